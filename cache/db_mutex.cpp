@@ -1,0 +1,3 @@
+#include "db_mutex.h"
+
+QBasicMutex dbMutex;

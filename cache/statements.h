@@ -1,0 +1,17 @@
+#pragma once
+
+// The statement texts of the cache table. Placeholders are filled by thumbnail_table.cpp,
+// which binds the values instead of pasting them, so a path with a quote stays a value.
+namespace statements {
+
+inline constexpr char kCreate[] = "create table if not exists thumbnail (thumPath text, "
+                                  "thumTime int, filePath text unique, fileTime int, fileSize int)";
+inline constexpr char kLookup[] = "select * from thumbnail where filePath='%1';";
+// The freshness check's look-up numbers its only placeholder 2.
+inline constexpr char kFreshnessLookup[] = "select * from thumbnail where filePath='%2';";
+inline constexpr char kInsert[] = "insert into thumbnail values('%1', %2, '%3', %4, %5);";
+inline constexpr char kFullUpdate[] = "update thumbnail set thumPath = '%1', thumTime = %2, "
+                                      "fileTime = %3, fileSize = %4 where filePath = '%5';";
+inline constexpr char kStaleMark[] = "update thumbnail set thumPath = '%1' where filePath = '%2';";
+
+} // namespace statements

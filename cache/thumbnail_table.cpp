@@ -1,0 +1,98 @@
+#include "thumbnail_table.h"
+
+#include "statements.h"
+
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+
+// Turns "... '%1', %2 ..." into "... ?, ? ..." and lists which value each "?" takes.
+QString toPrepared(const char* text, QVector<int>& order) {
+    static const QRegularExpression placeholder(QStringLiteral("'%(\\d)'|%(\\d)"));
+    const QString source = QString::fromLatin1(text);
+    QString prepared;
+    int copied = 0;
+    auto it = placeholder.globalMatch(source);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        prepared += source.midRef(copied, m.capturedStart() - copied);
+        prepared += QLatin1Char('?');
+        const QString number = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
+        order.append(number.toInt() - 1);
+        copied = m.capturedEnd();
+    }
+    prepared += source.midRef(copied);
+    return prepared;
+}
+
+bool prepareAndRun(QSqlQuery& query, const char* text, const QVector<QVariant>& values) {
+    QVector<int> order;
+    if (!query.prepare(toPrepared(text, order))) {
+        return false;
+    }
+    for (int index : order) {
+        if (index < 0 || index >= values.size()) {
+            return false;
+        }
+        query.addBindValue(values[index]);
+    }
+    return query.exec();
+}
+
+quint32 asUInt(const QVariant& value) { return value.toUInt(); }
+
+} // namespace
+
+bool runStatement(const char* text, const QVector<QVariant>& values) {
+    QSqlQuery query;
+    return prepareAndRun(query, text, values);
+}
+
+bool createThumbnailTable() {
+    QSqlQuery query;
+    return query.exec(QString::fromLatin1(statements::kCreate));
+}
+
+Lookup lookupThumbnail(const QString& filePath, const char* text) {
+    QSqlQuery query;
+    // The freshness look-up names its placeholder %2, so the path fills both slots.
+    if (!prepareAndRun(query, text, {filePath, filePath})) {
+        return {};
+    }
+    Lookup result;
+    if (!query.next()) {
+        result.status = LookupStatus::Missing;
+        return result;
+    }
+    const QSqlRecord record = query.record();
+    result.status = LookupStatus::Found;
+    result.row.thumPath = query.value(record.indexOf(QStringLiteral("thumPath"))).toString();
+    result.row.thumTime = asUInt(query.value(record.indexOf(QStringLiteral("thumTime"))));
+    result.row.filePath = query.value(record.indexOf(QStringLiteral("filePath"))).toString();
+    result.row.fileTime = asUInt(query.value(record.indexOf(QStringLiteral("fileTime"))));
+    result.row.fileSize = asUInt(query.value(record.indexOf(QStringLiteral("fileSize"))));
+    return result;
+}
+
+void writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure) {
+    const LookupStatus found = lookupThumbnail(row.filePath, statements::kLookup).status;
+    if (found == LookupStatus::Failed && onFailure == OnLookupFailure::Skip) {
+        return;
+    }
+    // Numbers are bound as 64-bit so that an unsigned 32-bit value is stored without a sign.
+    const QVariant thumTime = qint64{row.thumTime};
+    const QVariant fileTime = qint64{row.fileTime};
+    const QVariant fileSize = qint64{row.fileSize};
+    if (found == LookupStatus::Found) {
+        runStatement(statements::kFullUpdate,
+                     {row.thumPath, thumTime, fileTime, fileSize, row.filePath});
+    } else {
+        runStatement(statements::kInsert, {row.thumPath, thumTime, row.filePath, fileTime, fileSize});
+    }
+}
+
+void markStale(const QString& filePath) {
+    runStatement(statements::kStaleMark, {kStaleThumbPath, filePath});
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+// One row of the table "thumbnail".
+struct ThumbnailRow {
+    QString thumPath; // the PNG, or kErrorThumbPath, or kStaleThumbPath
+    quint32 thumTime = 0;
+    QString filePath;
+    quint32 fileTime = 0;
+    quint32 fileSize = 0;
+};
+
+// The row of a file that never gets a picture.
+inline const QString kErrorThumbPath = QStringLiteral("error");
+// The row of a file whose size changed: it names no picture, so the next check produces again.
+inline const QString kStaleThumbPath = QStringLiteral("1");
+
+enum class LookupStatus { Found, Missing, Failed };
+
+struct Lookup {
+    LookupStatus status = LookupStatus::Failed;
+    ThumbnailRow row;
+};
+
+// Runs a statement text on the default connection. Placeholder %N takes values[N - 1]; quoted
+// placeholders ('%N') are text, bare ones are numbers. Values are bound, never pasted.
+bool runStatement(const char* text, const QVector<QVariant>& values);
+
+bool createThumbnailTable();
+
+// The look-up statement (or the freshness check's twin) for one source path.
+Lookup lookupThumbnail(const QString& filePath, const char* text);
+
+// What a producer does when the look-up itself fails: the preview extractor inserts anyway,
+// the renderer writes nothing.
+enum class OnLookupFailure { Insert, Skip };
+
+// Look-up, then insert or full update. The caller holds dbMutex.
+void writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure);
+
+void markStale(const QString& filePath);

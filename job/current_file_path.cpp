@@ -1,0 +1,3 @@
+#include "current_file_path.h"
+
+thread_local QString currentFilePath;

@@ -1,0 +1,42 @@
+#include "log.h"
+
+#include "data_root.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+QString logLocation(const QString& operation, int number) {
+    return QStringLiteral("%1 : %2 ").arg(operation).arg(number);
+}
+
+QString formatLogTimestamp(const QDateTime& time) {
+    return time.toString(QStringLiteral("h:m:s dd.MM.yyyy"));
+}
+
+QString prepareLogFile() {
+    const QString folder = writableDataRoot();
+    QDir dir;
+    // As for the cache folders, the generic data location itself may be missing on Linux.
+    if (!dir.exists(folder)) {
+        dir.mkpath(folder);
+    }
+    const QString path = folder + QStringLiteral("/VOXALIS_Thumbnail.log");
+    if (QFileInfo(path).size() > kLogSizeLimit) {
+        QFile::remove(path);
+    }
+    return path;
+}
+
+void writeLog(QString message) {
+    QFile log(prepareLogFile());
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        return;
+    }
+    log.write((formatLogTimestamp(QDateTime::currentDateTime()) + QStringLiteral("   "))
+                  .toLocal8Bit());
+    log.write(message.toLocal8Bit());
+    log.write("\r\n", 2);
+}
+
+void trace(const QString&) {}

@@ -1,0 +1,3 @@
+#include "module_handle.h"
+
+std::atomic<HMODULE> moduleHandle{nullptr};

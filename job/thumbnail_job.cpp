@@ -1,0 +1,88 @@
+#include "thumbnail_job.h"
+
+#include "current_file_path.h"
+#include "data_root.h"
+#include "db_mutex.h"
+#include "in_process_application.h"
+#include "log.h"
+#include "module_handle.h"
+#include "myfile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+
+#include <array>
+
+namespace {
+
+// The module services fill fixed ANSI buffers of this size; a longer path is cut.
+constexpr DWORD kModulePathBuffer = 256;
+
+QByteArray modulePath(HMODULE module) {
+    std::array<char, kModulePathBuffer> buffer{};
+    GetModuleFileNameA(module, buffer.data(), kModulePathBuffer);
+    return QByteArray(buffer.data());
+}
+
+const std::array<QString, 8> kPreviewSuffixes = {
+    QStringLiteral("kvrdlp"), QStringLiteral("lqx"),     QStringLiteral("fdg"),
+    QStringLiteral("gf"),     QStringLiteral("photons"), QStringLiteral("photon"),
+    QStringLiteral("svgx"),   QStringLiteral("voxalis")};
+
+} // namespace
+
+QString dataRoot() {
+    static const QString root = writableDataRoot();
+    return root;
+}
+
+bool isPreviewSuffix(const QString& suffix) {
+    for (const QString& preview : kPreviewSuffixes) {
+        if (suffix.compare(preview, Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+HRESULT runThumbnailJob(LPCWSTR path, ThumbnailProducers& producers) {
+    const HMODULE module = moduleHandle.load();
+    if (module == nullptr) {
+        return S_FALSE;
+    }
+    const QString moduleFolder = QFileInfo(QFile::decodeName(modulePath(module))).path();
+    const QByteArray hostPath = modulePath(GetModuleHandleW(nullptr));
+
+    const QString sourcePath = QString::fromWCharArray(path);
+    currentFilePath = sourcePath;
+    const QString root = dataRoot();
+
+    bool needsThumbnail = false;
+    QString imageDir;
+    {
+        QMutexLocker lock(&dbMutex);
+        QCoreApplication::addLibraryPath(moduleFolder + QLatin1Char('/'));
+        ensureInProcessApplication(hostPath);
+        const myFile record(sourcePath, root);
+        needsThumbnail = record.needsThumbnail;
+        imageDir = record.imageDir;
+    }
+    if (!needsThumbnail) {
+        trace(QStringLiteral("thumbnail up to date: ") + sourcePath);
+        return S_OK;
+    }
+
+    if (isPreviewSuffix(QFileInfo(sourcePath).suffix())) {
+        producers.extractPreview(sourcePath, root);
+        return S_OK;
+    }
+    currentFilePath = imageDir;
+    if (producers.renderMesh(sourcePath, imageDir)) {
+        currentFilePath = sourcePath;
+        return S_OK;
+    }
+    currentFilePath.clear();
+    return S_FALSE;
+}

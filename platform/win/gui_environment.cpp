@@ -1,0 +1,3 @@
+#include "windows_api.h"
+
+void prepareGuiEnvironment() {}

@@ -25,9 +25,8 @@ constexpr qint64 kFreshnessSlackSeconds = 30;
 
 myFile::myFile(const QString& filePath_, const QString& dataRoot_)
     : filePath(filePath_), dataRoot(dataRoot_), dbDir(dataRoot_ + QStringLiteral("/db")),
-      fileInfo(filePath_),
-      imageName(fileInfo.baseName() + QLatin1Char('_') + fileInfo.suffix() +
-                QStringLiteral(".png")),
+      fileInfo(filePath_), imageName(fileInfo.baseName() + QLatin1Char('_') + fileInfo.suffix() +
+                                     QStringLiteral(".png")),
       imageDir(dbDir + QStringLiteral("/thumbnailImage")) {
     createFolders();
     openCacheDatabase();

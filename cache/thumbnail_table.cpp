@@ -41,7 +41,9 @@ bool prepareAndRun(QSqlQuery& query, const char* text, const QVector<QVariant>& 
     return query.exec();
 }
 
-quint32 asUInt(const QVariant& value) { return value.toUInt(); }
+quint32 asUInt(const QVariant& value) {
+    return value.toUInt();
+}
 
 } // namespace
 
@@ -89,7 +91,8 @@ void writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure) {
         runStatement(statements::kFullUpdate,
                      {row.thumPath, thumTime, fileTime, fileSize, row.filePath});
     } else {
-        runStatement(statements::kInsert, {row.thumPath, thumTime, row.filePath, fileTime, fileSize});
+        runStatement(statements::kInsert,
+                     {row.thumPath, thumTime, row.filePath, fileTime, fileSize});
     }
 }
 

@@ -33,8 +33,8 @@ void writeLog(QString message) {
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
         return;
     }
-    log.write((formatLogTimestamp(QDateTime::currentDateTime()) + QStringLiteral("   "))
-                  .toLocal8Bit());
+    log.write(
+        (formatLogTimestamp(QDateTime::currentDateTime()) + QStringLiteral("   ")).toLocal8Bit());
     log.write(message.toLocal8Bit());
     log.write("\r\n", 2);
 }

@@ -23,8 +23,14 @@ MemoryStatusSource setMemoryStatusSource(MemoryStatusSource source) {
     return statusSource.exchange(source != nullptr ? source : &GlobalMemoryStatusEx);
 }
 
-quint64 availablePhysicalMemory() { return queryMemoryStatus().ullAvailPhys; }
+quint64 availablePhysicalMemory() {
+    return queryMemoryStatus().ullAvailPhys;
+}
 
-quint32 memoryLoad() { return queryMemoryStatus().dwMemoryLoad; }
+quint32 memoryLoad() {
+    return queryMemoryStatus().dwMemoryLoad;
+}
 
-quint64 availablePageFile() { return queryMemoryStatus().ullAvailPageFile; }
+quint64 availablePageFile() {
+    return queryMemoryStatus().ullAvailPageFile;
+}

@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
         const HRESULT result = runThumbnailJob(wide.c_str());
         QMutexLocker lock(&dbMutex);
         const Lookup found = lookupThumbnail(currentFilePath, statements::kLookup);
-        const QString picture = found.status == LookupStatus::Found ? found.row.thumPath
-                                                                    : QStringLiteral("(no row)");
+        const QString picture =
+            found.status == LookupStatus::Found ? found.row.thumPath : QStringLiteral("(no row)");
         std::printf("%-60s hr=%d  %s\n", qPrintable(path), static_cast<int>(result),
                     qPrintable(picture));
         failures += found.status == LookupStatus::Found ? 0 : 1;

@@ -87,9 +87,13 @@ template <typename Char> DWORD copyPath(const std::string& path, Char* buffer, D
 
 } // namespace
 
-DWORD GetLastError() { return lastError; }
+DWORD GetLastError() {
+    return lastError;
+}
 
-void SetLastError(DWORD code) { lastError = code; }
+void SetLastError(DWORD code) {
+    lastError = code;
+}
 
 HMODULE GetModuleHandleW(LPCWSTR moduleName) {
     std::string name;

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The data home the test process was given.
+QString testDataHome();
+
+// Writes bytes to a file, creating its folder; fails the test on error.
+void writeFile(const QString& path, const QByteArray& bytes);
+
+QByteArray readFile(const QString& path);
+
+// Sets a file's modification time, in seconds since 1970.
+void setModifiedTime(const QString& path, qint64 secondsSinceEpoch);

@@ -15,3 +15,9 @@ inline constexpr char kFullUpdate[] = "update thumbnail set thumPath = '%1', thu
 inline constexpr char kStaleMark[] = "update thumbnail set thumPath = '%1' where filePath = '%2';";
 
 } // namespace statements
+
+// Our own look-up, not one of the table's original statements: which source a picture file
+// belongs to, so that two sources never share one picture name.
+namespace statements {
+inline constexpr char kPictureOwner[] = "select filePath from thumbnail where thumPath='%1';";
+}

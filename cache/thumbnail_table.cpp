@@ -99,3 +99,11 @@ void writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure) {
 void markStale(const QString& filePath) {
     runStatement(statements::kStaleMark, {kStaleThumbPath, filePath});
 }
+
+QString lookupPictureOwner(const QString& thumPath) {
+    QSqlQuery query;
+    if (!prepareAndRun(query, statements::kPictureOwner, {thumPath}) || !query.next()) {
+        return {};
+    }
+    return query.value(0).toString();
+}

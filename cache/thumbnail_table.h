@@ -42,3 +42,6 @@ enum class OnLookupFailure { Insert, Skip };
 void writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure);
 
 void markStale(const QString& filePath);
+
+// The source a picture file is recorded for; empty when none is. The caller holds dbMutex.
+QString lookupPictureOwner(const QString& thumPath);

@@ -32,8 +32,8 @@ QString CacheTest::source(const QString& name, const QByteArray& content, qint64
     return path;
 }
 
-QString CacheTest::recordPicture(const QString& path, quint32 thumTime, quint32 fileTime,
-                                 quint32 fileSize) {
+QString CacheTest::pictureWithRow(const QString& path, quint32 thumTime, quint32 fileTime,
+                                  quint32 fileSize) {
     const QString picture = root + "/db/thumbnailImage/0/" + QFileInfo(path).baseName() + ".png";
     writeFile(picture, "png");
     writeRow({picture, thumTime, path, fileTime, fileSize});

@@ -19,8 +19,8 @@ protected:
     QString source(const QString& name, const QByteArray& content, qint64 modified = 1700000000);
 
     // A picture file in bucket 0 and its row.
-    QString recordPicture(const QString& source, quint32 thumTime, quint32 fileTime,
-                          quint32 fileSize);
+    QString pictureWithRow(const QString& source, quint32 thumTime, quint32 fileTime,
+                           quint32 fileSize);
 
     // Writes a row as a producer does, opening the database first.
     void writeRow(const ThumbnailRow& row);

@@ -29,19 +29,19 @@ TEST_F(CacheTest, RecordNamesThePictureFromBaseNameAndLastSuffix) {
 TEST_F(CacheTest, SourceStampedUpToThirtySecondsAfterItsPictureStaysFresh) {
     const QString fresh = source("fresh.stl", "1234");
     const QString stale = source("stale.stl", "1234");
-    recordPicture(fresh, kPictureTime, kPictureTime + 30, 4);
-    recordPicture(stale, kPictureTime, kPictureTime + 31, 4);
+    pictureWithRow(fresh, kPictureTime, kPictureTime + 30, 4);
+    pictureWithRow(stale, kPictureTime, kPictureTime + 31, 4);
     EXPECT_FALSE(needsThumbnail(fresh));
     EXPECT_TRUE(needsThumbnail(stale));
     // A source older than its picture is the ordinary case; the difference is signed.
     const QString older = source("older.stl", "1234");
-    recordPicture(older, kPictureTime, kPictureTime - 1000, 4);
+    pictureWithRow(older, kPictureTime, kPictureTime - 1000, 4);
     EXPECT_FALSE(needsThumbnail(older));
 }
 
 TEST_F(CacheTest, SizeChangeMarksTheRowStaleAndTheNextRequestProduces) {
     const QString path = source("grown.lqx", "12345678");
-    recordPicture(path, kPictureTime, kPictureTime, 4);
+    pictureWithRow(path, kPictureTime, kPictureTime, 4);
     EXPECT_FALSE(needsThumbnail(path));
     EXPECT_EQ(row(path).thumPath, "1");
     EXPECT_EQ(row(path).fileSize, 4u);
@@ -51,7 +51,7 @@ TEST_F(CacheTest, SizeChangeMarksTheRowStaleAndTheNextRequestProduces) {
 
 TEST_F(CacheTest, StaleMarkerNeverMatchesAFileNamedOneInTheWorkingFolder) {
     const QString path = source("marker.lqx", "1234");
-    recordPicture(path, kPictureTime, kPictureTime, 4);
+    pictureWithRow(path, kPictureTime, kPictureTime, 4);
     writeFile(testDataHome() + "/1", "not a picture");
     QDir::setCurrent(testDataHome());
     writeFile(path, "12345");
@@ -70,7 +70,7 @@ TEST_F(CacheTest, ErrorRowIsNeverRetriedEvenForAReplacedFile) {
 
 TEST_F(CacheTest, DeletedPictureIsProducedAgain) {
     const QString path = source("gone.lqx", "1234");
-    const QString picture = recordPicture(path, kPictureTime, kPictureTime, 4);
+    const QString picture = pictureWithRow(path, kPictureTime, kPictureTime, 4);
     EXPECT_FALSE(needsThumbnail(path));
     ASSERT_TRUE(QFile::remove(picture));
     EXPECT_TRUE(needsThumbnail(path));
@@ -79,17 +79,17 @@ TEST_F(CacheTest, DeletedPictureIsProducedAgain) {
 TEST_F(CacheTest, PathsDifferingInLetterCaseAreSeparateFiles) {
     const QString lower = source("case.lqx", "1234");
     const QString upper = source("CASE.lqx", "1234");
-    recordPicture(lower, kPictureTime, kPictureTime, 4);
+    pictureWithRow(lower, kPictureTime, kPictureTime, 4);
     EXPECT_FALSE(needsThumbnail(lower));
     EXPECT_TRUE(needsThumbnail(upper));
-    recordPicture(upper, kPictureTime, kPictureTime, 4);
+    pictureWithRow(upper, kPictureTime, kPictureTime, 4);
     EXPECT_EQ(rowCount(), 2);
 }
 
 TEST_F(CacheTest, PathWithQuotesIsLookedUpAndKeptLikeAnyOther) {
     const QString path = source("it's a 'part'.lqx", "1234");
     EXPECT_TRUE(needsThumbnail(path));
-    recordPicture(path, kPictureTime, kPictureTime, 4);
+    pictureWithRow(path, kPictureTime, kPictureTime, 4);
     EXPECT_FALSE(needsThumbnail(path));
     EXPECT_EQ(row(path).filePath, path);
     writeFile(path, "123456");

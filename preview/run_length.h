@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+
+#include <functional>
+
+// The 16-bit run-length pictures of the DLP family and the project files: 5-6-5 colour words;
+// bit 5 (green's lowest bit) also says that the next word is a run word, whose low 12 bits
+// hold the run length minus one.
+constexpr quint16 kRunFlag = 0x0020;
+constexpr quint16 kRunLengthMask = 0x0FFF;
+
+// Colour of the pixels of one colour word; `first` is true for word 0 only.
+using RunColour = std::function<QRgb(quint16 word, bool first)>;
+
+// Paints the words of `data` (an odd last byte belongs to no word) onto `canvas`, an RGB888
+// image: pixel n goes to column n % width + xOffset, row n / width + yOffset. Pixels outside
+// the canvas are dropped. A run flag on the last word paints that one pixel.
+void paintRunLength16(const QByteArray& data, int width, int xOffset, int yOffset, QImage& canvas,
+                      const RunColour& colourOf);

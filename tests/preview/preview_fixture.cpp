@@ -1,0 +1,74 @@
+#include "preview_fixture.h"
+
+#include "db_mutex.h"
+#include "files.h"
+#include "log.h"
+#include "module_handle.h"
+#include "statements.h"
+#include "thumbnail_job.h"
+
+#include <QFile>
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <QSqlQuery>
+
+void PreviewJob::SetUp() {
+    moduleHandle = GetModuleHandleW(nullptr);
+}
+
+QString PreviewJob::write(const QString& name, const QByteArray& bytes) {
+    const QString path = testDataHome() + "/sources/" + name;
+    writeFile(path, bytes);
+    return path;
+}
+
+QString PreviewJob::writeSparse(const QString& name, const QByteArray& head, qint64 size) {
+    const QString path = write(name, head);
+    QFile file(path);
+    EXPECT_TRUE(file.resize(size));
+    return path;
+}
+
+void PreviewJob::run(const QString& path) {
+    EXPECT_EQ(runThumbnailJob(path.toStdWString().c_str()), S_OK) << qPrintable(path);
+}
+
+std::optional<ThumbnailRow> PreviewJob::row(const QString& path) {
+    QMutexLocker lock(&dbMutex);
+    const Lookup found = lookupThumbnail(path, statements::kLookup);
+    if (found.status != LookupStatus::Found) {
+        return std::nullopt;
+    }
+    return found.row;
+}
+
+QImage PreviewJob::picture(const QString& path) {
+    const auto stored = row(path);
+    return stored ? QImage(stored->thumPath) : QImage();
+}
+
+QStringList PreviewJob::logEntries() {
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\d{1,2}:\\d{1,2}:\\d{1,2} \\d\\d\\.\\d\\d\\.\\d{4}   "));
+    QStringList entries;
+    const QString text = QString::fromLocal8Bit(readFile(dataRoot() + "/VOXALIS_Thumbnail.log"));
+    for (QString entry : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+        entries.append(entry.remove(stamp));
+    }
+    return entries;
+}
+
+int PreviewJob::rowCount() {
+    QMutexLocker lock(&dbMutex);
+    QSqlQuery query(QStringLiteral("select count(*) from thumbnail"));
+    return query.next() ? query.value(0).toInt() : -1;
+}
+
+QRgb cell(const QImage& image, int side, int x, int y) {
+    const int scale = 400 / side;
+    return image.pixel(x * scale + scale / 2, y * scale + scale / 2);
+}
+
+QString report(const char* operation, int number, const QString& body) {
+    return kInfoLabel + logLocation(QLatin1String(operation), number) + body;
+}

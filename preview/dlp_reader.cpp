@@ -1,5 +1,5 @@
 #include "byte_reader.h"
-#include "dlp_preview.h"
+#include "decoders.h"
 #include "file_reads.h"
 #include "log.h"
 #include "my_file_thumbnail.h"
@@ -8,7 +8,6 @@
 #include "tone_mapping.h"
 
 #include <QColor>
-#include <QFileInfo>
 
 namespace {
 
@@ -56,25 +55,16 @@ QImage decodeDlpPreview(int width, int height, const QByteArray& data) {
 }
 
 void myFileThumbnail::loadKvrdlpAndLqx() {
-    const qint64 fileSize = QFileInfo(sourcePath).size();
-    if (fileSize > kFileSizeLimit) {
-        logReport(kOperation, 41, onFile(QStringLiteral("the file is too large")));
+    QFile file;
+    if (!openSource(file, kOperation, 41)) {
         return;
     }
-    QFile file(sourcePath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return;
-    }
+    const qint64 fileSize = file.size();
     const DlpHeadLayout& layout = headerKind == 1 ? kFdgHead : kDlpHead;
-    const auto sizeAndOffset = [&](const char* text, qint64 offset) {
-        return QString::fromLatin1(text).arg(kDocumentIsWrong, sourcePath,
-                                             QString::number(fileSize), QString::number(offset));
-    };
 
     QByteArray head;
     if (!readZeroFilled(file, layout.size, head)) {
-        file.close();
-        logReport(kOperation, layout.shortNumber, onFile(QLatin1String(layout.shortMessage)));
+        abandon(file, kOperation, layout.shortNumber, layout.shortMessage);
         return;
     }
     ByteReader headFields(head);
@@ -84,7 +74,7 @@ void myFileThumbnail::loadKvrdlpAndLqx() {
     if (guardOffset >= fileSize || previewOffset < 0) {
         file.close();
         recordDamaged(kOperation, layout.guardNumber,
-                      sizeAndOffset(layout.guardTemplate,
+                      sizeAndOffset(layout.guardTemplate, fileSize,
                                     guardOffset >= fileSize ? guardOffset : previewOffset));
         return;
     }
@@ -111,7 +101,8 @@ void myFileThumbnail::loadKvrdlpAndLqx() {
     }
     if (dataOffset < 0 || dataOffset >= fileSize || dataSize < 0) {
         file.close();
-        recordDamaged(kOperation, 128, sizeAndOffset("%1\n%2 : size %3 offset : %4", dataOffset));
+        recordDamaged(kOperation, 128,
+                      sizeAndOffset("%1\n%2 : size %3 offset : %4", fileSize, dataOffset));
         return;
     }
     // Data the file cannot hold would come back short from the read; refusing it first keeps
@@ -119,8 +110,7 @@ void myFileThumbnail::loadKvrdlpAndLqx() {
     QByteArray data;
     if (dataSize > fileSize - dataOffset || !file.seek(dataOffset) ||
         !readZeroFilled(file, dataSize, data)) {
-        file.close();
-        logReport(kOperation, 138, onFile(QStringLiteral("src_RGB_Buffer read less")));
+        abandon(file, kOperation, 138, "src_RGB_Buffer read less");
         return;
     }
     file.close();

@@ -4,6 +4,7 @@
 #include "log.h"
 #include "picture_store.h"
 #include "placeholder_images.h"
+#include "preview_constants.h"
 #include "thumbnail_table.h"
 
 #include <QFileInfo>
@@ -21,6 +22,14 @@ myFileThumbnail::myFileThumbnail(const QString& sourcePath_, QString dataRoot_)
     } else if (is("fdg")) {
         headerKind = 1;
         loadKvrdlpAndLqx();
+    } else if (is("gf")) {
+        loadGF();
+    } else if (is("photons")) {
+        loadPhotons();
+    } else if (is("svgx")) {
+        loadSvgx();
+    } else if (is("voxalis")) {
+        loadVoxalis();
     }
 }
 
@@ -45,6 +54,24 @@ void myFileThumbnail::dbDealError() {
     writeThumbnailRow(row, OnLookupFailure::Insert);
 }
 
+bool myFileThumbnail::openSource(QFile& file, const char* operation, int tooLargeNumber,
+                                 bool recordTooLarge) {
+    if (QFileInfo(sourcePath).size() > kFileSizeLimit) {
+        if (recordTooLarge) {
+            dbDealError();
+        }
+        logReport(operation, tooLargeNumber, onFile(QStringLiteral("the file is too large")));
+        return false;
+    }
+    file.setFileName(sourcePath);
+    return file.open(QIODevice::ReadOnly);
+}
+
+void myFileThumbnail::abandon(QFile& file, const char* operation, int number, const char* message) {
+    file.close();
+    logReport(operation, number, onFile(QLatin1String(message)));
+}
+
 void myFileThumbnail::logReport(const char* operation, int number, const QString& body) {
     writeLog(kInfoLabel + logLocation(QLatin1String(operation), number) + body);
 }
@@ -53,9 +80,24 @@ QString myFileThumbnail::onFile(const QString& message) const {
     return QStringLiteral("%1\n%2").arg(message, sourcePath);
 }
 
-void myFileThumbnail::recordDamaged(const char* operation, int number, const QString& body) {
+void myFileThumbnail::recordPlaceholder(const QString& logLine, void (*makePlaceholder)(QImage&)) {
     dbDealError();
-    logReport(operation, number, body);
-    makeDamagedFileImage(outputImage);
+    writeLog(logLine);
+    makePlaceholder(outputImage);
     dbDeal();
+}
+
+void myFileThumbnail::recordDamaged(const char* operation, int number, const QString& body) {
+    recordPlaceholder(kInfoLabel + logLocation(QLatin1String(operation), number) + body,
+                      &makeDamagedFileImage);
+}
+
+void myFileThumbnail::recordOldVersion(const char* operation, int number, const QString& body) {
+    recordPlaceholder(kInfoLabel + logLocation(QLatin1String(operation), number) + body,
+                      &makeOldVersionImage);
+}
+
+QString myFileThumbnail::sizeAndOffset(const char* text, qint64 fileSize, qint64 offset) const {
+    return QString::fromLatin1(text).arg(kDocumentIsWrong, sourcePath, QString::number(fileSize),
+                                         QString::number(offset));
 }

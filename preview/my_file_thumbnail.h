@@ -1,5 +1,8 @@
 #pragma once
 
+#include "photons_head.h"
+
+#include <QFile>
 #include <QImage>
 #include <QString>
 
@@ -16,20 +19,41 @@ public:
     void dbDealError();
 
     void loadKvrdlpAndLqx();
+    void loadPhotons();
+    void loadGF();
+    void loadSvgx();
+    void loadVoxalis();
+
+    // Reads the fourteen numbers of the photons head as stored, then swapPhotonsHead puts them
+    // in host order. False when the file ends before the last field is complete.
+    bool readPhotonsHead(QFile& file);
+    void swapPhotonsHead();
 
     QString sourcePath;
     QString dataRoot;
     QImage previewImage;
+    PhotonsHead_t photonsHead;
     // Which header the DLP family reader reads: 0 DlpHead_t, 1 FdgHead_t.
     quint32 headerKind = 0;
     QImage outputImage{400, 400, QImage::Format_ARGB32};
     QImage scaledImage;
 
 private:
+    // The first steps of every reader: the size limit, logged as "the file is too large" with
+    // the reader's number (after an error row when `recordTooLarge`), then the open, which
+    // fails silently. False when the reader must stop.
+    bool openSource(QFile& file, const char* operation, int tooLargeNumber,
+                    bool recordTooLarge = false);
+    // Closes the file and logs "message\npath" with the reader's number; nothing is recorded.
+    void abandon(QFile& file, const char* operation, int number, const char* message);
     // "information    :    " + "operation : number " + body.
     static void logReport(const char* operation, int number, const QString& body);
     // "%1\n%2": a message and the file's path on the next line.
     QString onFile(const QString& message) const;
-    // The inconsistency exit: error row, log line, damaged-file placeholder, recorded.
+    // The inconsistency exits: error row, log line, placeholder, recorded.
+    void recordPlaceholder(const QString& logLine, void (*makePlaceholder)(QImage&));
     void recordDamaged(const char* operation, int number, const QString& body);
+    void recordOldVersion(const char* operation, int number, const QString& body);
+    // "%1\n%2<template rest>" with the file size and an offset, as the readers report them.
+    QString sizeAndOffset(const char* text, qint64 fileSize, qint64 offset) const;
 };

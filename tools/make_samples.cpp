@@ -4,7 +4,13 @@
 //   make_samples OUTDIR
 
 #include "dlp_writer.h"
+#include "gf_writer.h"
+#include "photons_writer.h"
 #include "rle16_writer.h"
+#include "svgx_writer.h"
+#include "voxalis_writer.h"
+
+#include <QImage>
 
 #include <QDir>
 #include <QFile>
@@ -15,22 +21,42 @@
 
 namespace {
 
-// A ring seen from above, as a slicer previews a printed ring: 5-6-5 colours, row-major,
-// pixel 0 in the background colour (the readers key on it).
-QVector<quint16> ringPicture(int side) {
-    const quint16 background = 0x0000;
-    const quint16 resin = rgb565(200, 200, 200);
-    QVector<quint16> pixels(side * side, background);
+constexpr int kSide = 160;
+
+// A ring seen from above, as a slicer previews a printed ring.
+bool onRing(int x, int y, int side) {
     const double centre = (side - 1) / 2.0;
+    const double r = std::hypot(x - centre, y - centre);
+    return r > side * 0.25 && r < side * 0.45;
+}
+
+// The ring in resin grey on black, as a row-major picture: pixel 0 (and pixel (1, 1)) is the
+// background the readers key on.
+QImage ringImage(int side, QRgb resin) {
+    QImage image(side, side, QImage::Format_RGB32);
     for (int y = 0; y < side; ++y) {
         for (int x = 0; x < side; ++x) {
-            const double r = std::hypot(x - centre, y - centre);
-            if (r > side * 0.25 && r < side * 0.45) {
-                pixels[y * side + x] = resin;
-            }
+            image.setPixel(x, y, onRing(x, y, side) ? resin : qRgb(0, 0, 0));
         }
     }
-    return pixels;
+    return image;
+}
+
+// Every pixel of an image, row by row, in a format's own encoding.
+template <typename Container, typename Encode>
+Container encodePixels(const QImage& image, Encode encode) {
+    Container out;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            out += encode(qRed(p), qGreen(p), qBlue(p));
+        }
+    }
+    return out;
+}
+
+QVector<quint16> ringPicture(int side) {
+    return encodePixels<QVector<quint16>>(ringImage(side, qRgb(200, 200, 200)), &rgb565);
 }
 
 bool save(const QDir& out, const QString& name, const QByteArray& bytes) {
@@ -40,7 +66,6 @@ bool save(const QDir& out, const QString& name, const QByteArray& bytes) {
 }
 
 DlpFile dlpSample(int headerKind) {
-    constexpr int kSide = 160;
     DlpFile file;
     file.headerKind = headerKind;
     file.width = kSide;
@@ -48,6 +73,37 @@ DlpFile dlpSample(int headerKind) {
     file.picture = encodeRle16(ringPicture(kSide));
     // Layer data follows the preview in a real file; a little stands in for it.
     file.trailing = QByteArray(256, '\0');
+    return file;
+}
+
+PhotonsFile photonsSample() {
+    PhotonsFile file;
+    file.width = kSide;
+    file.height = kSide;
+    file.pixels = encodePixels<QByteArray>(ringImage(kSide, qRgb(240, 160, 40)), &photonsPixel);
+    return file;
+}
+
+GfFile gfSample() {
+    GfFile file;
+    file.width = kSide;
+    file.height = kSide;
+    file.pixels = encodePixels<QByteArray>(ringImage(kSide, qRgb(220, 220, 220)),
+                                           [](int r, int g, int b) { return gfPixel(r, g, b); });
+    return file;
+}
+
+SvgxFile svgxSample() {
+    SvgxFile file;
+    file.preview = bmpFile(ringImage(44, qRgb(40, 160, 230)));
+    return file;
+}
+
+VoxalisFile voxalisSample() {
+    VoxalisFile file;
+    file.width = kSide;
+    file.height = kSide;
+    file.picture = encodeRle16(ringPicture(kSide));
     return file;
 }
 
@@ -67,5 +123,9 @@ int main(int argc, char** argv) {
     ok &= save(out, "sample.lqx", dlpSample(0).bytes());
     ok &= save(out, "sample.photon", dlpSample(0).bytes());
     ok &= save(out, "sample.fdg", dlpSample(1).bytes());
+    ok &= save(out, "sample.photons", photonsSample().bytes());
+    ok &= save(out, "sample.gf", gfSample().bytes());
+    ok &= save(out, "sample.svgx", svgxSample().bytes());
+    ok &= save(out, "sample.voxalis", voxalisSample().bytes());
     return ok ? 0 : 1;
 }

@@ -12,13 +12,19 @@ bool isSet(const char* name) {
 } // namespace
 
 void prepareGuiEnvironment() {
-    // Qt's default platform plug-in aborts the whole process when it finds no display.
-    // Without one, sliced files still get their pictures on the offscreen platform; a choice
-    // the user made explicitly is left alone.
-    if (std::getenv("QT_QPA_PLATFORM") != nullptr) {
+    // A choice the user made explicitly is left alone.
+    if (isSet("QT_QPA_PLATFORM")) {
         return;
     }
-    if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Qt tries the platforms in turn and aborts the whole process when none starts. The
+    // desktop's own platform comes first, for real OpenGL; offscreen comes last, so that a
+    // display that cannot be reached (none at all, a stale DISPLAY, an X server in the middle
+    // of a reset) costs the model thumbnails, never the host.
+    const char* platforms = "offscreen";
+    if (isSet("DISPLAY")) {
+        platforms = "xcb;offscreen";
+    } else if (isSet("WAYLAND_DISPLAY")) {
+        platforms = "wayland;xcb;offscreen";
     }
+    setenv("QT_QPA_PLATFORM", platforms, 0);
 }

@@ -187,9 +187,12 @@ TEST_F(ThumbnailJob, EachThreadReadsBackItsOwnFile) {
     EXPECT_EQ(currentFilePath, mine);
 }
 
-QString runHeadlessHost(const QStringList& arguments) {
+QString runHeadlessHost(const QStringList& arguments, const QString& display = QString()) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("DISPLAY");
+    if (!display.isEmpty()) {
+        environment.insert("DISPLAY", display);
+    }
     environment.remove("WAYLAND_DISPLAY");
     environment.remove("QT_QPA_PLATFORM");
     QProcess host;
@@ -210,6 +213,14 @@ TEST(HeadlessHost, WithoutADisplayTheJobRunsOnTheOffscreenPlatform) {
     // The sliced file is handled; the model has no renderer to draw it without a display.
     EXPECT_TRUE(output.contains("hr=0\nhr=1\n")) << qPrintable(output);
     EXPECT_TRUE(output.contains("app=QApplication platform=offscreen")) << qPrintable(output);
+}
+
+TEST(HeadlessHost, UnreachableDisplayFallsBackInsteadOfAborting) {
+    const QString lqx = testDataHome() + "/sources/stale-display.lqx";
+    writeFile(lqx, "x");
+    const QString output = runHeadlessHost({lqx}, ":987");
+    EXPECT_TRUE(output.contains("hr=0\n")) << qPrintable(output);
+    EXPECT_TRUE(output.contains("platform=offscreen")) << qPrintable(output);
 }
 
 TEST(HeadlessHost, HostWithItsOwnApplicationKeepsItAndStillGetsTheModuleFolder) {

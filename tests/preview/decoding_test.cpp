@@ -1,4 +1,4 @@
-#include "dlp_preview.h"
+#include "decoders.h"
 #include "preview_constants.h"
 #include "rle16_writer.h"
 #include "run_length.h"

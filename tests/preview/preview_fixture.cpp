@@ -4,6 +4,7 @@
 #include "files.h"
 #include "log.h"
 #include "module_handle.h"
+#include "placeholder_images.h"
 #include "statements.h"
 #include "thumbnail_job.h"
 
@@ -71,4 +72,20 @@ QRgb cell(const QImage& image, int side, int x, int y) {
 
 QString report(const char* operation, int number, const QString& body) {
     return kInfoLabel + logLocation(QLatin1String(operation), number) + body;
+}
+
+bool isDamagedPlaceholder(const QImage& picture) {
+    QImage damaged;
+    makeDamagedFileImage(damaged);
+    return picture.convertToFormat(QImage::Format_ARGB32) == damaged;
+}
+
+bool isOldVersionPlaceholder(const QImage& picture) {
+    QImage oldVersion;
+    makeOldVersionImage(oldVersion);
+    return picture.convertToFormat(QImage::Format_ARGB32) == oldVersion;
+}
+
+QString documentIsWrong(const QString& tail) {
+    return QStringLiteral("There is something wrong with the document\n") + tail;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "qt_printers.h"
 #include "thumbnail_table.h"
 
 #include <QImage>
@@ -34,6 +35,13 @@ protected:
 
 // Colour of the canvas cell (x, y) of a square canvas of `side` after scaling to 400 x 400.
 QRgb cell(const QImage& image, int side, int x, int y);
+
+// Whether a cached picture is exactly one of the placeholders.
+bool isDamagedPlaceholder(const QImage& picture);
+bool isOldVersionPlaceholder(const QImage& picture);
+
+// "There is something wrong with the document\n" + tail.
+QString documentIsWrong(const QString& tail);
 
 // "information    :    " + operation + " : " + number + " " + body.
 QString report(const char* operation, int number, const QString& body);

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "qt_printers.h"
+
 // The data home the test process was given.
 QString testDataHome();
 

@@ -15,3 +15,10 @@ ByteWriter& ByteWriter::putLe(qint64 offset, quint64 value, int width) {
     }
     return rawAt(offset, field);
 }
+
+ByteWriter& ByteWriter::putBe(quint64 value, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        bytes_.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+    }
+    return *this;
+}

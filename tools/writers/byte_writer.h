@@ -9,6 +9,10 @@ class ByteWriter {
 public:
     ByteWriter& i32le(qint32 value) { return putLe(bytes_.size(), static_cast<quint32>(value), 4); }
     ByteWriter& u16le(quint16 value) { return putLe(bytes_.size(), value, 2); }
+    ByteWriter& u32le(quint32 value) { return putLe(bytes_.size(), value, 4); }
+    ByteWriter& i32be(qint32 value) { return putBe(static_cast<quint32>(value), 4); }
+    ByteWriter& u32be(quint32 value) { return putBe(value, 4); }
+    ByteWriter& u64be(quint64 value) { return putBe(value, 8); }
     ByteWriter& i32leAt(qint64 offset, qint32 value) {
         return putLe(offset, static_cast<quint32>(value), 4);
     }
@@ -27,6 +31,7 @@ public:
 
 private:
     ByteWriter& putLe(qint64 offset, quint64 value, int width);
+    ByteWriter& putBe(quint64 value, int width);
 
     QByteArray bytes_;
 };

@@ -81,6 +81,6 @@ BOOL GlobalMemoryStatusEx(LPMEMORYSTATUSEX status);
 // Defined by the module; the loader stand-in calls it when the shared library is mapped.
 extern "C" BOOL DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
-// Chooses the Qt platform integration before the in-process application starts: a host
-// without a display must not abort inside Qt's default (xcb) plug-in.
+// Chooses the Qt platform integration before the in-process application starts: a host whose
+// display is missing or unreachable must not abort inside Qt's default (xcb) plug-in.
 void prepareGuiEnvironment();

@@ -1,0 +1,31 @@
+#include "canvas.h"
+
+#include "preview_constants.h"
+
+#include <QColor>
+
+QImage centredOnSquare(const QImage& picture, QRgb margin) {
+    const int side = qMax(kThumbnailSide, qMax(picture.width(), picture.height()));
+    QImage canvas(side, side, QImage::Format_RGB888);
+    if (canvas.isNull()) {
+        return canvas;
+    }
+    canvas.fill(QColor::fromRgb(margin));
+    const int left = (side - picture.width()) / 2;
+    const int top = (side - picture.height()) / 2;
+    for (int y = 0; y < picture.height(); ++y) {
+        uchar* row = canvas.scanLine(top + y) + 3 * left;
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb p = picture.pixel(x, y);
+            row[3 * x] = static_cast<uchar>(qRed(p));
+            row[3 * x + 1] = static_cast<uchar>(qGreen(p));
+            row[3 * x + 2] = static_cast<uchar>(qBlue(p));
+        }
+    }
+    return canvas;
+}
+
+QImage fittedToThumbnail(const QImage& picture) {
+    return picture.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio,
+                          Qt::FastTransformation);
+}

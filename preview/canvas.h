@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QImage>
+
+// Centres `picture` on a square RGB888 canvas of side max(400, width, height) filled with
+// `margin`; the halvings of the margins truncate. Alpha is dropped, as the cached thumbnails of
+// sliced files have none. Null when the canvas cannot be allocated.
+QImage centredOnSquare(const QImage& picture, QRgb margin);
+
+// `picture` fitted into 400 x 400 keeping its aspect ratio, without smoothing.
+QImage fittedToThumbnail(const QImage& picture);

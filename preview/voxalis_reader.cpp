@@ -1,0 +1,113 @@
+#include "byte_reader.h"
+#include "decoders.h"
+#include "file_reads.h"
+#include "my_file_thumbnail.h"
+#include "placeholder_images.h"
+#include "preview_constants.h"
+#include "run_length.h"
+
+#include <QColor>
+
+namespace {
+
+constexpr char kOperation[] = "myFileThumbnail::loadVoxalis";
+constexpr int kProjectHeadSize = 412;
+constexpr int kPreviewReferenceAt = 12;
+constexpr int kPreviewHeadSize = 32;
+// Project previews are shown on grey, in the slicer's own blue.
+constexpr QRgb kProjectBackground = 0xFF939393;
+
+QRgb blueTone(quint16 word) {
+    const int r = ((word >> 8) & 0xF8) | 5;
+    const int g = (((word >> 5) & 0x3F) << 2) | 1;
+    const int b = ((word & 0x1F) << 3) | 5;
+    const int brightness = (5 * b + 16 * g + 11 * r) / 32;
+    const double v = brightness * 0.2;
+    return qRgb(static_cast<int>(v), static_cast<int>(v + 107.2), static_cast<int>(v + 163.2));
+}
+
+} // namespace
+
+QImage decodeVoxalisPreview(int width, int height, const QByteArray& data) {
+    const int side = qMax(kThumbnailSide, qMax(width, height));
+    QImage canvas(side, side, QImage::Format_RGB888);
+    if (canvas.isNull()) {
+        return canvas;
+    }
+    canvas.fill(QColor::fromRgb(kProjectBackground));
+    // Word 0 is the picture's background; later words of the same expanded colour (the run
+    // flag, green's lowest bit, included) are background too.
+    quint16 background = 0;
+    paintRunLength16(data, width, (side - width) / 2, (side - height) / 2, canvas,
+                     [&background](quint16 word, bool first) {
+                         if (first) {
+                             background = word;
+                             return kProjectBackground;
+                         }
+                         return word == background ? kProjectBackground : blueTone(word);
+                     });
+    return canvas;
+}
+
+void myFileThumbnail::loadVoxalis() {
+    QFile file;
+    if (!openSource(file, kOperation, 760)) {
+        return;
+    }
+    const qint64 fileSize = file.size();
+    QByteArray head;
+    if (!readZeroFilled(file, kProjectHeadSize, head)) {
+        abandon(file, kOperation, 776, "read file head less");
+        return;
+    }
+    const qint32 reference = ByteReader(head).at(kPreviewReferenceAt).i32le();
+    if (reference == 0) {
+        // Written before projects carried previews: intact, just without a picture.
+        file.close();
+        makeOldVersionImage(outputImage);
+        dbDeal();
+        return;
+    }
+    if (reference < 0 || reference >= fileSize) {
+        file.close();
+        recordDamaged(kOperation, 792,
+                      sizeAndOffset("%1\n%2 : size %3 offset : %4", fileSize, reference));
+        return;
+    }
+    // The preview header follows the file header directly; the reference is only a flag.
+    QByteArray previewHead;
+    if (!readZeroFilled(file, kPreviewHeadSize, previewHead)) {
+        abandon(file, kOperation, 804, "svgx file head read less");
+        return;
+    }
+    ByteReader fields(previewHead);
+    const qint32 width = fields.i32le();
+    const qint32 height = fields.i32le();
+    const qint32 dataOffset = fields.i32le();
+    const qint32 dataLength = fields.i32le();
+    if (dataOffset <= 0 || dataOffset >= fileSize) {
+        file.close();
+        recordOldVersion(kOperation, 813,
+                         sizeAndOffset("%1\n%2 : size %3 offset : %4", fileSize, dataOffset));
+        return;
+    }
+    if (width < 1 || height < 1 || width > kMaxPreviewSide || height > kMaxPreviewSide) {
+        file.close();
+        recordDamaged(kOperation, 823, onFile(kDocumentIsWrong));
+        return;
+    }
+    QByteArray data;
+    if (dataLength < 0 || dataLength > fileSize - dataOffset || !file.seek(dataOffset) ||
+        !readZeroFilled(file, dataLength, data)) {
+        abandon(file, kOperation, 836, "src_RGB_Buffer read less");
+        return;
+    }
+    file.close();
+
+    const QImage canvas = decodeVoxalisPreview(width, height, data);
+    if (canvas.isNull()) {
+        return;
+    }
+    outputImage = canvas;
+    dbDeal();
+}

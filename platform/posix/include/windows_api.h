@@ -3,6 +3,7 @@
 // The subset of the Windows API that the system calls, with the SDK's names, types and return
 // codes, so that the code above this layer reads as it does on Windows.
 
+#include <cstddef>
 #include <cstdint>
 
 using BOOL = int;
@@ -84,3 +85,12 @@ extern "C" BOOL DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 // Chooses the Qt platform integration before the in-process application starts: a host whose
 // display is missing or unreachable must not abort inside Qt's default (xcb) plug-in.
 void prepareGuiEnvironment();
+
+// strtof in the "C" locale, whatever locale the host process has set: model files write
+// decimal points.
+float strtofC(const char* text, char** end);
+
+// Asks the OS to back a large buffer with huge pages where it offers them: on a machine
+// where each first touch of a 4 KiB page is expensive, a mesh's vertex memory faults in
+// 2 MiB steps instead. A hint only; nothing changes in what the buffer holds.
+void adviseHugePages(void* start, std::size_t bytes);

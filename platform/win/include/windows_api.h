@@ -3,6 +3,17 @@
 // On Windows every name of the platform layer is the SDK's own.
 #include <windows.h>
 
+#include <cstddef>
+
 // Chooses the Qt platform integration before the in-process application starts. Windows
 // always has a desktop, so Qt's default is right.
 void prepareGuiEnvironment();
+
+// strtof in the "C" locale, whatever locale the host process has set: model files write
+// decimal points.
+float strtofC(const char* text, char** end);
+
+// Asks the OS to back a large buffer with huge pages where it offers them: on a machine
+// where each first touch of a 4 KiB page is expensive, a mesh's vertex memory faults in
+// 2 MiB steps instead. A hint only; nothing changes in what the buffer holds.
+void adviseHugePages(void* start, std::size_t bytes);

@@ -1,0 +1,127 @@
+#include "my_stl_reader.h"
+
+#include "log.h"
+#include "memory_probes.h"
+
+#include <QFileInfo>
+
+#include <cmath>
+
+namespace {
+
+// Chunks are uploaded one by one; this keeps each buffer object at a size every driver takes.
+constexpr std::size_t kChunkLimitBytes = 52428800;
+// At this memory load (percent) a read stops rather than push the machine into swapping.
+constexpr quint32 kMemoryLoadLimit = 90;
+// A model larger than this (in its file's units) is no printable part.
+constexpr float kLargestExtent = 10000.0f;
+
+} // namespace
+
+QVector3D facetNormal(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3) {
+    return QVector3D::crossProduct(p2 - p1, p3 - p2).normalized();
+}
+
+mySTLReader::mySTLReader(const QString& path, bool hasGeometry)
+    : withNormals(!hasGeometry), filePath(path) {
+    const QString suffix = QFileInfo(path).suffix();
+    const auto is = [&suffix](const char* name) {
+        return suffix.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+    };
+    if (is("obj")) {
+        kind = MeshObj;
+        readObj();
+    } else if (is("stl")) {
+        kind = MeshStl;
+        readStl();
+    } else if (is("slc")) {
+        kind = MeshSlc;
+        readSlc();
+    }
+}
+
+mySTLReader::~mySTLReader() {
+    if (file.isOpen()) {
+        file.close();
+    }
+}
+
+void mySTLReader::appendVertex(const QVector3D& point, bool isPosition) {
+    chunk.append3(point.x(), point.y(), point.z());
+    if (isPosition) {
+        widenBox(point.x(), point.y(), point.z());
+    }
+}
+
+bool mySTLReader::appendTriangle(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3) {
+    if (withNormals) {
+        const QVector3D n = facetNormal(p1, p2, p3);
+        appendVertex(p1, true);
+        appendVertex(n, false);
+        appendVertex(p2, true);
+        appendVertex(n, false);
+        appendVertex(p3, true);
+        appendVertex(n, false);
+    } else {
+        appendVertex(p1, true);
+        appendVertex(p2, true);
+        appendVertex(p3, true);
+    }
+    if (chunk.bytes() < kChunkLimitBytes) {
+        return false;
+    }
+    closeChunk();
+    return memoryGuardStops();
+}
+
+void mySTLReader::closeChunk() {
+    chunks.push_back(std::move(chunk));
+    chunk = VertexChunk();
+}
+
+bool mySTLReader::checkSize(bool againstMemory) {
+    file.setFileName(filePath);
+    const qint64 size = file.size();
+    if (size == 0) {
+        renderable = false;
+        modelValid = false;
+        return false;
+    }
+    if (againstMemory && static_cast<quint64>(size) > availablePhysicalMemory()) {
+        writeLog(kInfoLabel +
+                 QStringLiteral("%1\n%2").arg(QStringLiteral("file is too large"), filePath));
+        renderable = false;
+        return false;
+    }
+    return true;
+}
+
+bool mySTLReader::memoryGuardStops() {
+    if (memoryLoad() < kMemoryLoadLimit) {
+        return false;
+    }
+    writeLog(QStringLiteral("内存已经超过百分之90     ") + filePath);
+    renderable = false;
+    file.close();
+    return true;
+}
+
+void mySTLReader::finishModel() {
+    const float extX = maxX - minX;
+    const float extY = maxY - minY;
+    const float extZ = maxZ - minZ;
+    const float yz = extZ > extY ? extZ : extY;
+    maxExtent = yz > extX ? yz : extX;
+    if (!chunk.isEmpty()) {
+        closeChunk();
+    }
+    // An empty model keeps its box at the initial values: its extents are negative infinity,
+    // which passes, and the renderer draws an empty picture. A NaN coordinate makes the box
+    // meaningless, so such a model cannot be drawn.
+    const bool nanBox = std::isnan(extX) || std::isnan(extY) || std::isnan(extZ);
+    if (maxExtent == 0.0f || maxExtent > kLargestExtent || nanBox) {
+        renderable = false;
+        modelValid = false;
+    }
+    file.close();
+}

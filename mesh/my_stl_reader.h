@@ -1,0 +1,92 @@
+#pragma once
+
+#include "vertex_chunk.h"
+
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <QVector3D>
+#include <QVector>
+
+#include <limits>
+#include <vector>
+
+// Which reader a mesh file gets, by its suffix.
+enum MeshKind : qint32 { MeshObj = 0, MeshStl = 1, MeshSlc = 2 };
+
+// One record of an SLC file's sampling table.
+struct SLC_sampleTbItem_t {
+    float minZ;
+    float layerThickness;
+    float lineWidthCompensation;
+    float reserved;
+};
+
+// Reads a mesh file (OBJ, STL, SLC, by suffix) into vertex chunks and a bounding box, all
+// inside the constructor, under a memory guard. A triangle is three positions, or with
+// normals p1 n p2 n p3 n; chunks always hold whole triangles. Allocation failures leave the
+// constructor as std::bad_alloc.
+class mySTLReader : public QObject {
+    Q_OBJECT
+
+public:
+    // `hasGeometry`: the renderer computes normals itself, so none are stored.
+    mySTLReader(const QString& path, bool hasGeometry);
+    ~mySTLReader() override;
+
+    // Stores one entry; positions widen the bounding box, normals never do.
+    void appendVertex(const QVector3D& point, bool isPosition);
+    // Stores a triangle with its facet normal as needed, closes a full chunk and runs the
+    // memory guard. True means: stop reading.
+    bool appendTriangle(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3);
+    void closeChunk();
+
+    bool withNormals;
+    qint32 kind = -1;
+    VertexChunk chunk;
+    qint64 dataOffset = 0;
+    quint32 facetCount = 0;
+    quint32 facetsDone = 0;
+    quint32 facetsPerBlock = 0;
+    QFile file;
+    bool renderable = true;
+    bool modelValid = true;
+    std::vector<VertexChunk> chunks;
+    QString filePath;
+    QVector<float> objPositions;
+    float minX = std::numeric_limits<float>::max();
+    float minY = std::numeric_limits<float>::max();
+    float minZ = std::numeric_limits<float>::max();
+    float maxX = -std::numeric_limits<float>::max();
+    float maxY = -std::numeric_limits<float>::max();
+    float maxZ = -std::numeric_limits<float>::max();
+    float maxExtent = 0;
+    QVector<SLC_sampleTbItem_t> slcSampleTable;
+
+private:
+    void readStl();
+    void readAsciiStl();
+    void readBinaryStl();
+    void appendBinaryFacets(const uchar* records, qint64 facets);
+    void readObj();
+    void readSlc();
+
+    // The steps every reader starts with: an empty file is no model; OBJ and SLC files
+    // larger than the available memory are not read. False: stop.
+    bool checkSize(bool againstMemory);
+    void widenBox(float x, float y, float z) {
+        maxX = x > maxX ? x : maxX;
+        minX = x > minX ? minX : x;
+        maxY = y > maxY ? y : maxY;
+        minY = y > minY ? minY : y;
+        maxZ = z > maxZ ? z : maxZ;
+        minZ = z > minZ ? minZ : z;
+    }
+    // True when the memory load has reached 90 %: logged, not renderable, file closed.
+    bool memoryGuardStops();
+    // Extents, the last chunk, the validity of the model, the file closed.
+    void finishModel();
+};
+
+// The facet normal: (p2 - p1) x (p3 - p2), normalised; a degenerate facet gets zero.
+QVector3D facetNormal(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3);

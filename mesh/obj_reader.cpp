@@ -1,0 +1,94 @@
+#include "float_text.h"
+#include "my_stl_reader.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr qint64 kLineLimit = 1024;
+// Entries per chunk, counted per face line (3, or 6 with normals) whatever the face yields.
+constexpr int kEntriesPerChunk = 1456355;
+
+const char* skipBlanks(const char* s) {
+    while (*s == ' ' || *s == '\t') {
+        ++s;
+    }
+    return s;
+}
+
+// The references of a face line, 0-based, up to the first that is no vertex read so far
+// (0, negative, later in the file, or no number). "7/2/5" counts as 7; references are
+// separated by blanks. A reference written with a leading 0 or 0x reads as octal or hex.
+void parseFace(const char* s, long vertexCount, std::vector<long>& references) {
+    references.clear();
+    char* end = nullptr;
+    long reference = std::strtol(s, &end, 0);
+    while (reference >= 1 && reference <= vertexCount) {
+        references.push_back(reference - 1);
+        const char* blank = std::strchr(end, ' ');
+        if (blank == nullptr) {
+            return;
+        }
+        reference = std::strtol(blank + 1, &end, 0);
+    }
+}
+
+} // namespace
+
+void mySTLReader::readObj() {
+    if (!checkSize(true) || !file.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    chunk = VertexChunk();
+    int entries = 0;
+    std::vector<long> references;
+    char line[kLineLimit + 1] = {};
+    while (file.readLine(line, kLineLimit) > 0) {
+        if (std::strncmp(line, "v ", 2) == 0) {
+            // A NUL inside the line ends its text, as it would for strtof.
+            const char* lineEnd = line + std::strlen(line);
+            float xyz[3];
+            const char* s = line + 2;
+            for (float& value : xyz) {
+                value = parseFloat(skipBlanks(s), lineEnd, &s);
+            }
+            widenBox(xyz[0], xyz[1], xyz[2]);
+            objPositions.append(xyz[0]);
+            objPositions.append(xyz[1]);
+            objPositions.append(xyz[2]);
+            continue;
+        }
+        if (std::strncmp(line, "f ", 2) != 0) {
+            continue;
+        }
+        parseFace(line + 2, objPositions.size() / 3, references);
+        // A fan over the whole polygon, however many corners it has.
+        const auto corner = [this](long vertex) {
+            const float* p = objPositions.constData() + 3 * vertex;
+            return QVector3D(p[0], p[1], p[2]);
+        };
+        for (std::size_t j = 0; j + 2 < references.size(); ++j) {
+            const QVector3D p1 = corner(references[0]);
+            const QVector3D p2 = corner(references[j + 1]);
+            const QVector3D p3 = corner(references[j + 2]);
+            const QVector3D n = withNormals ? facetNormal(p1, p2, p3) : QVector3D();
+            for (const QVector3D& p : {p1, p2, p3}) {
+                chunk.append3(p.x(), p.y(), p.z());
+                if (withNormals) {
+                    chunk.append3(n.x(), n.y(), n.z());
+                }
+            }
+        }
+        entries += withNormals ? 6 : 3;
+        if (entries >= kEntriesPerChunk) {
+            closeChunk();
+            entries = 0;
+        }
+        if (memoryGuardStops()) {
+            return;
+        }
+    }
+    finishModel();
+}

@@ -1,0 +1,155 @@
+#include "mesh_writers.h"
+
+#include "byte_writer.h"
+
+#include <QtEndian>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+void storeLe32(uchar* at, quint32 value) {
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<uchar>(value >> (8 * i));
+    }
+}
+
+quint32 bitsOf(float value) {
+    quint32 bits;
+    std::memcpy(&bits, &value, sizeof(bits));
+    return bits;
+}
+
+void putFloat(ByteWriter& out, float value) {
+    out.u32le(bitsOf(value));
+}
+
+QByteArray number(float value) {
+    return QByteArray::number(value, 'e', 7);
+}
+
+} // namespace
+
+QVector<Triangle> cube(float side, const QVector3D& origin) {
+    const auto corner = [&](int x, int y, int z) {
+        return origin + QVector3D(x * side, y * side, z * side);
+    };
+    // Each face as a quad of corner indices (bit 0 = x, bit 1 = y, bit 2 = z), outward.
+    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                             {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    QVector<Triangle> triangles;
+    for (const auto& face : faces) {
+        QVector3D q[4];
+        for (int i = 0; i < 4; ++i) {
+            q[i] = corner(face[i] & 1, (face[i] >> 1) & 1, (face[i] >> 2) & 1);
+        }
+        triangles.append({q[0], q[1], q[2]});
+        triangles.append({q[0], q[2], q[3]});
+    }
+    return triangles;
+}
+
+QVector<Triangle> torus(float major, float minor, int rings, int sides) {
+    const auto point = [&](int ring, int side) {
+        const double u = 2 * M_PI * ring / rings;
+        const double v = 2 * M_PI * side / sides;
+        const double r = major + minor * std::cos(v);
+        return QVector3D(float(r * std::cos(u)), float(r * std::sin(u)),
+                         float(minor * std::sin(v)));
+    };
+    QVector<Triangle> triangles;
+    triangles.reserve(2 * rings * sides);
+    for (int i = 0; i < rings; ++i) {
+        for (int j = 0; j < sides; ++j) {
+            const QVector3D a = point(i, j);
+            const QVector3D b = point(i + 1, j);
+            const QVector3D c = point(i + 1, j + 1);
+            const QVector3D d = point(i, j + 1);
+            triangles.append({a, b, c});
+            triangles.append({a, c, d});
+        }
+    }
+    return triangles;
+}
+
+QByteArray binaryStl(const QVector<Triangle>& triangles, const QByteArray& header,
+                     std::optional<quint32> facetCount, const QVector3D& storedNormal) {
+    // Written in place: the benchmarks make files of millions of facets.
+    QByteArray out(84 + 50 * triangles.size(), '\0');
+    auto* bytes = reinterpret_cast<uchar*>(out.data());
+    std::memcpy(bytes, header.constData(), static_cast<std::size_t>(qMin(80, header.size())));
+    storeLe32(bytes + 80, facetCount.value_or(static_cast<quint32>(triangles.size())));
+    uchar* record = bytes + 84;
+    for (const Triangle& t : triangles) {
+        int at = 0;
+        for (const QVector3D& p : {storedNormal, t.a, t.b, t.c}) {
+            for (float value : {p.x(), p.y(), p.z()}) {
+                storeLe32(record + at, bitsOf(value));
+                at += 4;
+            }
+        }
+        record += 50;
+    }
+    return out;
+}
+
+QByteArray asciiStl(const QVector<Triangle>& triangles, const QByteArray& name) {
+    QByteArray out = "solid " + name + "\n";
+    for (const Triangle& t : triangles) {
+        out += "  facet normal 0 0 0\n    outer loop\n";
+        for (const QVector3D& p : {t.a, t.b, t.c}) {
+            out +=
+                "      vertex " + number(p.x()) + " " + number(p.y()) + " " + number(p.z()) + "\n";
+        }
+        out += "    endloop\n  endfacet\n";
+    }
+    return out + "endsolid " + name + "\n";
+}
+
+QByteArray objFile(const QVector<Triangle>& triangles) {
+    QByteArray vertices = "# written by the VOXALIS test writers\n";
+    QByteArray faces;
+    int next = 1;
+    for (const Triangle& t : triangles) {
+        for (const QVector3D& p : {t.a, t.b, t.c}) {
+            vertices += "v " + number(p.x()) + " " + number(p.y()) + " " + number(p.z()) + "\n";
+        }
+        faces += "f " + QByteArray::number(next) + " " + QByteArray::number(next + 1) + " " +
+                 QByteArray::number(next + 2) + "\n";
+        next += 3;
+    }
+    return vertices + faces;
+}
+
+QByteArray SlcFile::bytes() const {
+    ByteWriter out;
+    out.raw(header).raw("\r\n\x1a").zeros(256);
+    out.raw(QByteArray(1, static_cast<char>(samples.size())));
+    for (const SlcSample& s : samples) {
+        putFloat(out, s.minZ);
+        putFloat(out, s.thickness);
+        putFloat(out, 0.0f);
+        putFloat(out, 0.0f);
+    }
+    for (const SlcLayer& layer : layers) {
+        putFloat(out, layer.z);
+        out.u32le(static_cast<quint32>(layer.boundaries.size()));
+        for (const QVector<QPointF>& boundary : layer.boundaries) {
+            out.u32le(static_cast<quint32>(boundary.size())).u32le(0);
+            for (const QPointF& p : boundary) {
+                putFloat(out, float(p.x()));
+                putFloat(out, float(p.y()));
+            }
+        }
+    }
+    if (endMarker) {
+        putFloat(out, 0.0f);
+        out.u32le(0xFFFFFFFF);
+    }
+    return out.bytes();
+}
+
+QVector<QPointF> squareBoundary(double side, double x, double y) {
+    return {{x, y}, {x + side, y}, {x + side, y + side}, {x, y + side}, {x, y}};
+}

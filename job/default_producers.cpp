@@ -1,7 +1,10 @@
 #include "producers.h"
 
-#include "log.h"
+#include "file_render.h"
 #include "my_file_thumbnail.h"
+#include "renderer_lock.h"
+
+#include <QMutexLocker>
 
 namespace {
 
@@ -12,9 +15,16 @@ public:
         myFileThumbnail extractor(sourcePath, dataRoot);
     }
 
-    bool renderMesh(const QString& sourcePath, const QString&) override {
-        trace(QStringLiteral("no renderer yet for ") + sourcePath);
-        return false;
+    bool renderMesh(const QString& sourcePath, const QString& imageDir) override {
+        QMutexLocker lock(&rendererMutex);
+        fileRender renderer(sourcePath, imageDir);
+        if (!renderer.ready()) {
+            return false;
+        }
+        renderer.initGL();
+        renderer.resizeGL(400, 400);
+        renderer.paintGL();
+        return true;
     }
 };
 

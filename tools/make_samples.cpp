@@ -5,6 +5,7 @@
 
 #include "dlp_writer.h"
 #include "gf_writer.h"
+#include "mesh_writers.h"
 #include "photons_writer.h"
 #include "rle16_writer.h"
 #include "svgx_writer.h"
@@ -107,6 +108,23 @@ VoxalisFile voxalisSample() {
     return file;
 }
 
+// A ring printed as 120 slices: each layer an outer and an inner circle.
+SlcFile slcSample() {
+    SlcFile file;
+    const auto circle = [](double radius) {
+        QVector<QPointF> points;
+        for (int i = 0; i <= 72; ++i) {
+            const double angle = 2 * M_PI * i / 72;
+            points.append({radius * std::cos(angle), radius * std::sin(angle)});
+        }
+        return points;
+    };
+    for (int layer = 0; layer < 120; ++layer) {
+        file.layers.append({layer * 0.05f, {circle(4.0), circle(2.5)}});
+    }
+    return file;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -127,5 +145,9 @@ int main(int argc, char** argv) {
     ok &= save(out, "sample.gf", gfSample().bytes());
     ok &= save(out, "sample.svgx", svgxSample().bytes());
     ok &= save(out, "sample.voxalis", voxalisSample().bytes());
+    ok &= save(out, "sample.stl", binaryStl(torus(40, 15, 96, 48), "VOXALIS sample torus"));
+    ok &= save(out, "sample-ascii.stl", asciiStl(cube(20), "sample_cube"));
+    ok &= save(out, "sample.obj", objFile(torus(30, 10, 64, 32)));
+    ok &= save(out, "sample.slc", slcSample().bytes());
     return ok ? 0 : 1;
 }

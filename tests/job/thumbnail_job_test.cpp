@@ -210,8 +210,11 @@ TEST(HeadlessHost, WithoutADisplayTheJobRunsOnTheOffscreenPlatform) {
     writeFile(lqx, "x");
     writeFile(stl, "x");
     const QString output = runHeadlessHost({lqx, stl});
-    // The sliced file is handled; the model has no renderer to draw it without a display.
+    // The sliced file is handled; without a display there is no OpenGL to draw the model.
     EXPECT_TRUE(output.contains("hr=0\nhr=1\n")) << qPrintable(output);
+    const QByteArray log = readFile(testDataHome() + "/VOXALIS_Thumbnail/VOXALIS_Thumbnail.log");
+    EXPECT_TRUE(log.contains("   information    :    opengl version is not valid\r\n"))
+        << log.constData();
     EXPECT_TRUE(output.contains("app=QApplication platform=offscreen")) << qPrintable(output);
 }
 

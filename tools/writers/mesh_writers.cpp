@@ -73,6 +73,32 @@ QVector<Triangle> torus(float major, float minor, int rings, int sides) {
     return triangles;
 }
 
+QVector<Triangle> sphere(float radius, int rings, int segments, const QVector3D& centre) {
+    const auto point = [&](int ring, int segment) {
+        const double polar = M_PI * ring / rings;
+        const double azimuth = 2 * M_PI * segment / segments;
+        return centre + radius * QVector3D(float(std::sin(polar) * std::cos(azimuth)),
+                                           float(std::sin(polar) * std::sin(azimuth)),
+                                           float(std::cos(polar)));
+    };
+    QVector<Triangle> triangles;
+    for (int i = 0; i < rings; ++i) {
+        for (int j = 0; j < segments; ++j) {
+            const QVector3D a = point(i, j);
+            const QVector3D b = point(i + 1, j);
+            const QVector3D c = point(i + 1, j + 1);
+            const QVector3D d = point(i, j + 1);
+            if (i + 1 < rings) {
+                triangles.append({a, b, c});
+            }
+            if (i > 0) {
+                triangles.append({a, c, d});
+            }
+        }
+    }
+    return triangles;
+}
+
 QByteArray binaryStl(const QVector<Triangle>& triangles, const QByteArray& header,
                      std::optional<quint32> facetCount, const QVector3D& storedNormal) {
     // Written in place: the benchmarks make files of millions of facets.

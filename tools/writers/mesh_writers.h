@@ -18,6 +18,9 @@ QVector<Triangle> cube(float side, const QVector3D& origin = {});
 // A torus of `rings` x `sides` quads: 2 x rings x sides triangles.
 QVector<Triangle> torus(float major, float minor, int rings, int sides);
 
+// A UV sphere around `centre`: 2 x rings x segments triangles (less the degenerate poles).
+QVector<Triangle> sphere(float radius, int rings, int segments, const QVector3D& centre = {});
+
 // Binary STL: 80-byte header, facet count (the real one unless given), 50-byte records whose
 // stored normal is `storedNormal` (readers must not use it).
 QByteArray binaryStl(const QVector<Triangle>& triangles, const QByteArray& header = "binary stl",

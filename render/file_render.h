@@ -1,0 +1,68 @@
+#pragma once
+
+#include "my_stl_reader.h"
+
+#include <QImage>
+#include <QMatrix4x4>
+#include <QOpenGLBuffer>
+#include <QOpenGLFunctions>
+#include <QOpenGLVertexArrayObject>
+#include <QString>
+
+#include <memory>
+
+class QOffscreenSurface;
+class QOpenGLContext;
+class QOpenGLFramebufferObject;
+class QOpenGLShaderProgram;
+class openGLHelper;
+
+// Draws one mesh file offscreen into a 400 x 400 picture, saves it in the cache and records
+// it. The constructor sets up OpenGL and reads the mesh (saving the damaged-file placeholder
+// for a model that cannot be drawn); a ready renderer is then driven through initGL, resizeGL
+// and paintGL on the same thread. Two renderers must never run at once (see rendererMutex).
+class fileRender : public QOpenGLFunctions {
+public:
+    fileRender(const QString& sourcePath, const QString& imageDir);
+    ~fileRender();
+
+    // The reader's renderable flag, or glUsable when OpenGL failed before there was a reader.
+    bool ready() const;
+
+    void initGL();
+    void resizeGL(int width, int height);
+    void paintGL();
+
+    bool saveImage();
+    void recordThumbnail();
+
+    qint32 kind = -1;
+    QString imagePath;
+    QString sourcePath;
+    std::unique_ptr<mySTLReader> reader;
+    std::unique_ptr<QOpenGLShaderProgram> program;
+    QOpenGLVertexArrayObject vao;
+    QOpenGLBuffer vbo{QOpenGLBuffer::VertexBuffer};
+    QMatrix4x4 projection;
+    QMatrix4x4 world;
+    QMatrix4x4 view;
+    QMatrix4x4 model;
+    float cameraDistance = -2.1f;
+    int projMatrixLoc = -1;
+    int mvMatrixLoc = -1;
+    int normalMatrixLoc = -1;
+    int lightPosLoc = -1;
+    int modelMatrixLoc = -1;
+    QOpenGLFunctions* gl = nullptr;
+    std::unique_ptr<QOpenGLContext> context;
+    std::unique_ptr<QOffscreenSurface> surface;
+    QOpenGLFramebufferObject* fbo = nullptr;
+    openGLHelper* probe = nullptr;
+    bool hasGeometry = false;
+    QImage image;
+    bool glUsable = true;
+
+private:
+    void setUp();
+    void addShader(int stage, const char* source, bool vertexStage, const char* failure);
+};

@@ -1,0 +1,3 @@
+#include "renderer_lock.h"
+
+QBasicMutex rendererMutex;

@@ -1,0 +1,5 @@
+#pragma once
+
+#include <wrl/client.h>
+
+using Microsoft::WRL::ComPtr;

@@ -1,0 +1,23 @@
+#include "class_factory.h"
+#include "entry_points.h"
+#include "module_ref_count.h"
+#include "provider_clsid.h"
+
+#include <new>
+
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+    if (rclsid != CLSID_RecipeThumbnailProvider) {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    auto* factory = new (std::nothrow) ClassFactory;
+    if (factory == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    const HRESULT result = factory->QueryInterface(riid, ppv);
+    factory->Release();
+    return result;
+}
+
+STDAPI DllCanUnloadNow() {
+    return moduleRefCount > 0 ? S_FALSE : S_OK;
+}

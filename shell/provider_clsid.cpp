@@ -1,0 +1,5 @@
+#include "provider_clsid.h"
+
+// {6F1E3C2A-7B54-4D8E-9A21-3C5B8E0D4F17}
+const CLSID CLSID_RecipeThumbnailProvider = {
+    0x6F1E3C2A, 0x7B54, 0x4D8E, {0x9A, 0x21, 0x3C, 0x5B, 0x8E, 0x0D, 0x4F, 0x17}};

@@ -1,0 +1,85 @@
+#include "recipe_thumbnail_provider.h"
+
+#include "current_file_path.h"
+#include "db_mutex.h"
+#include "log.h"
+#include "module_ref_count.h"
+#include "statements.h"
+#include "thumbnail_job.h"
+#include "thumbnail_table.h"
+
+#include <QImage>
+#include <QMutexLocker>
+
+namespace {
+// Qt's HBitmapAlpha: a 32-bit DIB section with straight alpha.
+constexpr int kStraightAlphaBitmap = 2;
+} // namespace
+
+RecipeThumbnailProvider::RecipeThumbnailProvider() {
+    ++moduleRefCount;
+}
+
+RecipeThumbnailProvider::~RecipeThumbnailProvider() {
+    --moduleRefCount;
+}
+
+HRESULT RecipeThumbnailProvider::QueryInterface(REFIID riid, void** ppv) {
+    static const QITAB table[] = {
+        {&IID_IThumbnailProvider, OFFSETOFCLASS(IThumbnailProvider, RecipeThumbnailProvider)},
+        {&IID_IInitializeWithFile, OFFSETOFCLASS(IInitializeWithFile, RecipeThumbnailProvider)},
+        {nullptr, 0}};
+    return QISearch(this, table, riid, ppv);
+}
+
+ULONG RecipeThumbnailProvider::AddRef() {
+    return ++refCount;
+}
+
+ULONG RecipeThumbnailProvider::Release() {
+    const ULONG left = --refCount;
+    if (left == 0) {
+        delete this;
+    }
+    return left;
+}
+
+HRESULT RecipeThumbnailProvider::Initialize(LPCWSTR pszFilePath, DWORD) {
+    if (pszFilePath == nullptr) {
+        return E_INVALIDARG;
+    }
+    // Nothing may unwind into the shell.
+    try {
+        return runThumbnailJob(pszFilePath);
+    } catch (...) {
+        currentFilePath.clear();
+        return E_UNEXPECTED;
+    }
+}
+
+HRESULT RecipeThumbnailProvider::GetThumbnail(UINT, HBITMAP* phbmp, WTS_ALPHATYPE* pdwAlpha) {
+    if (pdwAlpha != nullptr) {
+        *pdwAlpha = WTSAT_ARGB;
+    }
+    if (phbmp == nullptr) {
+        return S_OK;
+    }
+    *phbmp = nullptr;
+    try {
+        QImage picture;
+        {
+            QMutexLocker lock(&dbMutex);
+            const Lookup found = lookupThumbnail(currentFilePath, statements::kLookup);
+            if (found.status != LookupStatus::Found || found.row.thumPath == kErrorThumbPath) {
+                return S_OK;
+            }
+            picture = QImage(found.row.thumPath);
+        }
+        if (!picture.isNull()) {
+            *phbmp = qt_imageToWinHBITMAP(picture, kStraightAlphaBitmap);
+        }
+    } catch (...) {
+        trace(QStringLiteral("GetThumbnail: no bitmap"));
+    }
+    return S_OK;
+}

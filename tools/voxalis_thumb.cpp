@@ -1,0 +1,286 @@
+// voxalis-thumb: what the shell's thumbnail host does, for the files named on the command line.
+//
+//   voxalis-thumb --register | --unregister [--module PATH]
+//   voxalis-thumb [--module PATH] [-s SIZE] [-o OUT] FILE...
+//
+// Each file's handler is found as the shell finds it: the extension's thumbnail handler key
+// names a CLSID, whose InprocServer32 names the module. --module skips the registry and asks
+// that module for the provider's class directly.
+
+#include "com_api.h"
+#include "com_ptr.h"
+#include "provider_clsid.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <vector>
+
+namespace {
+
+enum ExitCode {
+    kSuccess = 0,
+    kUsage = 1,
+    kMissingFile = 2,
+    kNoHandler = 3,
+    kModuleFailed = 4,
+    kNoBitmap = 5,
+    kRegistrationFailed = 6,
+};
+
+const wchar_t kThumbnailHandler[] = L"\\shellex\\{e357fccd-a995-4576-b01f-234630154e96}";
+
+using GetClassObjectFunction = HRESULT (*)(REFCLSID, REFIID, void**);
+using NoArgumentFunction = HRESULT (*)();
+
+struct Options {
+    bool registerModule = false;
+    bool unregisterModule = false;
+    QString module;
+    int size = 0;
+    QString out;
+    QStringList files;
+};
+
+bool parse(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        const bool hasValue = i + 1 < argc;
+        if (argument == "--register") {
+            options.registerModule = true;
+        } else if (argument == "--unregister") {
+            options.unregisterModule = true;
+        } else if (argument == "--module" && hasValue) {
+            options.module = QFileInfo(QString::fromLocal8Bit(argv[++i])).absoluteFilePath();
+        } else if (argument == "-s" && hasValue) {
+            bool ok = false;
+            options.size = QString::fromLocal8Bit(argv[++i]).toInt(&ok);
+            if (!ok || options.size < 1) {
+                return false;
+            }
+        } else if (argument == "-o" && hasValue) {
+            options.out = QString::fromLocal8Bit(argv[++i]);
+        } else if (argument.startsWith('-')) {
+            return false;
+        } else {
+            options.files.append(QFileInfo(argument).absoluteFilePath());
+        }
+    }
+    const bool registration = options.registerModule || options.unregisterModule;
+    return registration != !options.files.isEmpty() &&
+           !(options.registerModule && options.unregisterModule);
+}
+
+QString hresultText(HRESULT result) {
+    return QStringLiteral("0x%1").arg(static_cast<quint32>(result), 8, 16, QLatin1Char('0'));
+}
+
+// The default value of a key under HKEY_CLASSES_ROOT, or empty.
+QString defaultValue(const std::wstring& keyPath) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return {};
+    }
+    DWORD type = REG_NONE;
+    DWORD bytes = 0;
+    QString value;
+    if (RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS &&
+        type == REG_SZ) {
+        std::vector<WCHAR> text(bytes / sizeof(WCHAR) + 1, 0);
+        if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
+                             &bytes) == ERROR_SUCCESS) {
+            value = QString::fromWCharArray(text.data());
+        }
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+QString moduleBesideHost() {
+    char path[4096] = {};
+    GetModuleFileNameA(nullptr, path, sizeof(path));
+    return QFileInfo(QString::fromLocal8Bit(path)).dir().filePath(VOXALIS_MODULE_FILE_NAME);
+}
+
+// Modules stay loaded for the whole run, as in the shell's host; each is asked at the end
+// whether it could be unloaded.
+class Modules {
+public:
+    HMODULE load(const QString& path) {
+        const auto found = loaded_.find(path);
+        if (found != loaded_.end()) {
+            return found->second;
+        }
+        const HMODULE module = LoadLibraryW(path.toStdWString().c_str());
+        if (module != nullptr) {
+            loaded_.emplace(path, module);
+        }
+        return module;
+    }
+
+    void reportUnload() const {
+        for (const auto& [path, module] : loaded_) {
+            const auto canUnload =
+                reinterpret_cast<NoArgumentFunction>(GetProcAddress(module, "DllCanUnloadNow"));
+            if (canUnload != nullptr) {
+                const HRESULT result = canUnload();
+                std::printf("DllCanUnloadNow: %s (%s)\n", result == S_OK ? "S_OK" : "S_FALSE",
+                            qPrintable(path));
+            }
+        }
+    }
+
+private:
+    std::map<QString, HMODULE> loaded_;
+};
+
+int runRegistration(const Options& options, Modules& modules) {
+    const QString path = options.module.isEmpty() ? moduleBesideHost() : options.module;
+    const HMODULE module = modules.load(path);
+    const char* entry = options.registerModule ? "DllRegisterServer" : "DllUnregisterServer";
+    const auto function = module != nullptr
+                              ? reinterpret_cast<NoArgumentFunction>(GetProcAddress(module, entry))
+                              : nullptr;
+    if (function == nullptr) {
+        std::fprintf(stderr, "voxalis-thumb: cannot load %s from %s\n", entry, qPrintable(path));
+        return kModuleFailed;
+    }
+    const HRESULT result = function();
+    std::printf("%s: %s  %s\n", entry, qPrintable(hresultText(result)), qPrintable(path));
+    std::printf("registry: %s\n", registryFilePath().c_str());
+    return SUCCEEDED(result) ? kSuccess : kRegistrationFailed;
+}
+
+struct Outcome {
+    ExitCode code;
+    QString detail;
+};
+
+// The bitmap's pixels as an image; the DIB may be top-down or bottom-up.
+QImage imageOf(HBITMAP bitmap, WTS_ALPHATYPE alpha) {
+    DIBSECTION section{};
+    if (GetObject(bitmap, sizeof(section), &section) != sizeof(section) ||
+        section.dsBm.bmBitsPixel != 32 || section.dsBm.bmBits == nullptr) {
+        return {};
+    }
+    const int width = section.dsBm.bmWidth;
+    const int height = section.dsBm.bmHeight;
+    const bool topDown = section.dsBmih.biHeight < 0;
+    QImage image(width, height, alpha == WTSAT_ARGB ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        const int row = topDown ? y : height - 1 - y;
+        std::memcpy(image.scanLine(y),
+                    static_cast<const uchar*>(section.dsBm.bmBits) +
+                        row * section.dsBm.bmWidthBytes,
+                    4 * static_cast<std::size_t>(width));
+    }
+    return image;
+}
+
+Outcome thumbnail(const QString& file, const QString& outPath, const Options& options,
+                  Modules& modules) {
+    if (!QFileInfo::exists(file)) {
+        return {kMissingFile, "missing file"};
+    }
+    CLSID clsid = CLSID_RecipeThumbnailProvider;
+    QString modulePath = options.module;
+    if (modulePath.isEmpty()) {
+        const std::wstring extensionKey =
+            L"." + QFileInfo(file).suffix().toStdWString() + kThumbnailHandler;
+        const QString clsidText = defaultValue(extensionKey);
+        if (clsidText.isEmpty() ||
+            FAILED(CLSIDFromString(clsidText.toStdWString().c_str(), &clsid))) {
+            return {kNoHandler, "no handler registered for ." + QFileInfo(file).suffix()};
+        }
+        modulePath = defaultValue(L"CLSID\\" + clsidText.toStdWString() + L"\\InprocServer32");
+        if (modulePath.isEmpty()) {
+            return {kNoHandler, "no server registered for " + clsidText};
+        }
+    }
+    const HMODULE module = modules.load(modulePath);
+    const auto getClassObject =
+        module != nullptr
+            ? reinterpret_cast<GetClassObjectFunction>(GetProcAddress(module, "DllGetClassObject"))
+            : nullptr;
+    if (getClassObject == nullptr) {
+        return {kModuleFailed, "module does not load: " + modulePath};
+    }
+    ComPtr<IClassFactory> factory;
+    HRESULT result = getClassObject(clsid, IID_IClassFactory, factory.ReleaseAndGetAddressOf());
+    ComPtr<IInitializeWithFile> initializer;
+    if (SUCCEEDED(result)) {
+        result = factory->CreateInstance(nullptr, IID_IInitializeWithFile,
+                                         initializer.ReleaseAndGetAddressOf());
+    }
+    if (FAILED(result)) {
+        return {kModuleFailed, "no provider: " + hresultText(result)};
+    }
+    const HRESULT initialized = initializer->Initialize(file.toStdWString().c_str(), STGM_READ);
+    ComPtr<IThumbnailProvider> provider;
+    HBITMAP bitmap = nullptr;
+    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+    if (SUCCEEDED(initializer->QueryInterface(IID_IThumbnailProvider,
+                                              provider.ReleaseAndGetAddressOf()))) {
+        provider->GetThumbnail(options.size > 0 ? UINT(options.size) : 400, &bitmap, &alpha);
+    }
+    if (bitmap == nullptr) {
+        return {kNoBitmap, "no bitmap (Initialize " + hresultText(initialized) + ")"};
+    }
+    QImage image = imageOf(bitmap, alpha);
+    DeleteObject(bitmap);
+    if (options.size > 0) {
+        image =
+            image.scaled(options.size, options.size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+    if (image.isNull() || !image.save(outPath, "PNG")) {
+        return {kNoBitmap, "cannot write " + outPath};
+    }
+    return {kSuccess,
+            QStringLiteral("%1x%2 -> %3").arg(image.width()).arg(image.height()).arg(outPath)};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse(argc, argv, options)) {
+        std::fprintf(stderr, "usage: voxalis-thumb --register | --unregister [--module PATH]\n"
+                             "       voxalis-thumb [--module PATH] [-s SIZE] [-o OUT] FILE...\n");
+        return kUsage;
+    }
+    Modules modules;
+    if (options.registerModule || options.unregisterModule) {
+        return runRegistration(options, modules);
+    }
+    // One file and an OUT that is no folder: OUT is the picture. Otherwise a folder of them.
+    const bool outIsFile = options.files.size() == 1 && !options.out.isEmpty() &&
+                           !QFileInfo(options.out).isDir() && options.out.endsWith(".png");
+    const QDir folder(options.out.isEmpty() || outIsFile ? QStringLiteral(".") : options.out);
+    if (!outIsFile) {
+        QDir().mkpath(folder.path());
+    }
+    int exitCode = kSuccess;
+    for (const QString& file : options.files) {
+        const QString outPath =
+            outIsFile ? options.out : folder.filePath(QFileInfo(file).fileName() + ".png");
+        QElapsedTimer timer;
+        timer.start();
+        const Outcome outcome = thumbnail(file, outPath, options, modules);
+        std::printf("%-10s %8.1f ms  %s  %s\n", outcome.code == kSuccess ? "ok" : "FAILED",
+                    timer.nsecsElapsed() / 1e6, qPrintable(file), qPrintable(outcome.detail));
+        std::fflush(stdout);
+        if (exitCode == kSuccess) {
+            exitCode = outcome.code;
+        }
+    }
+    modules.reportUnload();
+    return exitCode;
+}

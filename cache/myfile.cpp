@@ -1,12 +1,11 @@
 #include "myfile.h"
 
+#include "cache_database.h"
 #include "log.h"
 #include "statements.h"
 #include "thumbnail_table.h"
 
 #include <QDir>
-#include <QSqlDatabase>
-#include <QSqlError>
 
 namespace {
 
@@ -48,18 +47,9 @@ void myFile::createFolders() {
 }
 
 void myFile::openCacheDatabase() {
-    // Replaces the previous job's connection. Removing it first, while no handle to it is
-    // alive, keeps Qt from warning about the replacement on every job.
-    if (QSqlDatabase::contains()) {
-        QSqlDatabase::removeDatabase(QLatin1String(QSqlDatabase::defaultConnection));
-    }
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
-    db.setDatabaseName(dbDir + QStringLiteral("/thumbnail.db"));
-    if (db.isOpen()) {
-        return;
-    }
-    if (!db.open()) {
-        writeLog(kInfoLabel + db.lastError().text());
+    QString error;
+    if (!openCacheDatabaseFile(dbDir + QStringLiteral("/thumbnail.db"), error)) {
+        writeLog(kInfoLabel + error);
         dbReady = false;
         return;
     }

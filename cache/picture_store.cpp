@@ -26,7 +26,19 @@ quint32 secondsOf(const QFileInfo& info) {
         info.fileTime(QFileDevice::FileModificationTime).toSecsSinceEpoch());
 }
 
+std::mutex& pictureMutex() {
+    static std::mutex shared;
+    return shared;
+}
+
 } // namespace
+
+PictureStoreLock::PictureStoreLock(const QString& imageDir)
+    : threads_(pictureMutex()), processes_(imageDir + QStringLiteral("/.lock")) {
+    // A folder where no lock can be made cannot take the picture either; that failure is
+    // reported by the save.
+    processes_.lock();
+}
 
 QString chooseBucket(const QString& imageDir) {
     const int buckets =

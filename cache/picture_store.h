@@ -3,9 +3,24 @@
 #include "thumbnail_table.h"
 
 #include <QImage>
+#include <QLockFile>
 #include <QString>
 
+#include <mutex>
+
 // The numbered picture buckets below imageDir, shared by both producers.
+
+// Held from choosing a picture's name to recording its row: no other thread, nor another
+// host process working on the same cache, names or writes the same file in between, so no
+// picture ends without its row and no row points at another file's picture.
+class PictureStoreLock {
+public:
+    explicit PictureStoreLock(const QString& imageDir);
+
+private:
+    std::lock_guard<std::mutex> threads_;
+    QLockFile processes_;
+};
 
 // At most this many pictures go into one bucket folder.
 constexpr int kBucketSize = 500;

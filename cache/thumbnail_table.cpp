@@ -1,5 +1,6 @@
 #include "thumbnail_table.h"
 
+#include "cache_database.h"
 #include "statements.h"
 
 #include <QRegularExpression>
@@ -48,17 +49,17 @@ quint32 asUInt(const QVariant& value) {
 } // namespace
 
 bool runStatement(const char* text, const QVector<QVariant>& values) {
-    QSqlQuery query;
+    QSqlQuery query(cacheDatabase());
     return prepareAndRun(query, text, values);
 }
 
 bool createThumbnailTable() {
-    QSqlQuery query;
+    QSqlQuery query(cacheDatabase());
     return query.exec(QString::fromLatin1(statements::kCreate));
 }
 
 Lookup lookupThumbnail(const QString& filePath, const char* text) {
-    QSqlQuery query;
+    QSqlQuery query(cacheDatabase());
     // The freshness look-up names its placeholder %2, so the path fills both slots.
     if (!prepareAndRun(query, text, {filePath, filePath})) {
         return {};
@@ -101,7 +102,7 @@ void markStale(const QString& filePath) {
 }
 
 QString lookupPictureOwner(const QString& thumPath) {
-    QSqlQuery query;
+    QSqlQuery query(cacheDatabase());
     if (!prepareAndRun(query, statements::kPictureOwner, {thumPath}) || !query.next()) {
         return {};
     }

@@ -34,8 +34,9 @@ myFileThumbnail::myFileThumbnail(const QString& sourcePath_, QString dataRoot_)
 }
 
 void myFileThumbnail::dbDeal() {
-    const QString picture =
-        choosePicturePath(dataRoot + QStringLiteral("/db/thumbnailImage"), sourcePath);
+    const QString imageDir = dataRoot + QStringLiteral("/db/thumbnailImage");
+    const PictureStoreLock lock(imageDir);
+    const QString picture = choosePicturePath(imageDir, sourcePath);
     if (picture.isEmpty()) {
         return;
     }

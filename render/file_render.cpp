@@ -99,6 +99,7 @@ void fileRender::setUp() {
     reader = std::make_unique<mySTLReader>(sourcePath, hasGeometry);
     if (!reader->modelValid) {
         makeDamagedFileImage(image);
+        const PictureStoreLock lock(imagePath);
         if (saveImage()) {
             recordThumbnail();
         } else {
@@ -247,6 +248,7 @@ void fileRender::paintGL() {
     }
     image = asStraightAlpha(fbo->toImage());
 
+    const PictureStoreLock lock(imagePath);
     const bool saved = saveImage();
     fbo->release();
     delete fbo;

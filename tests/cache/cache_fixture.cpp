@@ -1,5 +1,6 @@
 #include "cache_fixture.h"
 
+#include "cache_database.h"
 #include "db_mutex.h"
 #include "files.h"
 #include "myfile.h"
@@ -56,6 +57,7 @@ ThumbnailRow CacheTest::row(const QString& path) {
 
 int CacheTest::rowCount() {
     QMutexLocker lock(&dbMutex);
-    QSqlQuery query("select count(*) from thumbnail");
-    return query.next() ? query.value(0).toInt() : -1;
+    QSqlQuery query(cacheDatabase());
+    return query.exec("select count(*) from thumbnail") && query.next() ? query.value(0).toInt()
+                                                                        : -1;
 }

@@ -1,3 +1,4 @@
+#include "cache_database.h"
 #include "cache_fixture.h"
 #include "db_mutex.h"
 #include "files.h"
@@ -34,8 +35,8 @@ TEST_F(ThumbnailTable, NumbersAreStoredUnsigned) {
     QMutexLocker lock(&dbMutex);
     writeThumbnailRow({"/p/big.png", 0xFFFFFFFFu, "/s/big.lqx", 0x80000000u, 0xFFFFFFFEu},
                       OnLookupFailure::Insert);
-    QSqlQuery raw("select thumTime, fileTime, fileSize from thumbnail");
-    ASSERT_TRUE(raw.next());
+    QSqlQuery raw(cacheDatabase());
+    ASSERT_TRUE(raw.exec("select thumTime, fileTime, fileSize from thumbnail") && raw.next());
     EXPECT_EQ(raw.value(0).toString(), "4294967295");
     EXPECT_EQ(raw.value(1).toString(), "2147483648");
     EXPECT_EQ(raw.value(2).toString(), "4294967294");
@@ -57,10 +58,10 @@ TEST_F(ThumbnailTable, NoPathCanChangeWhatAStatementDoes) {
 
 TEST_F(ThumbnailTable, RendererWritesNothingWhenTheLookUpFails) {
     QMutexLocker lock(&dbMutex);
-    QSqlQuery("drop table thumbnail").exec();
+    QSqlQuery(cacheDatabase()).exec("drop table thumbnail");
     writeThumbnailRow({"/p/r.png", 1, "/s/r.stl", 2, 3}, OnLookupFailure::Skip);
     EXPECT_EQ(lookupThumbnail("/s/r.stl", statements::kLookup).status, LookupStatus::Failed);
-    QSqlQuery(statements::kCreate).exec();
+    QSqlQuery(cacheDatabase()).exec(statements::kCreate);
     writeThumbnailRow({"/p/r.png", 1, "/s/r.stl", 2, 3}, OnLookupFailure::Skip);
     EXPECT_EQ(lookupThumbnail("/s/r.stl", statements::kLookup).status, LookupStatus::Found);
 }

@@ -1,5 +1,6 @@
 #include "preview_fixture.h"
 
+#include "cache_database.h"
 #include "db_mutex.h"
 #include "files.h"
 #include "log.h"
@@ -61,8 +62,10 @@ QStringList PreviewJob::logEntries() {
 
 int PreviewJob::rowCount() {
     QMutexLocker lock(&dbMutex);
-    QSqlQuery query(QStringLiteral("select count(*) from thumbnail"));
-    return query.next() ? query.value(0).toInt() : -1;
+    QSqlQuery query(cacheDatabase());
+    return query.exec(QStringLiteral("select count(*) from thumbnail")) && query.next()
+               ? query.value(0).toInt()
+               : -1;
 }
 
 QRgb cell(const QImage& image, int side, int x, int y) {

@@ -1,7 +1,9 @@
 #include "cache_database.h"
 
+#include <QFileInfo>
 #include <QMutex>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QThread>
 
 namespace {
@@ -32,6 +34,15 @@ thread_local ThreadConnection threadConnection;
 bool open(const QString& databaseFile, QString& error) {
     const QString name = connectionName();
     if (QSqlDatabase::contains(name)) {
+        // The thread's connection serves job after job while its file is still there; one
+        // that was deleted or moved away is replaced.
+        {
+            const QSqlDatabase current = QSqlDatabase::database(name, false);
+            if (current.isOpen() && current.databaseName() == databaseFile &&
+                QFileInfo::exists(databaseFile)) {
+                return true;
+            }
+        }
         QSqlDatabase::removeDatabase(name);
     }
     threadConnection.name = name;
@@ -42,6 +53,11 @@ bool open(const QString& databaseFile, QString& error) {
         error = db.lastError().text();
         return false;
     }
+    // A cache: after a power cut the last rows may be missing, never the database's integrity;
+    // in exchange a row costs no flush to disk. Readers in other processes never wait for it.
+    QSqlQuery pragmas(db);
+    pragmas.exec(QStringLiteral("pragma journal_mode=WAL"));
+    pragmas.exec(QStringLiteral("pragma synchronous=NORMAL"));
     return true;
 }
 

@@ -31,7 +31,10 @@ HBITMAP qt_imageToWinHBITMAP(const QImage& image, int hbitmapFormat) {
     const QImage::Format wanted = hbitmapFormat == 2   ? QImage::Format_ARGB32
                                   : hbitmapFormat == 1 ? QImage::Format_ARGB32_Premultiplied
                                                        : QImage::Format_RGB32;
-    const QImage converted = image.convertToFormat(wanted);
+    // An opaque RGB32 picture already holds the bytes of ARGB32 with alpha 255.
+    const bool sameBytes = image.format() == wanted || (image.format() == QImage::Format_RGB32 &&
+                                                        wanted != QImage::Format_RGB32);
+    const QImage converted = sameBytes ? image : image.convertToFormat(wanted);
     auto bitmap = std::make_unique<HBITMAP__>();
     const LONG width = converted.width();
     const LONG height = converted.height();

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -102,8 +103,8 @@ QVector<Triangle> sphere(float radius, int rings, int segments, const QVector3D&
 QByteArray binaryStl(const QVector<Triangle>& triangles, const QByteArray& header,
                      std::optional<quint32> facetCount, const QVector3D& storedNormal) {
     // Written in place: the benchmarks make files of millions of facets.
-    QByteArray out(84 + 50 * triangles.size(), '\0');
-    auto* bytes = reinterpret_cast<uchar*>(out.data());
+    std::vector<uchar> out(84 + 50 * static_cast<std::size_t>(triangles.size()), 0);
+    uchar* bytes = out.data();
     std::memcpy(bytes, header.constData(), static_cast<std::size_t>(qMin(80, header.size())));
     storeLe32(bytes + 80, facetCount.value_or(static_cast<quint32>(triangles.size())));
     uchar* record = bytes + 84;
@@ -117,7 +118,7 @@ QByteArray binaryStl(const QVector<Triangle>& triangles, const QByteArray& heade
         }
         record += 50;
     }
-    return out;
+    return QByteArray(reinterpret_cast<const char*>(out.data()), static_cast<int>(out.size()));
 }
 
 QByteArray asciiStl(const QVector<Triangle>& triangles, const QByteArray& name) {

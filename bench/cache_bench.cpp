@@ -1,0 +1,127 @@
+// Sliced files and the cache, in process: a folder of lqx files next to the floor the format
+// sets (encoding the picture as PNG at the toolkit's default quality), and the second request
+// for an unchanged file (Initialize + GetThumbnail).
+//
+//   build/bench/bench/cache_bench
+
+#include "bench_support.h"
+#include "com_ptr.h"
+#include "dlp_writer.h"
+#include "entry_points.h"
+#include "module_handle.h"
+#include "provider_clsid.h"
+#include "rle16_writer.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include <cmath>
+
+namespace {
+
+QTemporaryDir& home() {
+    static QTemporaryDir folder;
+    return folder;
+}
+
+// A 160 x 160 ring, as a slicer previews a printed part.
+QByteArray ringLqx() {
+    QVector<quint16> pixels(160 * 160, 0);
+    for (int y = 0; y < 160; ++y) {
+        for (int x = 0; x < 160; ++x) {
+            const double r = std::hypot(x - 79.5, y - 79.5);
+            pixels[y * 160 + x] = r > 40 && r < 72 ? 0xC618 : 0;
+        }
+    }
+    DlpFile file;
+    file.width = 160;
+    file.height = 160;
+    file.picture = encodeRle16(pixels);
+    return file.bytes();
+}
+
+HRESULT thumbnail(const QString& path, bool keepBitmap = false) {
+    ComPtr<IClassFactory> factory;
+    DllGetClassObject(CLSID_RecipeThumbnailProvider, IID_IClassFactory,
+                      factory.ReleaseAndGetAddressOf());
+    ComPtr<IInitializeWithFile> initializer;
+    factory->CreateInstance(nullptr, IID_IInitializeWithFile, initializer.ReleaseAndGetAddressOf());
+    const HRESULT result = initializer->Initialize(path.toStdWString().c_str(), STGM_READ);
+    ComPtr<IThumbnailProvider> provider;
+    initializer->QueryInterface(IID_IThumbnailProvider, provider.ReleaseAndGetAddressOf());
+    HBITMAP bitmap = nullptr;
+    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+    provider->GetThumbnail(256, &bitmap, &alpha);
+    if (bitmap == nullptr) {
+        return E_FAIL;
+    }
+    if (!keepBitmap) {
+        DeleteObject(bitmap);
+    }
+    return result;
+}
+
+void pngFloor(benchmark::State& state) {
+    const QString path = home().filePath("floor.lqx");
+    writeBenchFile(path, ringLqx());
+    thumbnail(path);
+    const QImage picture(home().filePath("VOXALIS_Thumbnail/db/thumbnailImage/0/floor_lqx.png"));
+    for (auto _ : state) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter(&buffer, "png").write(picture);
+        benchmark::DoNotOptimize(buffer.data().size());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void lqxFolder(benchmark::State& state) {
+    const QByteArray bytes = ringLqx();
+    int folder = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QStringList files;
+        for (int i = 0; i < 1000; ++i) {
+            files.append(home().filePath(QStringLiteral("folder%1/part%2.lqx").arg(folder).arg(i)));
+            QDir().mkpath(QFileInfo(files.last()).path());
+            writeBenchFile(files.last(), bytes);
+        }
+        ++folder;
+        state.ResumeTiming();
+        for (const QString& file : files) {
+            thumbnail(file);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+
+void cachedRequest(benchmark::State& state) {
+    const QString path = home().filePath("cached.lqx");
+    writeBenchFile(path, ringLqx());
+    thumbnail(path);
+    for (auto _ : state) {
+        if (thumbnail(path) != S_OK) {
+            state.SkipWithError("no bitmap");
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("XDG_DATA_HOME", home().path().toLocal8Bit());
+    moduleHandle = GetModuleHandleW(nullptr);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RegisterBenchmark("png_floor/400x400", pngFloor)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("lqx_folder/1000_files", lqxFolder)
+        ->Iterations(2)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("cached_request/in_process", cachedRequest)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

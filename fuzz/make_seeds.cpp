@@ -1,0 +1,104 @@
+// Writes the seed corpus of every fuzz target from our own writers: one small valid file of
+// each format and a few that take the readers' other paths.
+//
+//   make_seeds OUTDIR        (OUTDIR/<target>/<seed>)
+
+#include "dlp_writer.h"
+#include "gf_writer.h"
+#include "mesh_writers.h"
+#include "photons_writer.h"
+#include "rle16_writer.h"
+#include "svgx_writer.h"
+#include "voxalis_writer.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+
+namespace {
+
+QDir out;
+bool ok = true;
+
+void seed(const char* target, const char* name, const QByteArray& bytes) {
+    const QString folder = out.filePath(QString::fromLatin1(target));
+    QDir().mkpath(folder);
+    QFile file(folder + QLatin1Char('/') + QLatin1String(name));
+    ok &=
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QByteArray picture() {
+    return Rle16Writer().run(0, 5).pixel(0x8410).run(0x1234, 3).word(0x0020).bytes();
+}
+
+void dlpSeeds(const char* target, int headerKind) {
+    DlpFile file;
+    file.headerKind = headerKind;
+    file.width = 3;
+    file.height = 3;
+    file.picture = picture();
+    seed(target, "valid", file.bytes());
+    DlpFile wide = file;
+    wide.width = 40;
+    wide.height = 2;
+    seed(target, "wide", wide.bytes());
+    DlpFile guard = file;
+    guard.guardOffset = 100000;
+    seed(target, "guard", guard.bytes());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+        return 2;
+    }
+    out = QDir(QString::fromLocal8Bit(argv[1]));
+    for (const char* target : {"kvrdlp", "lqx", "photon"}) {
+        dlpSeeds(target, 0);
+    }
+    dlpSeeds("fdg", 1);
+
+    PhotonsFile photons;
+    photons.width = 3;
+    photons.height = 2;
+    photons.pixels = photonsPixel(10, 200, 30).repeated(6);
+    seed("photons", "valid", photons.bytes());
+
+    GfFile gf;
+    gf.width = 3;
+    gf.height = 3;
+    gf.pixels = gfPixel(1, 2, 3).repeated(4) + gfPixel(900, 20, 3).repeated(5);
+    seed("gf", "valid", gf.bytes());
+
+    SvgxFile svgx;
+    QImage bmp(44, 44, QImage::Format_RGB32);
+    bmp.fill(qRgb(40, 160, 230));
+    svgx.preview = bmpFile(bmp);
+    seed("svgx", "valid", svgx.bytes());
+    svgx.previewOffset = 0;
+    seed("svgx", "old-version", svgx.bytes());
+
+    VoxalisFile project;
+    project.width = 20;
+    project.height = 10;
+    project.picture = picture();
+    seed("voxalis", "valid", project.bytes());
+    project.reference = 0;
+    seed("voxalis", "old-version", project.bytes());
+
+    // The fuzzers put the STL forms' own prefix in front of every input.
+    seed("binary_stl", "cube", binaryStl(cube(2)).mid(80));
+    const QByteArray ascii = asciiStl(cube(2));
+    seed("ascii_stl", "cube", ascii.mid(ascii.indexOf('\n') + 1));
+    seed("obj", "cube", objFile(cube(2)));
+    seed("obj", "polygon",
+         "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 2 1\nf 1 2 3 4 5\nf 1/1/1 2//2 3\n");
+    SlcFile slc;
+    slc.layers = {{0.0f, {squareBoundary(5)}}, {0.05f, {squareBoundary(5), {{1, 1}}}}};
+    seed("slc", "band", slc.bytes());
+    return ok ? 0 : 1;
+}

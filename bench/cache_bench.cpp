@@ -6,11 +6,10 @@
 
 #include "bench_support.h"
 #include "com_ptr.h"
-#include "dlp_writer.h"
 #include "entry_points.h"
 #include "module_handle.h"
 #include "provider_clsid.h"
-#include "rle16_writer.h"
+#include "ring_picture.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -18,29 +17,11 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 
-#include <cmath>
-
 namespace {
 
 QTemporaryDir& home() {
     static QTemporaryDir folder;
     return folder;
-}
-
-// A 160 x 160 ring, as a slicer previews a printed part.
-QByteArray ringLqx() {
-    QVector<quint16> pixels(160 * 160, 0);
-    for (int y = 0; y < 160; ++y) {
-        for (int x = 0; x < 160; ++x) {
-            const double r = std::hypot(x - 79.5, y - 79.5);
-            pixels[y * 160 + x] = r > 40 && r < 72 ? 0xC618 : 0;
-        }
-    }
-    DlpFile file;
-    file.width = 160;
-    file.height = 160;
-    file.picture = encodeRle16(pixels);
-    return file.bytes();
 }
 
 HRESULT thumbnail(const QString& path, bool keepBitmap = false) {
@@ -66,7 +47,7 @@ HRESULT thumbnail(const QString& path, bool keepBitmap = false) {
 
 void pngFloor(benchmark::State& state) {
     const QString path = home().filePath("floor.lqx");
-    writeBenchFile(path, ringLqx());
+    writeBenchFile(path, ringLqx(160));
     thumbnail(path);
     const QImage picture(home().filePath("VOXALIS_Thumbnail/db/thumbnailImage/0/floor_lqx.png"));
     for (auto _ : state) {
@@ -79,7 +60,7 @@ void pngFloor(benchmark::State& state) {
 }
 
 void lqxFolder(benchmark::State& state) {
-    const QByteArray bytes = ringLqx();
+    const QByteArray bytes = ringLqx(160);
     int folder = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -100,7 +81,7 @@ void lqxFolder(benchmark::State& state) {
 
 void cachedRequest(benchmark::State& state) {
     const QString path = home().filePath("cached.lqx");
-    writeBenchFile(path, ringLqx());
+    writeBenchFile(path, ringLqx(160));
     thumbnail(path);
     for (auto _ : state) {
         if (thumbnail(path) != S_OK) {

@@ -4,15 +4,13 @@
 //   compare_tool coverage PNG    the share of pixels that differ from the corner pixel, in %
 //   compare_tool slices OUTDIR N N lqx files with a ring preview
 
-#include "dlp_writer.h"
 #include "mesh_writers.h"
-#include "rle16_writer.h"
+#include "ring_picture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,24 +37,12 @@ int meshes(const QDir& out) {
 
 int slices(const QDir& out, int count) {
     QDir().mkpath(out.path());
-    QVector<quint16> pixels(160 * 160, 0);
-    for (int y = 0; y < 160; ++y) {
-        for (int x = 0; x < 160; ++x) {
-            const double r = std::hypot(x - 79.5, y - 79.5);
-            pixels[y * 160 + x] = r > 40 && r < 72 ? 0xC618 : 0;
-        }
-    }
-    DlpFile file;
-    file.width = 160;
-    file.height = 160;
-    file.picture = encodeRle16(pixels);
-    const QByteArray bytes = file.bytes();
+    const QByteArray bytes = ringLqx(160);
     bool ok = true;
     for (int i = 0; i < count; ++i) {
-        ok &= save(
-            out,
-            QStringLiteral("part%1.lqx").arg(i, 4, 10, QLatin1Char('0')).toLatin1().constData(),
-            bytes);
+        const QByteArray name =
+            QStringLiteral("part%1.lqx").arg(i, 4, 10, QLatin1Char('0')).toLatin1();
+        ok &= save(out, name.constData(), bytes);
     }
     return ok ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 #include "gf_writer.h"
 #include "mesh_writers.h"
 #include "photons_writer.h"
+#include "ring_picture.h"
 #include "rle16_writer.h"
 #include "svgx_writer.h"
 #include "voxalis_writer.h"
@@ -24,25 +25,6 @@ namespace {
 
 constexpr int kSide = 160;
 
-// A ring seen from above, as a slicer previews a printed ring.
-bool onRing(int x, int y, int side) {
-    const double centre = (side - 1) / 2.0;
-    const double r = std::hypot(x - centre, y - centre);
-    return r > side * 0.25 && r < side * 0.45;
-}
-
-// The ring in resin grey on black, as a row-major picture: pixel 0 (and pixel (1, 1)) is the
-// background the readers key on.
-QImage ringImage(int side, QRgb resin) {
-    QImage image(side, side, QImage::Format_RGB32);
-    for (int y = 0; y < side; ++y) {
-        for (int x = 0; x < side; ++x) {
-            image.setPixel(x, y, onRing(x, y, side) ? resin : qRgb(0, 0, 0));
-        }
-    }
-    return image;
-}
-
 // Every pixel of an image, row by row, in a format's own encoding.
 template <typename Container, typename Encode>
 Container encodePixels(const QImage& image, Encode encode) {
@@ -56,10 +38,6 @@ Container encodePixels(const QImage& image, Encode encode) {
     return out;
 }
 
-QVector<quint16> ringPicture(int side) {
-    return encodePixels<QVector<quint16>>(ringImage(side, qRgb(200, 200, 200)), &rgb565);
-}
-
 bool save(const QDir& out, const QString& name, const QByteArray& bytes) {
     QFile file(out.filePath(name));
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
@@ -71,7 +49,7 @@ DlpFile dlpSample(int headerKind) {
     file.headerKind = headerKind;
     file.width = kSide;
     file.height = kSide;
-    file.picture = encodeRle16(ringPicture(kSide));
+    file.picture = encodeRle16(ringPixels(kSide));
     // Layer data follows the preview in a real file; a little stands in for it.
     file.trailing = QByteArray(256, '\0');
     return file;
@@ -104,7 +82,7 @@ VoxalisFile voxalisSample() {
     VoxalisFile file;
     file.width = kSide;
     file.height = kSide;
-    file.picture = encodeRle16(ringPicture(kSide));
+    file.picture = encodeRle16(ringPixels(kSide));
     return file;
 }
 

@@ -1,13 +1,11 @@
-#include "com_ptr.h"
 #include "current_file_path.h"
 #include "db_mutex.h"
 #include "dlp_writer.h"
-#include "entry_points.h"
 #include "files.h"
 #include "memory_probes.h"
 #include "mesh_writers.h"
 #include "module_handle.h"
-#include "provider_clsid.h"
+#include "provider_client.h"
 #include "qt_printers.h"
 #include "rle16_writer.h"
 #include "statements.h"
@@ -25,24 +23,10 @@
 
 namespace {
 
-struct Answer {
-    HRESULT initialized = E_FAIL;
-    HBITMAP bitmap = nullptr;
-};
-
-Answer ask(const QString& file) {
-    Answer answer;
-    ComPtr<IClassFactory> factory;
-    DllGetClassObject(CLSID_RecipeThumbnailProvider, IID_IClassFactory,
-                      factory.ReleaseAndGetAddressOf());
-    ComPtr<IInitializeWithFile> initializer;
-    factory->CreateInstance(nullptr, IID_IInitializeWithFile, initializer.ReleaseAndGetAddressOf());
-    answer.initialized = initializer->Initialize(file.toStdWString().c_str(), STGM_READ);
-    ComPtr<IThumbnailProvider> provider;
-    initializer->QueryInterface(IID_IThumbnailProvider, provider.ReleaseAndGetAddressOf());
-    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-    EXPECT_EQ(provider->GetThumbnail(64, &answer.bitmap, &alpha), S_OK);
-    EXPECT_EQ(alpha, WTSAT_ARGB);
+ProviderAnswer ask(const QString& file) {
+    const ProviderAnswer answer = askProvider(file, 64);
+    EXPECT_EQ(answer.answered, S_OK);
+    EXPECT_EQ(answer.alpha, WTSAT_ARGB);
     return answer;
 }
 
@@ -71,7 +55,7 @@ TEST_F(Faults, DataRootThatCannotBeWrittenGivesNoBitmap) {
     const QString file = write("part.lqx", lqx());
     // /proc refuses new folders even to root.
     qputenv("XDG_DATA_HOME", "/proc/self");
-    const Answer answer = ask(file);
+    const ProviderAnswer answer = ask(file);
     EXPECT_EQ(answer.initialized, S_OK);
     EXPECT_EQ(answer.bitmap, nullptr);
 }
@@ -79,7 +63,7 @@ TEST_F(Faults, DataRootThatCannotBeWrittenGivesNoBitmap) {
 TEST_F(Faults, CacheFileThatIsNoDatabaseIsLeftAlone) {
     const QByteArray garbage(8192, 'g');
     writeFile(root() + "/db/thumbnail.db", garbage);
-    const Answer answer = ask(write("part.lqx", lqx()));
+    const ProviderAnswer answer = ask(write("part.lqx", lqx()));
     EXPECT_EQ(answer.initialized, S_OK);
     EXPECT_EQ(answer.bitmap, nullptr);
     EXPECT_EQ(readFile(root() + "/db/thumbnail.db"), garbage);
@@ -87,14 +71,14 @@ TEST_F(Faults, CacheFileThatIsNoDatabaseIsLeftAlone) {
 
 TEST_F(Faults, PictureFolderDeletedBetweenJobsIsMadeAgain) {
     const QString first = write("first.lqx", lqx());
-    const Answer before = ask(first);
+    const ProviderAnswer before = ask(first);
     ASSERT_NE(before.bitmap, nullptr);
     DeleteObject(before.bitmap);
     ASSERT_TRUE(QDir(root() + "/db/thumbnailImage").removeRecursively());
-    const Answer other = ask(write("second.lqx", lqx()));
+    const ProviderAnswer other = ask(write("second.lqx", lqx()));
     ASSERT_NE(other.bitmap, nullptr);
     DeleteObject(other.bitmap);
-    const Answer again = ask(first);
+    const ProviderAnswer again = ask(first);
     ASSERT_NE(again.bitmap, nullptr);
     DeleteObject(again.bitmap);
 }
@@ -151,7 +135,7 @@ TEST_F(Faults, LogThatCannotBeWrittenCostsOnlyTheLine) {
     ASSERT_TRUE(QDir().mkpath(root() + "/VOXALIS_Thumbnail.log"));
     DlpFile damaged = DlpFile();
     damaged.guardOffset = 1 << 20;
-    const Answer answer = ask(write("damaged.lqx", damaged.bytes()));
+    const ProviderAnswer answer = ask(write("damaged.lqx", damaged.bytes()));
     EXPECT_EQ(answer.initialized, S_OK);
     EXPECT_NE(answer.bitmap, nullptr); // the placeholder, recorded as usual
     DeleteObject(answer.bitmap);
@@ -166,7 +150,7 @@ BOOL ninetyFivePercent(LPMEMORYSTATUSEX status) {
 TEST_F(Faults, MemoryGuardStopsTheMeshWithoutARow) {
     const QString file = write("guarded.obj", objFile(cube(1)));
     setMemoryStatusSource(&ninetyFivePercent);
-    const Answer answer = ask(file);
+    const ProviderAnswer answer = ask(file);
     setMemoryStatusSource(nullptr);
     EXPECT_EQ(answer.initialized, S_FALSE);
     EXPECT_EQ(answer.bitmap, nullptr);

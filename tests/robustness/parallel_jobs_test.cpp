@@ -1,12 +1,10 @@
-#include "com_ptr.h"
 #include "db_mutex.h"
 #include "dlp_writer.h"
-#include "entry_points.h"
 #include "files.h"
 #include "mesh_writers.h"
 #include "module_handle.h"
 #include "photons_writer.h"
-#include "provider_clsid.h"
+#include "provider_client.h"
 #include "qt_printers.h"
 #include "rle16_writer.h"
 #include "statements.h"
@@ -15,7 +13,6 @@
 #include <QMutexLocker>
 #include <QSet>
 
-#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -29,36 +26,13 @@ struct Seen {
     QImage picture;
 };
 
-QImage pixelsOf(HBITMAP bitmap) {
-    DIBSECTION section{};
-    GetObject(bitmap, sizeof(section), &section);
-    QImage image(section.dsBm.bmWidth, section.dsBm.bmHeight, QImage::Format_ARGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        std::memcpy(image.scanLine(y),
-                    static_cast<const uchar*>(section.dsBm.bmBits) + y * section.dsBm.bmWidthBytes,
-                    4 * static_cast<std::size_t>(image.width()));
-    }
-    return image;
-}
-
-// What the shell does on one of its threads for one file.
 QImage thumbnailOf(const QString& file) {
-    ComPtr<IClassFactory> factory;
-    DllGetClassObject(CLSID_RecipeThumbnailProvider, IID_IClassFactory,
-                      factory.ReleaseAndGetAddressOf());
-    ComPtr<IInitializeWithFile> initializer;
-    factory->CreateInstance(nullptr, IID_IInitializeWithFile, initializer.ReleaseAndGetAddressOf());
-    initializer->Initialize(file.toStdWString().c_str(), STGM_READ);
-    ComPtr<IThumbnailProvider> provider;
-    initializer->QueryInterface(IID_IThumbnailProvider, provider.ReleaseAndGetAddressOf());
-    HBITMAP bitmap = nullptr;
-    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-    provider->GetThumbnail(256, &bitmap, &alpha);
-    if (bitmap == nullptr) {
+    const ProviderAnswer answer = askProvider(file);
+    if (answer.bitmap == nullptr) {
         return {};
     }
-    const QImage image = pixelsOf(bitmap);
-    DeleteObject(bitmap);
+    const QImage image = pixelsOf(answer.bitmap);
+    DeleteObject(answer.bitmap);
     return image;
 }
 

@@ -42,16 +42,12 @@ bool prepareAndRun(QSqlQuery& query, const char* text, const QVector<QVariant>& 
     return query.exec();
 }
 
-quint32 asUInt(const QVariant& value) {
-    return value.toUInt();
-}
-
-} // namespace
-
 bool runStatement(const char* text, const QVector<QVariant>& values) {
     QSqlQuery query(cacheDatabase());
     return prepareAndRun(query, text, values);
 }
+
+} // namespace
 
 bool createThumbnailTable() {
     QSqlQuery query(cacheDatabase());
@@ -72,10 +68,10 @@ Lookup lookupThumbnail(const QString& filePath, const char* text) {
     const QSqlRecord record = query.record();
     result.status = LookupStatus::Found;
     result.row.thumPath = query.value(record.indexOf(QStringLiteral("thumPath"))).toString();
-    result.row.thumTime = asUInt(query.value(record.indexOf(QStringLiteral("thumTime"))));
+    result.row.thumTime = query.value(record.indexOf(QStringLiteral("thumTime"))).toUInt();
     result.row.filePath = query.value(record.indexOf(QStringLiteral("filePath"))).toString();
-    result.row.fileTime = asUInt(query.value(record.indexOf(QStringLiteral("fileTime"))));
-    result.row.fileSize = asUInt(query.value(record.indexOf(QStringLiteral("fileSize"))));
+    result.row.fileTime = query.value(record.indexOf(QStringLiteral("fileTime"))).toUInt();
+    result.row.fileSize = query.value(record.indexOf(QStringLiteral("fileSize"))).toUInt();
     return result;
 }
 

@@ -25,9 +25,9 @@ struct Lookup {
     ThumbnailRow row;
 };
 
-// Runs a statement text on the default connection. Placeholder %N takes values[N - 1]; quoted
-// placeholders ('%N') are text, bare ones are numbers. Values are bound, never pasted.
-bool runStatement(const char* text, const QVector<QVariant>& values);
+// Statements run on the calling thread's connection to the cache. Placeholder %N takes the
+// Nth value; quoted placeholders ('%N') are text, bare ones numbers. Values are bound, never
+// pasted, so no path can change what a statement does.
 
 bool createThumbnailTable();
 

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -22,21 +23,31 @@ QVector3D facetNormal(const QVector3D& p1, const QVector3D& p2, const QVector3D&
     return QVector3D::crossProduct(p2 - p1, p3 - p2).normalized();
 }
 
-mySTLReader::mySTLReader(const QString& path, bool hasGeometry)
-    : withNormals(!hasGeometry), filePath(path) {
+qint32 meshKindOf(const QString& path) {
     const QString suffix = QFileInfo(path).suffix();
-    const auto is = [&suffix](const char* name) {
-        return suffix.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
-    };
-    if (is("obj")) {
-        kind = MeshObj;
+    for (const auto& [name, kind] :
+         {std::pair{"obj", MeshObj}, std::pair{"stl", MeshStl}, std::pair{"slc", MeshSlc}}) {
+        if (suffix.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
+            return kind;
+        }
+    }
+    return -1;
+}
+
+mySTLReader::mySTLReader(const QString& path, bool hasGeometry)
+    : withNormals(!hasGeometry), kind(meshKindOf(path)), filePath(path) {
+    switch (kind) {
+    case MeshObj:
         readObj();
-    } else if (is("stl")) {
-        kind = MeshStl;
+        break;
+    case MeshStl:
         readStl();
-    } else if (is("slc")) {
-        kind = MeshSlc;
+        break;
+    case MeshSlc:
         readSlc();
+        break;
+    default:
+        break;
     }
 }
 

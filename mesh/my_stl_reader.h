@@ -14,6 +14,9 @@
 // Which reader a mesh file gets, by its suffix.
 enum MeshKind : qint32 { MeshObj = 0, MeshStl = 1, MeshSlc = 2 };
 
+// The kind of a mesh file by its suffix, ignoring case; -1 for a suffix no reader takes.
+qint32 meshKindOf(const QString& path);
+
 // One record of an SLC file's sampling table.
 struct SLC_sampleTbItem_t {
     float minZ;
@@ -42,7 +45,7 @@ public:
     void closeChunk();
 
     bool withNormals;
-    qint32 kind = -1;
+    qint32 kind;
     VertexChunk chunk;
     qint64 dataOffset = 0;
     quint32 facetCount = 0;

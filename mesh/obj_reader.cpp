@@ -1,4 +1,4 @@
-#include "float_text.h"
+#include "mesh_text.h"
 #include "my_stl_reader.h"
 
 #include <cstdlib>
@@ -7,16 +7,8 @@
 
 namespace {
 
-constexpr qint64 kLineLimit = 1024;
 // Entries per chunk, counted per face line (3, or 6 with normals) whatever the face yields.
 constexpr int kEntriesPerChunk = 1456355;
-
-const char* skipBlanks(const char* s) {
-    while (*s == ' ' || *s == '\t') {
-        ++s;
-    }
-    return s;
-}
 
 // The references of a face line, 0-based, up to the first that is no vertex read so far
 // (0, negative, later in the file, or no number). "7/2/5" counts as 7; references are

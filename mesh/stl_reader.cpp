@@ -1,6 +1,6 @@
-#include "float_text.h"
 #include "log.h"
 #include "memory_probes.h"
+#include "mesh_text.h"
 #include "my_stl_reader.h"
 
 #include <QtEndian>
@@ -12,8 +12,6 @@
 
 namespace {
 
-// readLine's limit: lines longer than 1,023 bytes arrive in pieces.
-constexpr qint64 kLineLimit = 1024;
 constexpr qint64 kBinaryHeaderSize = 80;
 constexpr qint64 kFacetRecordSize = 50;
 // Facets per block read: about 69 MiB of file and 50 MiB of positions at a time.
@@ -30,13 +28,6 @@ constexpr int kEntriesPerTextChunk = 1456355;
 struct TextLine {
     char text[kLineLimit + 1];
 };
-
-const char* skipBlanks(const char* s) {
-    while (*s == ' ' || *s == '\t') {
-        ++s;
-    }
-    return s;
-}
 
 // "vertex x y z": a field that holds no number gives 0 and consumes nothing.
 QVector3D parseVertexLine(const char* keyword, const char* lineEnd) {

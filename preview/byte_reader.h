@@ -15,11 +15,8 @@ public:
         return *this;
     }
 
-    quint16 u16le() { return static_cast<quint16>(take(2, false)); }
     qint32 i32le() { return static_cast<qint32>(static_cast<quint32>(take(4, false))); }
     quint32 u32be() { return static_cast<quint32>(take(4, true)); }
-    qint32 i32be() { return static_cast<qint32>(static_cast<quint32>(take(4, true))); }
-    quint64 u64be() { return take(8, true); }
 
     bool ok() const { return ok_; }
 

@@ -6,7 +6,6 @@
 #include "placeholder_images.h"
 #include "shader_sources.h"
 
-#include <QFileInfo>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
@@ -45,15 +44,7 @@ QImage asStraightAlpha(QImage image) {
 } // namespace
 
 fileRender::fileRender(const QString& sourcePath_, const QString& imageDir)
-    : imagePath(imageDir), sourcePath(sourcePath_) {
-    const QString suffix = QFileInfo(sourcePath).suffix();
-    if (suffix.compare(QLatin1String("obj"), Qt::CaseInsensitive) == 0) {
-        kind = MeshObj;
-    } else if (suffix.compare(QLatin1String("stl"), Qt::CaseInsensitive) == 0) {
-        kind = MeshStl;
-    } else if (suffix.compare(QLatin1String("slc"), Qt::CaseInsensitive) == 0) {
-        kind = MeshSlc;
-    }
+    : kind(meshKindOf(sourcePath_)), imagePath(imageDir), sourcePath(sourcePath_) {
     try {
         setUp();
     } catch (...) {

@@ -36,7 +36,7 @@ public:
     bool saveImage();
     void recordThumbnail();
 
-    qint32 kind = -1;
+    qint32 kind;
     QString imagePath;
     QString sourcePath;
     std::unique_ptr<mySTLReader> reader;

@@ -66,18 +66,3 @@ FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName) {
     }
     return reinterpret_cast<FARPROC>(address);
 }
-
-BOOL FreeLibrary(HMODULE hLibModule) {
-    void* library = nullptr;
-    {
-        const std::lock_guard<std::mutex> lock(loadedMutex);
-        const auto it = loaded.find(hLibModule);
-        if (it == loaded.end()) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
-        library = it->second;
-        loaded.erase(it);
-    }
-    return dlclose(library) == 0 ? TRUE : FALSE;
-}

@@ -28,12 +28,6 @@ void MeshTest::TearDown() {
     setMemoryStatusSource(nullptr);
 }
 
-QString MeshTest::write(const QString& name, const QByteArray& bytes) {
-    const QString path = testDataHome() + "/meshes/" + name;
-    writeFile(path, bytes);
-    return path;
-}
-
 void MeshTest::setMemory(quint32 loadPercent, quint64 physical) {
     load = loadPercent;
     availablePhysical = physical;

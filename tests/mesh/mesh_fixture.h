@@ -1,6 +1,7 @@
 #pragma once
 
 #include "my_stl_reader.h"
+#include "files.h"
 #include "qt_printers.h"
 
 #include <QByteArray>
@@ -15,7 +16,6 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    QString write(const QString& name, const QByteArray& bytes);
     // The next readings of the memory probes.
     static void setMemory(quint32 loadPercent, quint64 availablePhysical);
     QString log() const;

@@ -12,7 +12,7 @@ const Triangle kRaised{{0, 0, 1}, {0, 4, 1}, {5, 0, 1}};
 using MeshReader = MeshTest;
 
 TEST_F(MeshReader, WithoutNormalsATriangleIsThreePositions) {
-    const mySTLReader reader(write("two.stl", binaryStl({kTilted, kRaised})), true);
+    const mySTLReader reader(writeSource("two.stl", binaryStl({kTilted, kRaised})), true);
     EXPECT_EQ(allFloats(reader), (QVector<float>{0, 0, 0, 2, 0, 0, 0, 3, 0, //
                                                  0, 0, 1, 0, 4, 1, 5, 0, 1}));
     EXPECT_TRUE(reader.renderable);
@@ -20,7 +20,7 @@ TEST_F(MeshReader, WithoutNormalsATriangleIsThreePositions) {
 }
 
 TEST_F(MeshReader, WithNormalsEveryPositionIsFollowedByItsFacetNormal) {
-    const mySTLReader reader(write("two.stl", binaryStl({kTilted, kRaised})), false);
+    const mySTLReader reader(writeSource("two.stl", binaryStl({kTilted, kRaised})), false);
     // (p2 - p1) x (p3 - p2): +z for the first, -z for the second.
     EXPECT_EQ(allFloats(reader),
               (QVector<float>{0, 0, 0, 0, 0, 1,  2, 0, 0, 0, 0, 1,  0, 3, 0, 0, 0, 1, //
@@ -29,7 +29,7 @@ TEST_F(MeshReader, WithNormalsEveryPositionIsFollowedByItsFacetNormal) {
 
 TEST_F(MeshReader, BoundingBoxComesFromPositionsOnly) {
     // The second facet's normal is (0, 0, -1): counted as a position it would pull minZ to -1.
-    const mySTLReader reader(write("box.stl", binaryStl({kTilted, kRaised})), false);
+    const mySTLReader reader(writeSource("box.stl", binaryStl({kTilted, kRaised})), false);
     EXPECT_EQ(reader.minX, 0);
     EXPECT_EQ(reader.maxX, 5);
     EXPECT_EQ(reader.minY, 0);
@@ -42,7 +42,7 @@ TEST_F(MeshReader, BoundingBoxComesFromPositionsOnly) {
 TEST_F(MeshReader, LargestExtentMustBePositiveAndAtMostTenThousand) {
     const auto read = [this](const char* name, float width) {
         return std::make_unique<mySTLReader>(
-            write(name, binaryStl({{{0, 0, 0}, {width, 0, 0}, {0, 1, 0}}})), true);
+            writeSource(name, binaryStl({{{0, 0, 0}, {width, 0, 0}, {0, 1, 0}}})), true);
     };
     EXPECT_TRUE(read("ok.stl", 10000.0f)->modelValid);
     const auto tooWide = read("wide.stl", 10000.5f);
@@ -51,7 +51,7 @@ TEST_F(MeshReader, LargestExtentMustBePositiveAndAtMostTenThousand) {
     // A flat model only needs one extent.
     EXPECT_TRUE(read("flat.stl", 3.0f)->modelValid);
     const auto point = std::make_unique<mySTLReader>(
-        write("point.stl", binaryStl({{{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}})), true);
+        writeSource("point.stl", binaryStl({{{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}})), true);
     EXPECT_EQ(point->maxExtent, 0);
     EXPECT_FALSE(point->modelValid);
 }
@@ -61,36 +61,36 @@ TEST_F(MeshReader, NotANumberThatReachesTheBoxMakesTheModelInvalid) {
     // "minX takes x unless x > minX": a NaN is taken, and the next finite x replaces it.
     for (const QVector3D& bad :
          {QVector3D(nan, 0, 0), QVector3D(0, nan, 0), QVector3D(0, 0, nan)}) {
-        const mySTLReader last(write("last.stl", binaryStl({kTilted, {{1, 1, 1}, {2, 0, 2}, bad}})),
-                               true);
+        const mySTLReader last(
+            writeSource("last.stl", binaryStl({kTilted, {{1, 1, 1}, {2, 0, 2}, bad}})), true);
         EXPECT_FALSE(last.modelValid);
         const mySTLReader first(
-            write("first.stl", binaryStl({{bad, {1, 1, 1}, {2, 0, 2}}, kTilted})), true);
+            writeSource("first.stl", binaryStl({{bad, {1, 1, 1}, {2, 0, 2}}, kTilted})), true);
         EXPECT_TRUE(first.modelValid);
         EXPECT_EQ(first.maxExtent, 3);
     }
     const float inf = std::numeric_limits<float>::infinity();
-    const mySTLReader infinite(write("inf.stl", binaryStl({{{0, 0, 0}, {inf, 0, 0}, {0, 1, 0}}})),
-                               true);
+    const mySTLReader infinite(
+        writeSource("inf.stl", binaryStl({{{0, 0, 0}, {inf, 0, 0}, {0, 1, 0}}})), true);
     EXPECT_FALSE(infinite.modelValid);
 }
 
 TEST_F(MeshReader, EmptyFileOfAnyKindIsNoModelAndSuffixCaseDoesNotMatter) {
     for (const char* name : {"empty.STL", "empty.Obj", "empty.slc"}) {
-        const mySTLReader reader(write(name, {}), true);
+        const mySTLReader reader(writeSource(name, {}), true);
         EXPECT_FALSE(reader.renderable) << name;
         EXPECT_FALSE(reader.modelValid) << name;
     }
-    const mySTLReader upper(write("cube.STL", binaryStl(cube(1))), true);
+    const mySTLReader upper(writeSource("cube.STL", binaryStl(cube(1))), true);
     EXPECT_EQ(upper.kind, MeshStl);
     EXPECT_TRUE(upper.modelValid);
-    const mySTLReader other(write("cube.ply", binaryStl(cube(1))), true);
+    const mySTLReader other(writeSource("cube.ply", binaryStl(cube(1))), true);
     EXPECT_TRUE(other.chunks.empty());
     EXPECT_TRUE(other.renderable);
 }
 
 TEST_F(MeshReader, AppendTriangleClosesFullChunksAndRunsTheGuard) {
-    mySTLReader reader(write("none.xyz", {}), true);
+    mySTLReader reader(writeSource("none.xyz", {}), true);
     // 50 MiB of floats without normals is 1,456,356 triangles (nine floats each).
     const int perChunk = 52428800 / 36 + 1;
     for (int i = 0; i < perChunk - 1; ++i) {
@@ -109,9 +109,9 @@ TEST_F(MeshReader, AppendTriangleClosesFullChunksAndRunsTheGuard) {
 TEST_F(MeshReader, GuardStopsAtNinetyPercentNotBelow) {
     const QByteArray faces = objFile(cube(1));
     setMemory(89, 8ull << 30);
-    EXPECT_TRUE(mySTLReader(write("busy.obj", faces), true).renderable);
+    EXPECT_TRUE(mySTLReader(writeSource("busy.obj", faces), true).renderable);
     setMemory(90, 8ull << 30);
-    const mySTLReader stopped(write("full.obj", faces), true);
+    const mySTLReader stopped(writeSource("full.obj", faces), true);
     EXPECT_FALSE(stopped.renderable);
     EXPECT_TRUE(stopped.modelValid);
 }

@@ -20,19 +20,19 @@ QVector<float> cornersX(const mySTLReader& reader) {
 using ObjReader = MeshTest;
 
 TEST_F(ObjReader, FacesBecomeFansOverAllTheirCorners) {
-    const mySTLReader quad(write("quad.obj", kVertices + "f 1 2 3 4\n"), true);
+    const mySTLReader quad(writeSource("quad.obj", kVertices + "f 1 2 3 4\n"), true);
     EXPECT_EQ(cornersX(quad), (QVector<float>{1, 2, 3, 1, 3, 4}));
     // More corners than six: the whole polygon.
-    const mySTLReader octagon(write("octagon.obj", kVertices + "f 1 2 3 4 5 6 7 8\n"), true);
+    const mySTLReader octagon(writeSource("octagon.obj", kVertices + "f 1 2 3 4 5 6 7 8\n"), true);
     EXPECT_EQ(cornersX(octagon),
               (QVector<float>{1, 2, 3, 1, 3, 4, 1, 4, 5, 1, 5, 6, 1, 6, 7, 1, 7, 8}));
 }
 
 TEST_F(ObjReader, OnlyTheNumberBeforeTheFirstSlashCounts) {
-    const mySTLReader reader(write("slashes.obj", kVertices +
-                                                      "vt 0 0\nvn 0 0 1\n"
-                                                      "f 1/1/1 2/2/2 3/3/3\nf 4//1 5//1 6//1\n"),
-                             true);
+    const mySTLReader reader(
+        writeSource("slashes.obj", kVertices + "vt 0 0\nvn 0 0 1\n"
+                                               "f 1/1/1 2/2/2 3/3/3\nf 4//1 5//1 6//1\n"),
+        true);
     EXPECT_EQ(cornersX(reader), (QVector<float>{1, 2, 3, 4, 5, 6}));
 }
 
@@ -43,13 +43,13 @@ TEST_F(ObjReader, ListEndsAtTheFirstReferenceThatIsNoVertexYet) {
                                         "f 1\t2\t3\n"                 // tabs: one reference
                                         "f 1 2 3 \n"                  // trailing blank: harmless
                                         "f 010 0x2 3\n";              // octal 8, hex 2
-    const mySTLReader reader(write("refs.obj", text), true);
+    const mySTLReader reader(writeSource("refs.obj", text), true);
     EXPECT_EQ(cornersX(reader), (QVector<float>{1, 2, 9, 1, 2, 3, 8, 2, 3}));
 }
 
 TEST_F(ObjReader, EveryVertexLineWidensTheBoxButNotVariants) {
     const QByteArray text = "v 0 0 0\nv 1 1 1\nv\t50 50 50\nvn 9 9 9\nv -4 0 0\nf 1 2 1\n";
-    const mySTLReader reader(write("box.obj", text), true);
+    const mySTLReader reader(writeSource("box.obj", text), true);
     EXPECT_EQ(reader.minX, -4);
     EXPECT_EQ(reader.maxX, 1);
     EXPECT_EQ(reader.maxExtent, 5);
@@ -57,21 +57,21 @@ TEST_F(ObjReader, EveryVertexLineWidensTheBoxButNotVariants) {
 }
 
 TEST_F(ObjReader, VerticesWithoutFacesAreAnEmptyDrawableModel) {
-    const mySTLReader reader(write("points.obj", "v 0 0 0\nv 1 2 3\n"), true);
+    const mySTLReader reader(writeSource("points.obj", "v 0 0 0\nv 1 2 3\n"), true);
     EXPECT_TRUE(reader.chunks.empty());
     EXPECT_TRUE(reader.renderable);
     EXPECT_TRUE(reader.modelValid);
 }
 
 TEST_F(ObjReader, WithNormalsFacesCarryTheirFacetNormal) {
-    const mySTLReader reader(write("n.obj", "v 0 0 0\nv 2 0 0\nv 0 3 0\nf 1 2 3\n"), false);
+    const mySTLReader reader(writeSource("n.obj", "v 0 0 0\nv 2 0 0\nv 0 3 0\nf 1 2 3\n"), false);
     EXPECT_EQ(allFloats(reader),
               (QVector<float>{0, 0, 0, 0, 0, 1, 2, 0, 0, 0, 0, 1, 0, 3, 0, 0, 0, 1}));
 }
 
 TEST_F(ObjReader, FileLargerThanTheAvailableMemoryIsNotOpened) {
     setMemory(10, 10);
-    const QString path = write("big.obj", kVertices);
+    const QString path = writeSource("big.obj", kVertices);
     const mySTLReader reader(path, true);
     EXPECT_FALSE(reader.renderable);
     EXPECT_TRUE(reader.modelValid);

@@ -39,7 +39,7 @@ TEST_F(DlpReader, PreviewIsCentredOnASquareCanvasAndScaledTo400) {
                        .run(kSilhouette, 4096)
                        .run(kSilhouette, 200 * 50 - 4096)
                        .bytes();
-    const QString path = write("wide.lqx", file.bytes());
+    const QString path = writeSource("wide.lqx", file.bytes());
     run(path);
     const QImage image = picture(path);
     ASSERT_EQ(image.size(), QSize(400, 400));
@@ -54,7 +54,7 @@ TEST_F(DlpReader, PreviewIsCentredOnASquareCanvasAndScaledTo400) {
 TEST_F(DlpReader, EverySuffixOfTheFamilyReadsItsOwnHeader) {
     for (const char* name : {"a.kvrdlp", "b.LQX", "c.Photon", "d.fdg"}) {
         const bool fdg = QString(name).endsWith("fdg");
-        const QString path = write(name, twoByTwo(fdg ? 1 : 0).bytes());
+        const QString path = writeSource(name, twoByTwo(fdg ? 1 : 0).bytes());
         run(path);
         const QImage image = picture(path);
         ASSERT_FALSE(image.isNull()) << name;
@@ -66,7 +66,7 @@ TEST_F(DlpReader, EverySuffixOfTheFamilyReadsItsOwnHeader) {
 TEST_F(DlpReader, DataSizeOneGivesAPlainCanvasThatIsStillRecorded) {
     DlpFile file = twoByTwo();
     file.dataSize = 1;
-    const QString path = write("tiny.lqx", file.bytes());
+    const QString path = writeSource("tiny.lqx", file.bytes());
     run(path);
     const QImage image = picture(path);
     ASSERT_FALSE(image.isNull());
@@ -87,7 +87,7 @@ TEST_F(DlpReader, GuardOffsetAtTheFileSizeRecordsTheDamagedPlaceholder) {
     DlpFile file = twoByTwo();
     const qint32 size = static_cast<qint32>(file.bytes().size());
     file.guardOffset = size;
-    const QString path = write("guard.lqx", file.bytes());
+    const QString path = writeSource("guard.lqx", file.bytes());
     run(path);
     EXPECT_EQ(
         logEntries(),
@@ -107,7 +107,7 @@ TEST_F(DlpReader, GuardOffsetAtTheFileSizeRecordsTheDamagedPlaceholder) {
 TEST_F(DlpReader, FdgGuardLineHasItsOwnShape) {
     DlpFile file = twoByTwo(1);
     file.guardOffset = 100000;
-    const QString path = write("guard.fdg", file.bytes());
+    const QString path = writeSource("guard.fdg", file.bytes());
     run(path);
     EXPECT_EQ(logEntries(),
               QStringList{report(kReader, 91,
@@ -121,14 +121,14 @@ TEST_F(DlpReader, PreviewSidesFromOneToTenThousandAreAccepted) {
     DlpFile widest = twoByTwo();
     widest.width = 10000;
     widest.height = 1;
-    const QString accepted = write("widest.lqx", widest.bytes());
+    const QString accepted = writeSource("widest.lqx", widest.bytes());
     DlpFile tooWide = twoByTwo();
     tooWide.width = 10001;
     tooWide.height = 5;
-    const QString refused = write("too-wide.lqx", tooWide.bytes());
+    const QString refused = writeSource("too-wide.lqx", tooWide.bytes());
     DlpFile empty = twoByTwo();
     empty.height = 0;
-    const QString flat = write("flat.lqx", empty.bytes());
+    const QString flat = writeSource("flat.lqx", empty.bytes());
 
     run(accepted);
     run(refused);
@@ -153,10 +153,10 @@ TEST_F(DlpReader, OffsetsAndSizesThatCannotBeInTheFileAreDamage) {
     DlpFile negativePreview = twoByTwo();
     negativePreview.previewOffset = -1;
     const qint64 size = twoByTwo().bytes().size();
-    const QString a = write("past-end.lqx", pastEnd.bytes());
-    const QString b = write("negative-data.lqx", negativeData.bytes());
-    const QString c = write("negative-size.lqx", negativeSize.bytes());
-    const QString d = write("negative-preview.lqx", negativePreview.bytes());
+    const QString a = writeSource("past-end.lqx", pastEnd.bytes());
+    const QString b = writeSource("negative-data.lqx", negativeData.bytes());
+    const QString c = writeSource("negative-size.lqx", negativeSize.bytes());
+    const QString d = writeSource("negative-preview.lqx", negativePreview.bytes());
     for (const QString& path : {a, b, c, d}) {
         run(path);
         EXPECT_TRUE(isDamagedPlaceholder(picture(path))) << qPrintable(path);
@@ -177,10 +177,10 @@ TEST_F(DlpReader, ShortReadsAreLoggedAndLeaveNoRowSoTheFileIsTriedAgain) {
     dataPastEnd.dataSize = 1 << 30; // more than the file holds: refused before any allocation
     DlpFile previewPastEnd = twoByTwo();
     previewPastEnd.previewOffset = 100000;
-    const QString shortDlp = write("short.lqx", QByteArray(111, '\0'));
-    const QString shortFdg = write("short.fdg", QByteArray(215, '\0'));
-    const QString data = write("data.lqx", dataPastEnd.bytes());
-    const QString preview = write("preview.lqx", previewPastEnd.bytes());
+    const QString shortDlp = writeSource("short.lqx", QByteArray(111, '\0'));
+    const QString shortFdg = writeSource("short.fdg", QByteArray(215, '\0'));
+    const QString data = writeSource("data.lqx", dataPastEnd.bytes());
+    const QString preview = writeSource("preview.lqx", previewPastEnd.bytes());
     for (const QString& path : {shortDlp, shortFdg, data, preview}) {
         run(path);
         EXPECT_FALSE(row(path)) << qPrintable(path);
@@ -192,7 +192,7 @@ TEST_F(DlpReader, ShortReadsAreLoggedAndLeaveNoRowSoTheFileIsTriedAgain) {
 }
 
 TEST_F(DlpReader, ChangedFileUpdatesItsOneRow) {
-    const QString path = write("changing.lqx", twoByTwo().bytes());
+    const QString path = writeSource("changing.lqx", twoByTwo().bytes());
     run(path);
     const QString first = row(path)->thumPath;
     DlpFile bigger = twoByTwo();
@@ -209,7 +209,7 @@ TEST_F(DlpReader, ChangedFileUpdatesItsOneRow) {
 TEST_F(DlpReader, PlaceholderThatCannotBeSavedLeavesTheErrorRow) {
     DlpFile file = twoByTwo();
     file.guardOffset = 1 << 20;
-    const QString path = write("unsaved.lqx", file.bytes());
+    const QString path = writeSource("unsaved.lqx", file.bytes());
     // A folder where the picture file would go.
     const QString blocked = dataRoot() + "/db/thumbnailImage/0/unsaved_lqx.png";
     ASSERT_TRUE(QDir().mkpath(blocked));
@@ -224,8 +224,8 @@ TEST_F(DlpReader, PlaceholderThatCannotBeSavedLeavesTheErrorRow) {
 TEST_F(DlpReader, SameNamedFilesInTwoFoldersKeepTheirOwnPictures) {
     DlpFile keyed = twoByTwo();
     keyed.picture = Rle16Writer().run(0x0000, 4).bytes();
-    const QString plain = write("one/part.lqx", keyed.bytes());
-    const QString silhouette = write("two/part.lqx", twoByTwo().bytes());
+    const QString plain = writeSource("one/part.lqx", keyed.bytes());
+    const QString silhouette = writeSource("two/part.lqx", twoByTwo().bytes());
     run(plain);
     run(silhouette);
     EXPECT_NE(row(plain)->thumPath, row(silhouette)->thumPath);

@@ -22,7 +22,7 @@ TEST_F(GfReader, PixelOneOneIsTheKeyAndEarlierPixelsMeetNoKey) {
     const QByteArray key = gfPixel(96, 96, 96);
     file.pixels = key + gfPixel(255, 255, 255) + gfPixel(0, 0, 0) + gfPixel(5, 1, 5) + key +
                   gfPixel(1000, 1000, 1000) + gfPixel(0, 0, 0) + key;
-    const QString path = write("keyed.gf", file.bytes());
+    const QString path = writeSource("keyed.gf", file.bytes());
     run(path);
     const QImage image = picture(path);
     ASSERT_EQ(image.size(), QSize(400, 400));
@@ -47,7 +47,7 @@ TEST_F(GfReader, WidePictureIsEnlargedAndCentredOnTheBackground) {
     // Pixel (1, 1), the key, is the only black one.
     file.pixels = gfPixel(255, 255, 255).repeated(200 * 100);
     file.pixels.replace(6 * 201, 6, gfPixel(0, 0, 0));
-    const QString path = write("wide.gf", file.bytes());
+    const QString path = writeSource("wide.gf", file.bytes());
     run(path);
     const QImage image = picture(path);
     // Rows 100 to 299 hold the picture (sampled clear of Qt's nearest-neighbour edge rows).
@@ -72,8 +72,8 @@ TEST_F(GfReader, BadSidesUseTheMisspeltLabelAndTheDamagedPlaceholder) {
     zero.width = 0;
     GfFile tooHigh;
     tooHigh.height = 10001;
-    const QString a = write("zero.gf", zero.bytes());
-    const QString b = write("high.gf", tooHigh.bytes());
+    const QString a = writeSource("zero.gf", zero.bytes());
+    const QString b = writeSource("high.gf", tooHigh.bytes());
     run(a);
     run(b);
     EXPECT_TRUE(isDamagedPlaceholder(picture(a)));
@@ -95,10 +95,10 @@ TEST_F(GfReader, OffsetsOutsideTheFileAreDamage) {
     GfFile negativeSize;
     negativeSize.pixels = gfPixel(1, 2, 3);
     negativeSize.dataSize = -6;
-    const QString a = write("a.gf", previewAtEnd.bytes());
-    const QString b = write("b.gf", negativePreview.bytes());
-    const QString c = write("c.gf", dataAtEnd.bytes());
-    const QString d = write("d.gf", negativeSize.bytes());
+    const QString a = writeSource("a.gf", previewAtEnd.bytes());
+    const QString b = writeSource("b.gf", negativePreview.bytes());
+    const QString c = writeSource("c.gf", dataAtEnd.bytes());
+    const QString d = writeSource("d.gf", negativeSize.bytes());
     for (const QString& path : {a, b, c, d}) {
         run(path);
         EXPECT_TRUE(isDamagedPlaceholder(picture(path))) << qPrintable(path);
@@ -117,9 +117,9 @@ TEST_F(GfReader, ShortReadsCarryTheFunctionNameAndRecordNothing) {
     GfFile dataPastEnd;
     dataPastEnd.pixels = gfPixel(1, 2, 3);
     dataPastEnd.dataSize = 7;
-    const QString a = write("a.gf", QByteArray(215, '\0'));
-    const QString b = write("b.gf", previewPastEnd.bytes().left(220));
-    const QString c = write("c.gf", dataPastEnd.bytes());
+    const QString a = writeSource("a.gf", QByteArray(215, '\0'));
+    const QString b = writeSource("b.gf", previewPastEnd.bytes().left(220));
+    const QString c = writeSource("c.gf", dataPastEnd.bytes());
     for (const QString& path : {a, b, c}) {
         run(path);
         EXPECT_FALSE(row(path)) << qPrintable(path);

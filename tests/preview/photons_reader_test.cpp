@@ -21,7 +21,7 @@ TEST_F(PhotonsReader, HeaderIsBigEndianPixelsLittleEndianWithRedLow) {
     // The bytes 1F 00, E0 07 and 00 F8 are pure red, green and blue.
     file.pixels = QByteArray("\x1F\x00\xE0\x07\x00\xF8", 6) + photonsPixel(80, 160, 240);
     ASSERT_EQ(file.bytes().mid(80 + 3, 4), QByteArray("\x00\x00\x00\x02", 4));
-    const QString path = write("colours.photons", file.bytes());
+    const QString path = writeSource("colours.photons", file.bytes());
     run(path);
     const QImage image = picture(path);
     ASSERT_EQ(image.size(), QSize(400, 400));
@@ -40,7 +40,7 @@ TEST_F(PhotonsReader, WidePreviewIsCentredWithMarginsInTheColourOfPixelOneOne) {
     file.pixels = repeat(photonsPixel(0, 0, 248), 400 * 200);
     file.pixels.replace(2 * 401, 2, photonsPixel(248, 0, 0));
     file.trailing = "layers follow";
-    const QString path = write("wide.photons", file.bytes());
+    const QString path = writeSource("wide.photons", file.bytes());
     run(path);
     const QImage image = picture(path);
     ASSERT_EQ(image.size(), QSize(400, 400));
@@ -60,7 +60,7 @@ TEST_F(PhotonsReader, SmallPreviewIsEnlargedWithoutSmoothing) {
         file.pixels +=
             ((i / 200 + i % 200) % 2) ? photonsPixel(248, 0, 0) : photonsPixel(0, 0, 248);
     }
-    const QString path = write("checker.photons", file.bytes());
+    const QString path = writeSource("checker.photons", file.bytes());
     run(path);
     const QImage image = picture(path);
     QSet<QRgb> colours;
@@ -78,8 +78,8 @@ TEST_F(PhotonsReader, PreviewWithoutPixelOneOneGetsTheBackgroundMargins) {
     file.height = 1;
     file.pixels = photonsPixel(248, 0, 0);
     PhotonsFile empty;
-    const QString single = write("single.photons", file.bytes());
-    const QString none = write("none.photons", empty.bytes());
+    const QString single = writeSource("single.photons", file.bytes());
+    const QString none = writeSource("none.photons", empty.bytes());
     run(single);
     run(none);
     EXPECT_EQ(picture(single).pixel(0, 0), qRgb(248, 0, 0));
@@ -106,14 +106,14 @@ TEST_F(PhotonsReader, FailuresAreOnlyLogged) {
     huge.height = 0x10000; // 8 GiB of pixels: refused before anything is allocated
     const QByteArray cutInsideHead = PhotonsFile().bytes().left(4 + 3 + 50);
 
-    const QStringList paths = {write("a.photons", zeroLength.bytes()),
-                               write("b.photons", QByteArray("\x00\x00", 2)),
-                               write("c.photons", QByteArray("\x00\x00\x00\x05", 4)),
-                               write("d.photons", longVersion.bytes()),
-                               write("e.photons", cutInsideHead),
-                               write("f.photons", shortPixels.bytes()),
-                               write("g.photons", negative.bytes()),
-                               write("h.photons", huge.bytes())};
+    const QStringList paths = {writeSource("a.photons", zeroLength.bytes()),
+                               writeSource("b.photons", QByteArray("\x00\x00", 2)),
+                               writeSource("c.photons", QByteArray("\x00\x00\x00\x05", 4)),
+                               writeSource("d.photons", longVersion.bytes()),
+                               writeSource("e.photons", cutInsideHead),
+                               writeSource("f.photons", shortPixels.bytes()),
+                               writeSource("g.photons", negative.bytes()),
+                               writeSource("h.photons", huge.bytes())};
     for (const QString& path : paths) {
         run(path);
         EXPECT_FALSE(row(path)) << qPrintable(path);

@@ -18,14 +18,8 @@ void PreviewJob::SetUp() {
     moduleHandle = GetModuleHandleW(nullptr);
 }
 
-QString PreviewJob::write(const QString& name, const QByteArray& bytes) {
-    const QString path = testDataHome() + "/sources/" + name;
-    writeFile(path, bytes);
-    return path;
-}
-
 QString PreviewJob::writeSparse(const QString& name, const QByteArray& head, qint64 size) {
-    const QString path = write(name, head);
+    const QString path = writeSource(name, head);
     QFile file(path);
     EXPECT_TRUE(file.resize(size));
     return path;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files.h"
 #include "qt_printers.h"
 #include "thumbnail_table.h"
 
@@ -17,8 +18,6 @@ class PreviewJob : public ::testing::Test {
 protected:
     void SetUp() override;
 
-    // Writes a source file under the data home and returns its path.
-    QString write(const QString& name, const QByteArray& bytes);
     // A sparse file of `size` bytes that starts with `head`.
     QString writeSparse(const QString& name, const QByteArray& head, qint64 size);
 

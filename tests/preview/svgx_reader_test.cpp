@@ -27,7 +27,7 @@ TEST_F(SvgxReader, SpecSizedPreviewIsExactlyFiveThousandEightHundredSixtyTwoByte
     EXPECT_EQ(bmpFile(quartered(44, 44)).size(), 5862);
     SvgxFile file;
     file.preview = bmpFile(quartered(44, 44));
-    const QString path = write("full.svgx", file.bytes());
+    const QString path = writeSource("full.svgx", file.bytes());
     run(path);
     const QImage image = picture(path);
     ASSERT_EQ(image.size(), QSize(400, 400));
@@ -38,7 +38,7 @@ TEST_F(SvgxReader, SpecSizedPreviewIsExactlyFiveThousandEightHundredSixtyTwoByte
 TEST_F(SvgxReader, SquarePictureFillsTheCanvasEdgeToEdge) {
     SvgxFile file;
     file.preview = previewBytes(bmpFile(quartered(40, 40)));
-    const QString path = write("square.svgx", file.bytes());
+    const QString path = writeSource("square.svgx", file.bytes());
     run(path);
     const QImage image = picture(path);
     EXPECT_EQ(image.pixel(199, 199), qRgb(255, 0, 0));
@@ -50,7 +50,7 @@ TEST_F(SvgxReader, SquarePictureFillsTheCanvasEdgeToEdge) {
 TEST_F(SvgxReader, WidePictureIsCentredAndItsCornerColourRunsIntoTheMargins) {
     SvgxFile file;
     file.preview = previewBytes(bmpFile(quartered(20, 10)));
-    const QString path = write("wide.svgx", file.bytes());
+    const QString path = writeSource("wide.svgx", file.bytes());
     run(path);
     const QImage image = picture(path);
     ASSERT_EQ(image.size(), QSize(400, 400));
@@ -66,7 +66,7 @@ TEST_F(SvgxReader, AlphaInThePreviewDoesNotReachTheThumbnail) {
     translucent.fill(qRgba(0, 200, 0, 40));
     SvgxFile file;
     file.preview = previewBytes(bmpFile(translucent, true));
-    const QString path = write("alpha.svgx", file.bytes());
+    const QString path = writeSource("alpha.svgx", file.bytes());
     run(path);
     const QImage image = picture(path);
     EXPECT_FALSE(image.hasAlphaChannel());
@@ -76,7 +76,7 @@ TEST_F(SvgxReader, AlphaInThePreviewDoesNotReachTheThumbnail) {
 TEST_F(SvgxReader, BytesThatAreNoBmpGiveAPlainBackgroundCanvas) {
     SvgxFile file;
     file.preview = QByteArray(5862, '\x7f');
-    const QString path = write("noise.svgx", file.bytes());
+    const QString path = writeSource("noise.svgx", file.bytes());
     run(path);
     const QImage image = picture(path);
     ASSERT_EQ(image.size(), QSize(400, 400));
@@ -94,9 +94,9 @@ TEST_F(SvgxReader, MissingPreviewOffsetMeansAnOldVersionFile) {
     SvgxFile negative;
     negative.previewOffset = -28;
     negative.preview = previewBytes(QByteArray());
-    const QString a = write("zero.svgx", zero.bytes());
-    const QString b = write("end.svgx", atEnd.bytes());
-    const QString c = write("negative.svgx", negative.bytes());
+    const QString a = writeSource("zero.svgx", zero.bytes());
+    const QString b = writeSource("end.svgx", atEnd.bytes());
+    const QString c = writeSource("negative.svgx", negative.bytes());
     for (const QString& path : {a, b, c}) {
         run(path);
         EXPECT_TRUE(isOldVersionPlaceholder(picture(path))) << qPrintable(path);
@@ -113,8 +113,8 @@ TEST_F(SvgxReader, MissingPreviewOffsetMeansAnOldVersionFile) {
 TEST_F(SvgxReader, ShortFilesAreLoggedAndRecordNothing) {
     SvgxFile shortPreview;
     shortPreview.preview = QByteArray(5861, 'b');
-    const QString a = write("head.svgx", QByteArray(27, '\0'));
-    const QString b = write("short.svgx", shortPreview.bytes());
+    const QString a = writeSource("head.svgx", QByteArray(27, '\0'));
+    const QString b = writeSource("short.svgx", shortPreview.bytes());
     run(a);
     run(b);
     EXPECT_FALSE(row(a));

@@ -23,7 +23,7 @@ TEST_F(VoxalisReader, PixelsBecomeBlueTonesOnGreyAndThePictureIsNotScaled) {
                        .pixel(kPictureBackground)
                        .run(kPictureBackground, 2)
                        .bytes();
-    const QString path = write("tones.voxalis", file.bytes());
+    const QString path = writeSource("tones.voxalis", file.bytes());
     run(path);
     const QImage image = picture(path);
     ASSERT_EQ(image.size(), QSize(400, 400));
@@ -44,7 +44,7 @@ TEST_F(VoxalisReader, LargePictureGetsACanvasOfItsOwnSize) {
     file.height = 300;
     // A run of word 0x0000 carries the run flag: (5, 5, 5), brightness 5, tone (1, 108, 164).
     file.picture = Rle16Writer().pixel(kPictureBackground).run(0x0000, 600 * 300 - 1).bytes();
-    const QString path = write("large.voxalis", file.bytes());
+    const QString path = writeSource("large.voxalis", file.bytes());
     run(path);
     const QImage image = picture(path);
     ASSERT_EQ(image.size(), QSize(600, 600));
@@ -58,7 +58,7 @@ TEST_F(VoxalisReader, LargePictureGetsACanvasOfItsOwnSize) {
 TEST_F(VoxalisReader, EmptyPictureIsAPlainGreyCanvas) {
     VoxalisFile file;
     file.picture = QByteArray(1, '\x01');
-    const QString path = write("empty.voxalis", file.bytes());
+    const QString path = writeSource("empty.voxalis", file.bytes());
     run(path);
     const QImage image = picture(path);
     ASSERT_EQ(image.size(), QSize(400, 400));
@@ -68,7 +68,7 @@ TEST_F(VoxalisReader, EmptyPictureIsAPlainGreyCanvas) {
 TEST_F(VoxalisReader, ProjectWithoutPreviewGetsTheOldVersionPictureQuietly) {
     VoxalisFile file;
     file.reference = 0;
-    const QString path = write("old.voxalis", file.bytes());
+    const QString path = writeSource("old.voxalis", file.bytes());
     run(path);
     EXPECT_TRUE(isOldVersionPlaceholder(picture(path)));
     EXPECT_TRUE(logEntries().isEmpty());
@@ -87,11 +87,11 @@ TEST_F(VoxalisReader, BrokenReferencesGetPlaceholdersAndALine) {
     wide.width = 10001;
     VoxalisFile flat = valid;
     flat.height = 0;
-    const QString a = write("a.voxalis", pastEnd.bytes());
-    const QString b = write("b.voxalis", negative.bytes());
-    const QString c = write("c.voxalis", noData.bytes());
-    const QString d = write("d.voxalis", wide.bytes());
-    const QString e = write("e.voxalis", flat.bytes());
+    const QString a = writeSource("a.voxalis", pastEnd.bytes());
+    const QString b = writeSource("b.voxalis", negative.bytes());
+    const QString c = writeSource("c.voxalis", noData.bytes());
+    const QString d = writeSource("d.voxalis", wide.bytes());
+    const QString e = writeSource("e.voxalis", flat.bytes());
     for (const QString& path : {a, b, c, d, e}) {
         run(path);
         EXPECT_NE(row(path)->thumPath, "error") << qPrintable(path);
@@ -118,10 +118,10 @@ TEST_F(VoxalisReader, ShortReadsRecordNothing) {
     VoxalisFile negativeLength;
     negativeLength.picture = Rle16Writer().pixel(1).bytes();
     negativeLength.dataLength = -2;
-    const QString a = write("a.voxalis", QByteArray(411, '\0'));
-    const QString b = write("b.voxalis", VoxalisFile().bytes().left(430));
-    const QString c = write("c.voxalis", longData.bytes());
-    const QString d = write("d.voxalis", negativeLength.bytes());
+    const QString a = writeSource("a.voxalis", QByteArray(411, '\0'));
+    const QString b = writeSource("b.voxalis", VoxalisFile().bytes().left(430));
+    const QString c = writeSource("c.voxalis", longData.bytes());
+    const QString d = writeSource("d.voxalis", negativeLength.bytes());
     for (const QString& path : {a, b, c, d}) {
         run(path);
         EXPECT_FALSE(row(path)) << qPrintable(path);

@@ -57,12 +57,6 @@ protected:
         openGLHelper::instance()->versionCap = 0xFF;
     }
 
-    QString write(const QString& name, const QByteArray& bytes) {
-        const QString path = testDataHome() + "/meshes/" + name;
-        writeFile(path, bytes);
-        return path;
-    }
-
     HRESULT run(const QString& path) { return runThumbnailJob(path.toStdWString().c_str()); }
 
     QString thumbPath(const QString& path) {
@@ -123,7 +117,7 @@ TEST_F(Renderer, ProbeFindsTheDriversGlslOnTheRealContext) {
 
 TEST_F(Renderer, SphereIsLitBlueCentredAndFittedOnTransparency) {
     const Rendered sphere =
-        render(write("sphere.stl", binaryStl(::sphere(7.0f, 48, 96, {30, -20, 5}))));
+        render(writeSource("sphere.stl", binaryStl(::sphere(7.0f, 48, 96, {30, -20, 5}))));
     expectFittedSphere(sphere);
     // The cleared background is white with alpha 0, kept as it is.
     EXPECT_EQ(sphere.image.pixel(0, 0), 0x00FFFFFFu);
@@ -134,13 +128,13 @@ TEST_F(Renderer, SphereIsLitBlueCentredAndFittedOnTransparency) {
 
 TEST_F(Renderer, LegacyShaderPathDrawsTheSameModel) {
     openGLHelper::instance()->versionCap = 0x21;
-    const Rendered sphere = render(write("legacy.obj", objFile(::sphere(2.0f, 32, 64))));
+    const Rendered sphere = render(writeSource("legacy.obj", objFile(::sphere(2.0f, 32, 64))));
     expectFittedSphere(sphere);
     EXPECT_FALSE(log().contains("error")) << qPrintable(log());
 }
 
 TEST_F(Renderer, CubeFillsTheMiddleOfThePicture) {
-    const Rendered cube = render(write("cube.stl", asciiStl(::cube(20.0f, {5, 5, 5}))));
+    const Rendered cube = render(writeSource("cube.stl", asciiStl(::cube(20.0f, {5, 5, 5}))));
     EXPECT_NEAR(cube.model.center().x(), 200, 25);
     EXPECT_NEAR(cube.model.center().y(), 200, 25);
     EXPECT_GT(cube.model.width(), 200);
@@ -154,7 +148,7 @@ TEST_F(Renderer, SlcModelIsDrawnFlatOnWithOneUnitTo200Pixels) {
     for (int layer = 0; layer < 40; ++layer) {
         file.layers.append({layer * 0.05f, {squareBoundary(10, -3, 4)}});
     }
-    const Rendered band = render(write("band.slc", file.bytes()));
+    const Rendered band = render(writeSource("band.slc", file.bytes()));
     EXPECT_NEAR(band.model.width(), 200, 3);
     EXPECT_NEAR(band.model.height(), 40, 3);
     EXPECT_NEAR(band.model.center().x(), 199.5, 2);
@@ -162,13 +156,14 @@ TEST_F(Renderer, SlcModelIsDrawnFlatOnWithOneUnitTo200Pixels) {
 }
 
 TEST_F(Renderer, ModelWithoutTrianglesGivesTheClearedBackground) {
-    const Rendered empty = render(write("empty.stl", "solid none\nfacet normal 0 0 0\nendsolid\n"));
+    const Rendered empty =
+        render(writeSource("empty.stl", "solid none\nfacet normal 0 0 0\nendsolid\n"));
     EXPECT_EQ(empty.opaque, 0);
     EXPECT_EQ(empty.image.pixel(200, 200), 0x00FFFFFFu);
 }
 
 TEST_F(Renderer, ModelThatCannotBeDrawnGetsThePlaceholderAndNoBitmapThisTime) {
-    const QString path = write("point.stl", binaryStl({{{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}}));
+    const QString path = writeSource("point.stl", binaryStl({{{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}}));
     EXPECT_EQ(run(path), S_FALSE);
     EXPECT_TRUE(currentFilePath.isEmpty());
     QImage damaged;
@@ -186,7 +181,7 @@ BOOL almostNoMemory(LPMEMORYSTATUSEX status) {
 }
 
 TEST_F(Renderer, ModelRefusedForMemoryIsNotReadyAndRecordsNothing) {
-    const QString path = write("big.obj", objFile(::cube(1.0f)));
+    const QString path = writeSource("big.obj", objFile(::cube(1.0f)));
     setMemoryStatusSource(&almostNoMemory);
     EXPECT_EQ(run(path), S_FALSE);
     setMemoryStatusSource(nullptr);

@@ -42,17 +42,12 @@ class Faults : public ::testing::Test {
 protected:
     void SetUp() override { moduleHandle = GetModuleHandleW(nullptr); }
 
-    QString write(const QString& name, const QByteArray& bytes) {
-        const QString path = testDataHome() + "/sources/" + name;
-        writeFile(path, bytes);
-        return path;
-    }
     QString root() const { return testDataHome() + "/VOXALIS_Thumbnail"; }
     QString log() const { return QString::fromUtf8(readFile(root() + "/VOXALIS_Thumbnail.log")); }
 };
 
 TEST_F(Faults, DataRootThatCannotBeWrittenGivesNoBitmap) {
-    const QString file = write("part.lqx", lqx());
+    const QString file = writeSource("part.lqx", lqx());
     // /proc refuses new folders even to root.
     qputenv("XDG_DATA_HOME", "/proc/self");
     const ProviderAnswer answer = ask(file);
@@ -63,19 +58,19 @@ TEST_F(Faults, DataRootThatCannotBeWrittenGivesNoBitmap) {
 TEST_F(Faults, CacheFileThatIsNoDatabaseIsLeftAlone) {
     const QByteArray garbage(8192, 'g');
     writeFile(root() + "/db/thumbnail.db", garbage);
-    const ProviderAnswer answer = ask(write("part.lqx", lqx()));
+    const ProviderAnswer answer = ask(writeSource("part.lqx", lqx()));
     EXPECT_EQ(answer.initialized, S_OK);
     EXPECT_EQ(answer.bitmap, nullptr);
     EXPECT_EQ(readFile(root() + "/db/thumbnail.db"), garbage);
 }
 
 TEST_F(Faults, PictureFolderDeletedBetweenJobsIsMadeAgain) {
-    const QString first = write("first.lqx", lqx());
+    const QString first = writeSource("first.lqx", lqx());
     const ProviderAnswer before = ask(first);
     ASSERT_NE(before.bitmap, nullptr);
     DeleteObject(before.bitmap);
     ASSERT_TRUE(QDir(root() + "/db/thumbnailImage").removeRecursively());
-    const ProviderAnswer other = ask(write("second.lqx", lqx()));
+    const ProviderAnswer other = ask(writeSource("second.lqx", lqx()));
     ASSERT_NE(other.bitmap, nullptr);
     DeleteObject(other.bitmap);
     const ProviderAnswer again = ask(first);
@@ -110,10 +105,10 @@ private:
 TEST_F(Faults, SourceThatVanishesBeforeTheReadGetsADefinedOutcome) {
     VanishingSource deleting(false);
     VanishingSource truncating(true);
-    const QString deletedPreview = write("deleted.lqx", lqx());
-    const QString truncatedPreview = write("truncated.lqx", lqx());
-    const QString deletedMesh = write("deleted.stl", binaryStl(cube(1)));
-    const QString truncatedMesh = write("truncated.stl", binaryStl(cube(1)));
+    const QString deletedPreview = writeSource("deleted.lqx", lqx());
+    const QString truncatedPreview = writeSource("truncated.lqx", lqx());
+    const QString deletedMesh = writeSource("deleted.stl", binaryStl(cube(1)));
+    const QString truncatedMesh = writeSource("truncated.stl", binaryStl(cube(1)));
 
     EXPECT_EQ(runThumbnailJob(deletedPreview.toStdWString().c_str(), deleting), S_OK);
     EXPECT_EQ(runThumbnailJob(truncatedPreview.toStdWString().c_str(), truncating), S_OK);
@@ -135,7 +130,7 @@ TEST_F(Faults, LogThatCannotBeWrittenCostsOnlyTheLine) {
     ASSERT_TRUE(QDir().mkpath(root() + "/VOXALIS_Thumbnail.log"));
     DlpFile damaged = DlpFile();
     damaged.guardOffset = 1 << 20;
-    const ProviderAnswer answer = ask(write("damaged.lqx", damaged.bytes()));
+    const ProviderAnswer answer = ask(writeSource("damaged.lqx", damaged.bytes()));
     EXPECT_EQ(answer.initialized, S_OK);
     EXPECT_NE(answer.bitmap, nullptr); // the placeholder, recorded as usual
     DeleteObject(answer.bitmap);
@@ -148,7 +143,7 @@ BOOL ninetyFivePercent(LPMEMORYSTATUSEX status) {
 }
 
 TEST_F(Faults, MemoryGuardStopsTheMeshWithoutARow) {
-    const QString file = write("guarded.obj", objFile(cube(1)));
+    const QString file = writeSource("guarded.obj", objFile(cube(1)));
     setMemoryStatusSource(&ninetyFivePercent);
     const ProviderAnswer answer = ask(file);
     setMemoryStatusSource(nullptr);

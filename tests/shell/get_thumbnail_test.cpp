@@ -15,12 +15,6 @@ namespace {
 class GetThumbnail : public ::testing::Test {
 protected:
     void SetUp() override { moduleHandle = GetModuleHandleW(nullptr); }
-
-    QString write(const QString& name, const QByteArray& bytes) {
-        const QString path = testDataHome() + "/sources/" + name;
-        writeFile(path, bytes);
-        return path;
-    }
 };
 
 DlpFile ring() {
@@ -35,7 +29,7 @@ DlpFile ring() {
 TEST_F(GetThumbnail, CachedPictureComesBackAsABitmapWithStraightAlpha) {
     DlpFile damaged = ring();
     damaged.guardOffset = 1 << 20;
-    const QString path = write("damaged.lqx", damaged.bytes());
+    const QString path = writeSource("damaged.lqx", damaged.bytes());
     const ProviderAnswer answer = askProvider(path);
     EXPECT_EQ(answer.initialized, S_OK);
     EXPECT_EQ(answer.answered, S_OK);
@@ -49,7 +43,7 @@ TEST_F(GetThumbnail, CachedPictureComesBackAsABitmapWithStraightAlpha) {
 }
 
 TEST_F(GetThumbnail, SamePictureForAnyRequestedSizeAndWithoutAnotherJob) {
-    const QString path = write("ring.lqx", ring().bytes());
+    const QString path = writeSource("ring.lqx", ring().bytes());
     const ProviderAnswer first = askProvider(path, 16);
     ASSERT_NE(first.bitmap, nullptr);
     const ProviderAnswer second = askProvider(path, 2000);
@@ -63,10 +57,10 @@ TEST_F(GetThumbnail, SamePictureForAnyRequestedSizeAndWithoutAnotherJob) {
 TEST_F(GetThumbnail, NoPictureIsStillAnAnswer) {
     // An error row (an oversized gf), a picture deleted from the cache, a mesh the renderer
     // could not draw: S_OK, no bitmap, alpha type 2.
-    const QString error = write("big.gf", GfFile().bytes());
+    const QString error = writeSource("big.gf", GfFile().bytes());
     QFile(error).resize(524288001);
-    const QString deleted = write("deleted.lqx", ring().bytes());
-    const QString empty = write("empty.obj", "");
+    const QString deleted = writeSource("deleted.lqx", ring().bytes());
+    const QString empty = writeSource("empty.obj", "");
 
     const ProviderAnswer errorRow = askProvider(error);
     const ProviderAnswer emptyMesh = askProvider(empty);

@@ -31,12 +31,6 @@ protected:
         return host.exitCode();
     }
 
-    QString write(const QString& name, const QByteArray& bytes) {
-        const QString path = testDataHome() + "/sources/" + name;
-        writeFile(path, bytes);
-        return path;
-    }
-
     QProcessEnvironment environment;
     QString out;
     QString output;
@@ -53,8 +47,8 @@ QByteArray lqx() {
 TEST_F(Host, RegisteredModuleMakesThumbnailsOfAPreviewAndAMesh) {
     ASSERT_EQ(run({"--register"}), 0) << qPrintable(output);
     EXPECT_TRUE(output.contains("DllRegisterServer: 0x00000000")) << qPrintable(output);
-    const QString part = write("part.lqx", lqx());
-    const QString model = write("model.stl", binaryStl(sphere(5, 16, 32)));
+    const QString part = writeSource("part.lqx", lqx());
+    const QString model = writeSource("model.stl", binaryStl(sphere(5, 16, 32)));
     ASSERT_EQ(run({"-o", out, part, model}), 0) << qPrintable(output);
     EXPECT_TRUE(output.contains("DllCanUnloadNow: S_OK")) << qPrintable(output);
 
@@ -74,21 +68,22 @@ TEST_F(Host, EachKindOfFailureHasItsOwnExitCode) {
     ASSERT_EQ(run({"--register"}), 0);
     EXPECT_EQ(run({"-o", out, testDataHome() + "/sources/nowhere.lqx"}), 2) << qPrintable(output);
     EXPECT_TRUE(output.contains("missing file"));
-    EXPECT_EQ(run({"-o", out, write("notes.txt", "x")}), 3) << qPrintable(output);
+    EXPECT_EQ(run({"-o", out, writeSource("notes.txt", "x")}), 3) << qPrintable(output);
     EXPECT_TRUE(output.contains("no handler registered for .txt"));
-    EXPECT_EQ(run({"--module", testDataHome() + "/none.so", "-o", out, write("a.lqx", lqx())}), 4)
+    EXPECT_EQ(
+        run({"--module", testDataHome() + "/none.so", "-o", out, writeSource("a.lqx", lqx())}), 4)
         << qPrintable(output);
     // An empty model gets no picture in this job.
-    EXPECT_EQ(run({"-o", out, write("empty.obj", "")}), 5) << qPrintable(output);
+    EXPECT_EQ(run({"-o", out, writeSource("empty.obj", "")}), 5) << qPrintable(output);
     EXPECT_EQ(run({"--bogus"}), 1);
 }
 
 TEST_F(Host, UnregisteredExtensionsHaveNoHandlerAnyMore) {
     ASSERT_EQ(run({"--register"}), 0);
     ASSERT_EQ(run({"--unregister"}), 0) << qPrintable(output);
-    EXPECT_EQ(run({"-o", out, write("part.lqx", lqx())}), 3) << qPrintable(output);
+    EXPECT_EQ(run({"-o", out, writeSource("part.lqx", lqx())}), 3) << qPrintable(output);
     // The module can still be named directly.
-    EXPECT_EQ(run({"--module", VOXALIS_MODULE, "-o", out, write("direct.lqx", lqx())}), 0)
+    EXPECT_EQ(run({"--module", VOXALIS_MODULE, "-o", out, writeSource("direct.lqx", lqx())}), 0)
         << qPrintable(output);
 }
 

@@ -18,6 +18,12 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
+QString writeSource(const QString& name, const QByteArray& bytes) {
+    const QString path = testDataHome() + "/sources/" + name;
+    writeFile(path, bytes);
+    return path;
+}
+
 QByteArray readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

@@ -169,7 +169,6 @@ HBITMAP qt_imageToWinHBITMAP(const QImage& image, int hbitmapFormat = 0);
 using FARPROC = void (*)();
 HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
 FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName);
-BOOL FreeLibrary(HMODULE hLibModule);
 
 // The registry, under HKEY_CLASSES_ROOT.
 struct HKEY__;

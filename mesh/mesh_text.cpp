@@ -1,4 +1,4 @@
-#include "float_text.h"
+#include "mesh_text.h"
 
 #include "windows_api.h"
 

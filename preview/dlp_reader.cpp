@@ -5,9 +5,8 @@
 #include "my_file_thumbnail.h"
 #include "preview_constants.h"
 #include "run_length.h"
+#include "sampled_canvas.h"
 #include "tone_mapping.h"
-
-#include <QColor>
 
 namespace {
 
@@ -34,13 +33,12 @@ constexpr int kPreviewHeadSize = 32;
 
 } // namespace
 
-QImage decodeDlpPreview(int width, int height, const QByteArray& data) {
+QImage decodeDlpPreview(int width, int height, const QByteArray& data, QSize shownAs) {
     const int side = qMax(width, height);
-    QImage canvas(side, side, QImage::Format_RGB888);
+    SampledCanvas canvas(QSize(side, side), shownAs, kBackgroundColour);
     if (canvas.isNull()) {
-        return canvas;
+        return canvas.image();
     }
-    canvas.fill(QColor::fromRgba(kBackgroundColour));
     PreviewToneMapper tones;
     // The low bits 5, 1 and 5 are part of the channel values, so the run flag (green's lowest
     // bit) takes part in the key comparison.
@@ -51,7 +49,7 @@ QImage decodeDlpPreview(int width, int height, const QByteArray& data) {
                          const int b = (word & 0x1F) * 8 + 5;
                          return first ? tones.key(r, g, b) : tones.map(r, g, b);
                      });
-    return canvas;
+    return canvas.image();
 }
 
 void myFileThumbnail::loadKvrdlpAndLqx() {
@@ -115,11 +113,10 @@ void myFileThumbnail::loadKvrdlpAndLqx() {
     }
     file.close();
 
-    const QImage canvas = decodeDlpPreview(width, height, data);
-    if (canvas.isNull()) {
+    const int side = qMax(width, height);
+    outputImage = decodeDlpPreview(width, height, data, fittedThumbnailSize(QSize(side, side)));
+    if (outputImage.isNull()) {
         return;
     }
-    outputImage =
-        canvas.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio, Qt::FastTransformation);
     dbDeal();
 }

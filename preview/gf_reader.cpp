@@ -6,9 +6,8 @@
 #include "my_file_thumbnail.h"
 #include "placeholder_images.h"
 #include "preview_constants.h"
+#include "sampled_canvas.h"
 #include "tone_mapping.h"
-
-#include <QColor>
 
 namespace {
 
@@ -21,34 +20,48 @@ constexpr int kBytesPerPixel = 6;
 
 } // namespace
 
-QImage decodeGfPicture(int width, int height, const QByteArray& data) {
-    QImage picture(width, height, QImage::Format_RGB888);
+QImage decodeGfPicture(int width, int height, const QByteArray& data, QSize shownAs) {
+    SampledCanvas picture(QSize(width, height), shownAs, kBackgroundColour);
     if (picture.isNull()) {
-        return picture;
+        return picture.image();
     }
-    picture.fill(QColor::fromRgba(kBackgroundColour));
     const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
     const qint64 available = data.size() / kBytesPerPixel;
+    struct Channels {
+        int r;
+        int g;
+        int b;
+    };
+    const auto channelsAt = [bytes](qint64 index) {
+        const uchar* p = bytes + kBytesPerPixel * index;
+        return Channels{p[0] | (p[1] << 8), p[2] | (p[3] << 8), p[4] | (p[5] << 8)};
+    };
+    // Pixels are independent once the key is known: those before the key pixel meet no key,
+    // those after it are compared with it.
     const qint64 keyPixel = qint64{width} + 1;
-    PreviewToneMapper tones;
-    for (int y = 0; y < height; ++y) {
-        uchar* row = picture.scanLine(y);
-        for (int x = 0; x < width; ++x) {
-            const qint64 index = qint64{y} * width + x;
+    const PreviewToneMapper unkeyed;
+    PreviewToneMapper keyed;
+    QRgb keyColour = 0;
+    if (keyPixel < available) {
+        const Channels key = channelsAt(keyPixel);
+        keyColour = keyed.key(key.r, key.g, key.b);
+    }
+    for (int y = 0; y < picture.image().height(); ++y) {
+        const qint64 rowStart = qint64{picture.sourceRowOf(y)} * width;
+        for (int x = 0; x < picture.image().width(); ++x) {
+            const qint64 index = rowStart + picture.sourceColumnOf(x);
             if (index >= available) {
-                return picture;
+                continue;
             }
-            const uchar* p = bytes + kBytesPerPixel * index;
-            const int r = p[0] | (p[1] << 8);
-            const int g = p[2] | (p[3] << 8);
-            const int b = p[4] | (p[5] << 8);
-            const QRgb colour = index == keyPixel ? tones.key(r, g, b) : tones.map(r, g, b);
-            row[3 * x] = static_cast<uchar>(qRed(colour));
-            row[3 * x + 1] = static_cast<uchar>(qGreen(colour));
-            row[3 * x + 2] = static_cast<uchar>(qBlue(colour));
+            if (index == keyPixel) {
+                picture.setShown(x, y, keyColour);
+                continue;
+            }
+            const Channels c = channelsAt(index);
+            picture.setShown(x, y, (index < keyPixel ? unkeyed : keyed).map(c.r, c.g, c.b));
         }
     }
-    return picture;
+    return picture.image();
 }
 
 void myFileThumbnail::loadGF() {
@@ -104,11 +117,10 @@ void myFileThumbnail::loadGF() {
     }
     file.close();
 
-    scaledImage = decodeGfPicture(width, height, data);
+    scaledImage = decodeGfPicture(width, height, data, fittedThumbnailSize(QSize(width, height)));
     if (scaledImage.isNull()) {
         return;
     }
-    scaledImage = fittedToThumbnail(scaledImage);
     const QImage canvas = centredOnSquare(scaledImage, kBackgroundColour);
     if (canvas.isNull()) {
         return;

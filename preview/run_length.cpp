@@ -1,7 +1,5 @@
 #include "run_length.h"
 
-#include <cstring>
-
 namespace {
 
 quint16 wordAt(const uchar* data, qint64 index) {
@@ -10,15 +8,12 @@ quint16 wordAt(const uchar* data, qint64 index) {
 
 } // namespace
 
-void paintRunLength16(const QByteArray& data, int width, int xOffset, int yOffset, QImage& canvas,
-                      const RunColour& colourOf) {
-    Q_ASSERT(canvas.format() == QImage::Format_RGB888 && width > 0);
+void paintRunLength16(const QByteArray& data, int width, int xOffset, int yOffset,
+                      SampledCanvas& canvas, const RunColour& colourOf) {
+    Q_ASSERT(width > 0);
     const auto* words = reinterpret_cast<const uchar*>(data.constData());
     const qint64 count = data.size() / 2;
     const qint64 rows = canvas.height();
-    const qint64 columns = canvas.width();
-    const qint64 stride = canvas.bytesPerLine();
-    uchar* const pixels = canvas.bits();
     qint64 pixel = 0;
     for (qint64 i = 0; i < count;) {
         const quint16 word = wordAt(words, i);
@@ -30,18 +25,18 @@ void paintRunLength16(const QByteArray& data, int width, int xOffset, int yOffse
         } else {
             i += 1;
         }
-        const uchar rgb[3] = {static_cast<uchar>(qRed(colour)), static_cast<uchar>(qGreen(colour)),
-                              static_cast<uchar>(qBlue(colour))};
-        for (const qint64 end = pixel + length; pixel < end; ++pixel) {
+        // A run may wrap over several picture rows; it is painted one row piece at a time.
+        while (length > 0) {
             const qint64 row = pixel / width + yOffset;
-            const qint64 column = pixel % width + xOffset;
             if (row >= rows) {
                 // Rows only grow from here on: the rest of the stream lies below the canvas.
                 return;
             }
-            if (column < columns) {
-                std::memcpy(pixels + row * stride + 3 * column, rgb, 3);
-            }
+            const qint64 inRow = pixel % width;
+            const qint64 piece = qMin(length, width - inRow);
+            canvas.fill(row, inRow + xOffset, inRow + xOffset + piece, colour);
+            pixel += piece;
+            length -= piece;
         }
     }
 }

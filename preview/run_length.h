@@ -1,7 +1,8 @@
 #pragma once
 
+#include "sampled_canvas.h"
+
 #include <QByteArray>
-#include <QImage>
 
 #include <functional>
 
@@ -14,8 +15,8 @@ constexpr quint16 kRunLengthMask = 0x0FFF;
 // Colour of the pixels of one colour word; `first` is true for word 0 only.
 using RunColour = std::function<QRgb(quint16 word, bool first)>;
 
-// Paints the words of `data` (an odd last byte belongs to no word) onto `canvas`, an RGB888
-// image: pixel n goes to column n % width + xOffset, row n / width + yOffset. Pixels outside
-// the canvas are dropped. A run flag on the last word paints that one pixel.
-void paintRunLength16(const QByteArray& data, int width, int xOffset, int yOffset, QImage& canvas,
-                      const RunColour& colourOf);
+// Paints the words of `data` (an odd last byte belongs to no word) onto `canvas`: pixel n goes
+// to column n % width + xOffset, row n / width + yOffset. Pixels outside the canvas are
+// dropped. A run flag on the last word paints that one pixel.
+void paintRunLength16(const QByteArray& data, int width, int xOffset, int yOffset,
+                      SampledCanvas& canvas, const RunColour& colourOf);

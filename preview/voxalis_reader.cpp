@@ -5,8 +5,7 @@
 #include "placeholder_images.h"
 #include "preview_constants.h"
 #include "run_length.h"
-
-#include <QColor>
+#include "sampled_canvas.h"
 
 namespace {
 
@@ -30,11 +29,11 @@ QRgb blueTone(quint16 word) {
 
 QImage decodeVoxalisPreview(int width, int height, const QByteArray& data) {
     const int side = qMax(kThumbnailSide, qMax(width, height));
-    QImage canvas(side, side, QImage::Format_RGB888);
+    // Shown at its own size: project previews are not scaled.
+    SampledCanvas canvas(QSize(side, side), QSize(side, side), kProjectBackground);
     if (canvas.isNull()) {
-        return canvas;
+        return canvas.image();
     }
-    canvas.fill(QColor::fromRgb(kProjectBackground));
     // Word 0 is the picture's background; later words of the same expanded colour (the run
     // flag, green's lowest bit, included) are background too.
     quint16 background = 0;
@@ -46,7 +45,7 @@ QImage decodeVoxalisPreview(int width, int height, const QByteArray& data) {
                          }
                          return word == background ? kProjectBackground : blueTone(word);
                      });
-    return canvas;
+    return canvas.image();
 }
 
 void myFileThumbnail::loadVoxalis() {

@@ -40,8 +40,8 @@ TEST(ToneMapping, OnlyPixelsAfterTheKeyInItsExactColourBecomeBackground) {
 
 // Paints onto a black canvas; word colours are fixed per word value.
 QImage paint(const QByteArray& data, int width, int side, int rows = -1) {
-    QImage canvas(side, rows < 0 ? side : rows, QImage::Format_RGB888);
-    canvas.fill(Qt::black);
+    const QSize size(side, rows < 0 ? side : rows);
+    SampledCanvas canvas(size, size, kBlack);
     paintRunLength16(data, width, 0, 0, canvas, [](quint16 word, bool) {
         switch (word & ~kRunFlag) {
         case 0x1000:
@@ -52,7 +52,7 @@ QImage paint(const QByteArray& data, int width, int side, int rows = -1) {
             return kBlue;
         }
     });
-    return canvas;
+    return canvas.image();
 }
 
 TEST(RunLength, RunWordKeepsOnlyItsLowTwelveBits) {
@@ -97,7 +97,7 @@ TEST(DlpPreview, WordZeroIsTheKeyRunFlagIncluded) {
     const quint16 colour = 0x8410;
     const QByteArray data =
         Rle16Writer().pixel(colour).run(colour, 2).pixel(colour).pixel(0x0000).bytes();
-    const QImage canvas = decodeDlpPreview(4, 1, data);
+    const QImage canvas = decodeDlpPreview(4, 1, data, QSize(4, 4));
     ASSERT_EQ(canvas.size(), QSize(4, 4));
     EXPECT_EQ(canvas.pixel(0, 0), kBackgroundColour);
     EXPECT_EQ(canvas.pixel(0, 1), kBackgroundColour);
@@ -113,7 +113,7 @@ TEST(DlpPreview, WidePreviewSitsInTheMiddleRowsOfItsSquare) {
     // 200 x 100, every pixel silhouette but the key: rows 50 to 149 of a 200 x 200 canvas.
     const QByteArray data =
         Rle16Writer().pixel(0x0000).run(0x8410, 4096).run(0x8410, 200 * 100 - 4097).bytes();
-    const QImage canvas = decodeDlpPreview(200, 100, data);
+    const QImage canvas = decodeDlpPreview(200, 100, data, QSize(200, 200));
     ASSERT_EQ(canvas.size(), QSize(200, 200));
     EXPECT_EQ(canvas.pixel(199, 49), kBackgroundColour);
     EXPECT_EQ(canvas.pixel(1, 50), grey(193));
@@ -123,7 +123,7 @@ TEST(DlpPreview, WidePreviewSitsInTheMiddleRowsOfItsSquare) {
 
 TEST(DlpPreview, FirstRunIsAllBackground) {
     const QByteArray data = Rle16Writer().run(0xFFFF, 3).pixel(0x8410).bytes();
-    const QImage canvas = decodeDlpPreview(3, 3, data);
+    const QImage canvas = decodeDlpPreview(3, 3, data, QSize(3, 3));
     for (int x = 0; x < 3; ++x) {
         EXPECT_EQ(canvas.pixel(x, 0), kBackgroundColour);
     }
@@ -131,8 +131,8 @@ TEST(DlpPreview, FirstRunIsAllBackground) {
 }
 
 TEST(DlpPreview, ShortOrEmptyStreamLeavesTheBackground) {
-    const QImage empty = decodeDlpPreview(5, 5, QByteArray(1, '\x7f'));
-    const QImage blank = decodeDlpPreview(5, 5, QByteArray());
+    const QImage empty = decodeDlpPreview(5, 5, QByteArray(1, '\x7f'), QSize(5, 5));
+    const QImage blank = decodeDlpPreview(5, 5, QByteArray(), QSize(5, 5));
     for (const QImage& canvas : {empty, blank}) {
         for (int y = 0; y < 5; ++y) {
             for (int x = 0; x < 5; ++x) {

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+#include <vector>
+
+// A source picture that is only ever seen scaled to `shownAs` without smoothing. Nearest-
+// neighbour scaling reads one source pixel for each shown pixel, so only the shown pixels are
+// stored: a 10,000 x 10,000 preview costs a 400 x 400 image instead of 300 MB, and the result
+// equals scaling the whole picture with Qt::FastTransformation pixel for pixel. With `shownAs`
+// equal to the source size it is the plain picture.
+class SampledCanvas {
+public:
+    // RGB888, every pixel `background`. Null when the shown image cannot be allocated.
+    SampledCanvas(QSize source, QSize shownAs, QRgb background);
+
+    bool isNull() const { return shown_.isNull(); }
+    int width() const { return sourceWidth_; }
+    int height() const { return sourceHeight_; }
+
+    // Paints source row `row` from column `first` up to, not including, `end`; parts outside
+    // the picture are dropped.
+    void fill(qint64 row, qint64 first, qint64 end, QRgb colour);
+
+    // The shown image is also addressed directly, with the source pixel each shown pixel reads.
+    int sourceColumnOf(int shownColumn) const { return columns_.sourceOf[shownColumn]; }
+    int sourceRowOf(int shownRow) const { return rows_.sourceOf[shownRow]; }
+    void setShown(int shownColumn, int shownRow, QRgb colour);
+
+    const QImage& image() const { return shown_; }
+
+private:
+    // One axis of the scaling: the source line each shown line reads, and the shown lines
+    // reading source line s, which are shown[firstShown[s]] up to shown[firstShown[s + 1]].
+    struct Axis {
+        std::vector<int> sourceOf;
+        std::vector<int> firstShown;
+        std::vector<int> shown;
+    };
+    static Axis axisFrom(std::vector<int> sourceOf, int sourceLength);
+
+    int sourceWidth_;
+    int sourceHeight_;
+    Axis columns_;
+    Axis rows_;
+    QImage shown_;
+};
+
+// The size QImage::scaled gives a picture fitted into 400 x 400 keeping its aspect ratio.
+QSize fittedThumbnailSize(QSize source);

@@ -14,6 +14,16 @@ void VertexChunk::reserve(std::size_t floats) {
     if (floats <= capacity_) {
         return;
     }
+    if (!data_ && floats * sizeof(float) >= kHugePageWorthy) {
+        std::size_t bytes = floats * sizeof(float);
+        void* fresh = allocateLargeBuffer(bytes);
+        if (fresh == nullptr) {
+            throw std::bad_alloc();
+        }
+        data_.reset(static_cast<float*>(fresh));
+        capacity_ = bytes / sizeof(float);
+        return;
+    }
     // realloc can move a large block by remapping its pages instead of copying them.
     void* grown = std::realloc(data_.get(), floats * sizeof(float));
     if (grown == nullptr) {

@@ -94,3 +94,8 @@ float strtofC(const char* text, char** end);
 // where each first touch of a 4 KiB page is expensive, a mesh's vertex memory faults in
 // 2 MiB steps instead. A hint only; nothing changes in what the buffer holds.
 void adviseHugePages(void* start, std::size_t bytes);
+
+// A fresh block for a large buffer, to be released with std::free, laid out so that huge
+// pages can back all of it: on Linux aligned to 2 MiB and rounded up to whole huge pages,
+// the usable size written back to `bytes`. Null when out of memory.
+void* allocateLargeBuffer(std::size_t& bytes);

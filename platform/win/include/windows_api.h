@@ -17,3 +17,4 @@ float strtofC(const char* text, char** end);
 // where each first touch of a 4 KiB page is expensive, a mesh's vertex memory faults in
 // 2 MiB steps instead. A hint only; nothing changes in what the buffer holds.
 void adviseHugePages(void* start, std::size_t bytes);
+void* allocateLargeBuffer(std::size_t& bytes);

@@ -10,6 +10,7 @@
 #include "com_api.h"
 #include "com_ptr.h"
 #include "provider_clsid.h"
+#include "windows_api.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -250,6 +251,7 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
 } // namespace
 
 int main(int argc, char** argv) {
+    restartWithHugePageHeap(argv);
     Options options;
     if (!parse(argc, argv, options)) {
         std::fprintf(stderr, "usage: voxalis-thumb --register | --unregister [--module PATH]\n"

@@ -86,6 +86,13 @@ extern "C" BOOL DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 // display is missing or unreachable must not abort inside Qt's default (xcb) plug-in.
 void prepareGuiEnvironment();
 
+// Called first thing by a host program: restarts it once with glibc's malloc backing its
+// blocks with huge pages (the tunable glibc.malloc.hugetlb=1). The OpenGL rasteriser keeps
+// large vertex and shader buffers of its own on the heap; on machines where each first touch
+// of a 4 KiB page is expensive they then fault in 2 MiB steps. Returns when the setting is
+// already made, by the user too, or the restart fails.
+void restartWithHugePageHeap(char** argv);
+
 // strtof in the "C" locale, whatever locale the host process has set: model files write
 // decimal points.
 float strtofC(const char* text, char** end);

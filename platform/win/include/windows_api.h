@@ -9,6 +9,9 @@
 // always has a desktop, so Qt's default is right.
 void prepareGuiEnvironment();
 
+// Linux hosts restart with a huge-page heap; the Windows heap needs no such step.
+inline void restartWithHugePageHeap(char**) {}
+
 // strtof in the "C" locale, whatever locale the host process has set: model files write
 // decimal points.
 float strtofC(const char* text, char** end);

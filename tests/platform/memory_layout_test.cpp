@@ -1,3 +1,4 @@
+#include "heap_tunables.h"
 #include "windows_api.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,16 @@ TEST(LargeBuffer, StartsOnAHugePageAndEndsOnOne) {
         std::memset(block, 0x5A, bytes);
         std::free(block);
     }
+}
+
+TEST(HeapTunables, HugePagesAreAddedOnceAndAUsersChoiceStands) {
+    EXPECT_EQ(withHugePageHeap(nullptr), "glibc.malloc.hugetlb=1");
+    EXPECT_EQ(withHugePageHeap(""), "glibc.malloc.hugetlb=1");
+    EXPECT_EQ(withHugePageHeap("glibc.malloc.check=3"),
+              "glibc.malloc.check=3:glibc.malloc.hugetlb=1");
+    // Set already, by an earlier start or by the user: no restart.
+    EXPECT_EQ(withHugePageHeap("glibc.malloc.hugetlb=1"), "");
+    EXPECT_EQ(withHugePageHeap("glibc.malloc.check=3:glibc.malloc.hugetlb=0"), "");
 }
 
 } // namespace

@@ -1,0 +1,34 @@
+#include "heap_tunables.h"
+
+#include "windows_api.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+constexpr char kTunables[] = "GLIBC_TUNABLES";
+constexpr char kHugePageHeap[] = "glibc.malloc.hugetlb";
+} // namespace
+
+std::string withHugePageHeap(const char* current) {
+    if (current == nullptr || *current == '\0') {
+        return std::string(kHugePageHeap) + "=1";
+    }
+    if (std::strstr(current, kHugePageHeap) != nullptr) {
+        return {};
+    }
+    return std::string(current) + ":" + kHugePageHeap + "=1";
+}
+
+void restartWithHugePageHeap(char** argv) {
+    const std::string tunables = withHugePageHeap(std::getenv(kTunables));
+    if (tunables.empty()) {
+        return;
+    }
+    // glibc reads its tunables once, when the program starts, so the setting takes a restart;
+    // the restarted program finds it set and goes on.
+    if (setenv(kTunables, tunables.c_str(), 1) == 0) {
+        execv("/proc/self/exe", argv);
+    }
+}

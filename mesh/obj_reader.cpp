@@ -37,7 +37,8 @@ void mySTLReader::readObj() {
     int entries = 0;
     std::vector<long> references;
     char line[kLineLimit + 1] = {};
-    while (file.readLine(line, kLineLimit) > 0) {
+    LineReader lines(file);
+    while (lines.next(line)) {
         if (std::strncmp(line, "v ", 2) == 0) {
             // A NUL inside the line ends its text, as it would for strtof.
             const char* lineEnd = line + std::strlen(line);

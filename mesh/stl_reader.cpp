@@ -70,8 +70,9 @@ void mySTLReader::readAsciiStl() {
     int entries = 0;
     QVector3D corners[3];
     file.seek(dataOffset);
+    LineReader lines(file);
     TextLine line{};
-    while (file.readLine(line.text, kLineLimit) >= 0) {
+    while (lines.next(line.text)) {
         const char* keyword = std::strstr(line.text, "vertex");
         if (keyword == nullptr) {
             continue;

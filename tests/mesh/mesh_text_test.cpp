@@ -2,10 +2,13 @@
 #include "windows_api.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -94,6 +97,67 @@ TEST(FloatText, AgreesWithStrtofOnRandomNumbers) {
             }
         }
         expectSameAsStrtof(text);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Everything QFile::readLine(line, kLineLimit) hands out, piece by piece, with its length.
+std::vector<QByteArray> piecesByQt(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    std::vector<QByteArray> pieces;
+    char line[kLineLimit + 1];
+    for (qint64 got; (got = file.readLine(line, kLineLimit)) > 0;) {
+        pieces.emplace_back(line, static_cast<int>(got));
+    }
+    return pieces;
+}
+
+std::vector<QByteArray> piecesByLineReader(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    LineReader reader(file);
+    std::vector<QByteArray> pieces;
+    char line[kLineLimit + 1];
+    // Poisoned between reads, so a missing terminator or a stale byte shows.
+    std::memset(line, 'X', sizeof(line));
+    while (reader.next(line)) {
+        const char* end = static_cast<const char*>(std::memchr(line, '\0', sizeof(line)));
+        pieces.emplace_back(line, end == nullptr ? -1 : static_cast<int>(end - line));
+        std::memset(line, 'X', sizeof(line));
+    }
+    return pieces;
+}
+
+TEST(LineReader, HandsOutTheLinesAndPiecesThatReadLineDoes) {
+    // Lines around the 1,023-byte piece limit, empty lines, CR LF, and lines crossing the
+    // reader's buffer boundaries; the file ends without a line break.
+    QRandomGenerator random(3);
+    QByteArray text;
+    for (const int length : {0, 1, 1021, 1022, 1023, 1024, 2045, 2046, 2047, 5000}) {
+        text += QByteArray(length, 'a') + '\n';
+    }
+    while (text.size() < 300000) {
+        const int length = random.bounded(4) == 0 ? random.bounded(3000) : random.bounded(60);
+        text += QByteArray(length, static_cast<char>('a' + random.bounded(26)));
+        text += random.bounded(5) == 0 ? "\r\n" : "\n";
+    }
+    text += "vertex 1 2 3";
+    QTemporaryDir folder;
+    const QString path = folder.filePath("lines.txt");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+
+    const std::vector<QByteArray> expected = piecesByQt(path);
+    const std::vector<QByteArray> actual = piecesByLineReader(path);
+    ASSERT_EQ(actual.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_EQ(actual[i], expected[i]) << "piece " << i;
     }
 }
 

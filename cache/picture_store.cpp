@@ -1,10 +1,13 @@
 #include "picture_store.h"
 
 #include "db_mutex.h"
+#include "saved_picture_memo.h"
+#include "windows_api.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QMutexLocker>
@@ -34,10 +37,14 @@ std::mutex& pictureMutex() {
 } // namespace
 
 PictureStoreLock::PictureStoreLock(const QString& imageDir)
-    : threads_(pictureMutex()), processes_(imageDir + QStringLiteral("/.lock")) {
-    // A folder where no lock can be made cannot take the picture either; that failure is
-    // reported by the save.
-    processes_.lock();
+    : threads_(pictureMutex()),
+      // A lock on a file that stays, not a lock file made and removed each time: creating and
+      // deleting a file per picture costs as much as decoding the preview. A folder where no
+      // lock can be taken cannot take the picture either; that failure is reported by the save.
+      processes_(lockFileExclusively(QFile::encodeName(imageDir + QStringLiteral("/.lock")))) {}
+
+PictureStoreLock::~PictureStoreLock() {
+    unlockFile(processes_);
 }
 
 QString chooseBucket(const QString& imageDir) {
@@ -88,7 +95,11 @@ bool savePicture(const QImage& image, const QString& picturePath) {
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    if (!file.commit()) {
+        return false;
+    }
+    rememberSavedPicture(picturePath, image);
+    return true;
 }
 
 void recordPicture(const QString& picturePath, const QString& sourcePath,

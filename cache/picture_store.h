@@ -3,9 +3,9 @@
 #include "thumbnail_table.h"
 
 #include <QImage>
-#include <QLockFile>
 #include <QString>
 
+#include <cstdint>
 #include <mutex>
 
 // The numbered picture buckets below imageDir, shared by both producers.
@@ -16,10 +16,13 @@
 class PictureStoreLock {
 public:
     explicit PictureStoreLock(const QString& imageDir);
+    ~PictureStoreLock();
+    PictureStoreLock(const PictureStoreLock&) = delete;
+    PictureStoreLock& operator=(const PictureStoreLock&) = delete;
 
 private:
     std::lock_guard<std::mutex> threads_;
-    QLockFile processes_;
+    std::intptr_t processes_;
 };
 
 // At most this many pictures go into one bucket folder.

@@ -4,6 +4,7 @@
 #include "db_mutex.h"
 #include "log.h"
 #include "module_ref_count.h"
+#include "saved_picture_memo.h"
 #include "statements.h"
 #include "thumbnail_job.h"
 #include "thumbnail_table.h"
@@ -73,7 +74,11 @@ HRESULT RecipeThumbnailProvider::GetThumbnail(UINT, HBITMAP* phbmp, WTS_ALPHATYP
             if (found.status != LookupStatus::Found || found.row.thumPath == kErrorThumbPath) {
                 return S_OK;
             }
-            picture = QImage(found.row.thumPath);
+            // The picture this thread has just made needs no decoding.
+            picture = takeSavedPicture(found.row.thumPath);
+            if (picture.isNull()) {
+                picture = QImage(found.row.thumPath);
+            }
         }
         if (!picture.isNull()) {
             *phbmp = qt_imageToWinHBITMAP(picture, kStraightAlphaBitmap);

@@ -1,6 +1,7 @@
 #include "cache_fixture.h"
 #include "files.h"
 #include "picture_store.h"
+#include "saved_picture_memo.h"
 
 #include <QDir>
 #include <QImage>
@@ -101,6 +102,63 @@ TEST_F(PictureStore, FailedSaveLeavesNoFileBehind) {
     EXPECT_FALSE(savePicture(QImage(2, 2, QImage::Format_RGB32), imageDir + "/0/blocked_lqx.png"));
     EXPECT_FALSE(savePicture(QImage(), imageDir + "/0/null_lqx.png"));
     EXPECT_FALSE(QFileInfo::exists(imageDir + "/0/null_lqx.png"));
+}
+
+} // namespace
+
+namespace {
+
+QImage colourful(int width, int height, QImage::Format format) {
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.setPixel(x, y, qRgba(x * 7, y * 5, x ^ y, 40 + (x + y) % 200));
+        }
+    }
+    return image.convertToFormat(format);
+}
+
+TEST_F(PictureStore, TheLastSavedPictureServesOnlyItsOwnUnchangedFileAndOnlyOnce) {
+    const QString first = imageDir + "/0/first_lqx.png";
+    const QString second = imageDir + "/0/second_lqx.png";
+    QDir().mkpath(imageDir + "/0");
+    const QImage picture = colourful(40, 30, QImage::Format_RGB888);
+    ASSERT_TRUE(savePicture(picture, first));
+    EXPECT_TRUE(takeSavedPicture(second).isNull());
+    // The miss forgot it too.
+    EXPECT_TRUE(takeSavedPicture(first).isNull());
+
+    ASSERT_TRUE(savePicture(picture, first));
+    EXPECT_EQ(takeSavedPicture(first), picture);
+    EXPECT_TRUE(takeSavedPicture(first).isNull());
+
+    // Rewritten by someone else after the save: the file is the truth.
+    ASSERT_TRUE(savePicture(picture, first));
+    writeFile(first, "another picture");
+    EXPECT_TRUE(takeSavedPicture(first).isNull());
+}
+
+TEST_F(PictureStore, OnlyPicturesThatThePngGivesBackExactlyAreKept) {
+    QDir().mkpath(imageDir + "/0");
+    const QString path = imageDir + "/0/kept_lqx.png";
+    for (const QImage::Format format :
+         {QImage::Format_RGB888, QImage::Format_RGB32, QImage::Format_ARGB32}) {
+        const QImage picture = colourful(50, 50, format);
+        ASSERT_TRUE(savePicture(picture, path));
+        const QImage kept = takeSavedPicture(path);
+        // What the bitmap request would otherwise decode, in the same colours and alpha.
+        const QImage decoded(path);
+        ASSERT_FALSE(kept.isNull()) << format;
+        EXPECT_EQ(kept.convertToFormat(QImage::Format_ARGB32),
+                  decoded.convertToFormat(QImage::Format_ARGB32))
+            << format;
+    }
+    // Premultiplied colours come back from the PNG rounded; a huge picture is not worth
+    // holding.
+    ASSERT_TRUE(savePicture(colourful(50, 50, QImage::Format_ARGB32_Premultiplied), path));
+    EXPECT_TRUE(takeSavedPicture(path).isNull());
+    ASSERT_TRUE(savePicture(colourful(600, 600, QImage::Format_RGB888), path));
+    EXPECT_TRUE(takeSavedPicture(path).isNull());
 }
 
 } // namespace

@@ -106,3 +106,9 @@ void adviseHugePages(void* start, std::size_t bytes);
 // pages can back all of it: on Linux aligned to 2 MiB and rounded up to whole huge pages,
 // the usable size written back to `bytes`. Null when out of memory.
 void* allocateLargeBuffer(std::size_t& bytes);
+
+// The lock that processes sharing a folder take in turns: the file at `path` (created when
+// missing and never removed) locked exclusively, waiting while another holder has it. The OS
+// drops the lock of a process that dies. -1 when the file cannot be opened.
+std::intptr_t lockFileExclusively(const char* path);
+void unlockFile(std::intptr_t lock);

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 
 // Chooses the Qt platform integration before the in-process application starts. Windows
 // always has a desktop, so Qt's default is right.
@@ -21,3 +22,5 @@ float strtofC(const char* text, char** end);
 // 2 MiB steps instead. A hint only; nothing changes in what the buffer holds.
 void adviseHugePages(void* start, std::size_t bytes);
 void* allocateLargeBuffer(std::size_t& bytes);
+std::intptr_t lockFileExclusively(const char* path);
+void unlockFile(std::intptr_t lock);

@@ -1,0 +1,51 @@
+#include "saved_picture_memo.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+#include <utility>
+
+namespace {
+
+// A 400 x 400 thumbnail, with room for the odd larger one; a project preview saved at
+// 10,000 x 10,000 is not worth holding.
+constexpr qint64 kMostPixels = 512 * 512;
+
+struct SavedPicture {
+    QString path;
+    QImage image;
+    qint64 size = -1;
+    QDateTime modified;
+};
+
+thread_local SavedPicture lastSaved;
+
+// Formats whose PNG Qt reads back to the same colours and alpha; a premultiplied image would
+// come back rounded.
+bool readsBackExactly(QImage::Format format) {
+    return format == QImage::Format_RGB888 || format == QImage::Format_RGB32 ||
+           format == QImage::Format_ARGB32;
+}
+
+} // namespace
+
+void rememberSavedPicture(const QString& picturePath, const QImage& image) {
+    lastSaved = SavedPicture();
+    if (!readsBackExactly(image.format()) || qint64{image.width()} * image.height() > kMostPixels) {
+        return;
+    }
+    const QFileInfo file(picturePath);
+    lastSaved = SavedPicture{picturePath, image, file.size(), file.lastModified()};
+}
+
+QImage takeSavedPicture(const QString& picturePath) {
+    const SavedPicture saved = std::exchange(lastSaved, SavedPicture());
+    if (saved.image.isNull() || saved.path != picturePath) {
+        return {};
+    }
+    const QFileInfo file(picturePath);
+    if (!file.exists() || file.size() != saved.size || file.lastModified() != saved.modified) {
+        return {};
+    }
+    return saved.image;
+}

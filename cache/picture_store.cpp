@@ -55,7 +55,7 @@ QString chooseBucket(const QString& imageDir) {
         return ensureFolder(first) ? first : QString();
     }
     const QString last = bucketFolder(imageDir, buckets - 1);
-    const int pictures = QDir(last).entryList(QDir::Files, QDir::Unsorted).size();
+    const int pictures = countFolderFiles(QFile::encodeName(last).constData());
     const QString bucket = pictures >= kBucketSize ? bucketFolder(imageDir, buckets) : last;
     return ensureFolder(bucket) ? bucket : QString();
 }

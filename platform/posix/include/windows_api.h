@@ -112,3 +112,8 @@ void* allocateLargeBuffer(std::size_t& bytes);
 // drops the lock of a process that dies. -1 when the file cannot be opened.
 std::intptr_t lockFileExclusively(const char* path);
 void unlockFile(std::intptr_t lock);
+
+// How many files QDir(path).entryList(QDir::Files) lists: files and links to files, hidden
+// names left out; 0 for a folder that cannot be read. Without a QFileInfo for each entry, as
+// a bucket of 500 pictures is counted for every picture saved.
+int countFolderFiles(const char* path);

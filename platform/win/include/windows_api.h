@@ -24,3 +24,4 @@ void adviseHugePages(void* start, std::size_t bytes);
 void* allocateLargeBuffer(std::size_t& bytes);
 std::intptr_t lockFileExclusively(const char* path);
 void unlockFile(std::intptr_t lock);
+int countFolderFiles(const char* path);

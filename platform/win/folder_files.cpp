@@ -1,0 +1,7 @@
+#include "windows_api.h"
+
+#include <QDir>
+
+int countFolderFiles(const char* path) {
+    return QDir(QString::fromLocal8Bit(path)).entryList(QDir::Files, QDir::Unsorted).size();
+}

@@ -29,3 +29,9 @@ QImage fittedToThumbnail(const QImage& picture) {
     return picture.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio,
                           Qt::FastTransformation);
 }
+
+QSize fittedThumbnailSize(QSize source) {
+    // As QImage::scaled sizes it: no side below one pixel.
+    const QSize fitted = source.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio);
+    return QSize(qMax(fitted.width(), 1), qMax(fitted.height(), 1));
+}

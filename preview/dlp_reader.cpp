@@ -1,4 +1,5 @@
 #include "byte_reader.h"
+#include "canvas.h"
 #include "decoders.h"
 #include "file_reads.h"
 #include "log.h"

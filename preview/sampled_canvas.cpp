@@ -1,7 +1,5 @@
 #include "sampled_canvas.h"
 
-#include "preview_constants.h"
-
 #include <QColor>
 #include <QTransform>
 
@@ -101,9 +99,4 @@ void SampledCanvas::setShown(int shownColumn, int shownRow, QRgb colour) {
     pixel[0] = static_cast<uchar>(qRed(colour));
     pixel[1] = static_cast<uchar>(qGreen(colour));
     pixel[2] = static_cast<uchar>(qBlue(colour));
-}
-
-QSize fittedThumbnailSize(QSize source) {
-    const QSize fitted = source.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio);
-    return QSize(qMax(fitted.width(), 1), qMax(fitted.height(), 1));
 }

@@ -46,6 +46,3 @@ private:
     Axis rows_;
     QImage shown_;
 };
-
-// The size QImage::scaled gives a picture fitted into 400 x 400 keeping its aspect ratio.
-QSize fittedThumbnailSize(QSize source);

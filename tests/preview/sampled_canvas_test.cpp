@@ -1,3 +1,4 @@
+#include "canvas.h"
 #include "decoders.h"
 #include "gf_writer.h"
 #include "rle16_writer.h"

@@ -32,6 +32,9 @@ ULONG ClassFactory::Release() {
 }
 
 HRESULT ClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) {
+    if (ppv != nullptr) {
+        *ppv = nullptr;
+    }
     if (pUnkOuter != nullptr) {
         return CLASS_E_NOAGGREGATION;
     }

@@ -6,6 +6,11 @@
 #include <new>
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+    // Callers release whatever the out pointer holds after a failure, so no path leaves it
+    // as they passed it.
+    if (ppv != nullptr) {
+        *ppv = nullptr;
+    }
     if (rclsid != CLSID_RecipeThumbnailProvider) {
         return CLASS_E_CLASSNOTAVAILABLE;
     }

@@ -14,6 +14,7 @@ TEST(ComServer, UnknownClassCreatesNothing) {
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(DllGetClassObject(kOtherClass, IID_IClassFactory, &object),
               CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, nullptr);
     EXPECT_EQ(moduleRefCount, before);
 }
 
@@ -74,7 +75,7 @@ TEST(ComServer, AggregationIsRefused) {
     ComPtr<IClassFactory> factory;
     DllGetClassObject(CLSID_RecipeThumbnailProvider, IID_IClassFactory,
                       factory.ReleaseAndGetAddressOf());
-    void* object = nullptr;
+    void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_IThumbnailProvider, &object),
               CLASS_E_NOAGGREGATION);
     EXPECT_EQ(object, nullptr);

@@ -1,18 +1,43 @@
 #include "cache_database.h"
 
+#include "windows_api.h"
+
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 
+#include <atomic>
+
 namespace {
 
-// A statement waits this long for another process's write instead of failing at once.
-const QString kConnectOptions = QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000");
+// A writer holds the database for one row; far longer means a stopped or stuck process, and
+// a job that waited that long is better given up than kept waiting.
+constexpr int kDefaultWaitMilliseconds = 5000;
+
+std::atomic<int> waitMilliseconds{kDefaultWaitMilliseconds};
+
+// Raised whenever a damaged file is moved aside, so that no thread keeps a connection to it.
+std::atomic<int> generation{0};
 
 QBasicMutex lastFileMutex;
 QString lastFile;
+
+// SQLite's primary result codes; Qt reports them, or the extended codes built on them.
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
+constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteNotADatabase = 26;
+
+int primaryCode(const QSqlError& error) {
+    return error.nativeErrorCode().toInt() & 0xff;
+}
+
+bool isDamaged(const QSqlError& error) {
+    const int code = primaryCode(error);
+    return code == kSqliteNotADatabase || code == kSqliteCorrupt;
+}
 
 QString connectionName() {
     return QStringLiteral("VOXALIS_Thumbnail-%1")
@@ -22,6 +47,7 @@ QString connectionName() {
 // Removes the thread's connection when the thread ends.
 struct ThreadConnection {
     QString name;
+    int generation = 0;
     ~ThreadConnection() {
         if (!name.isEmpty()) {
             QSqlDatabase::removeDatabase(name);
@@ -31,7 +57,9 @@ struct ThreadConnection {
 
 thread_local ThreadConnection threadConnection;
 
-bool open(const QString& databaseFile, QString& error) {
+// Opens the thread's connection to `databaseFile`. `damaged` tells that the file opened but
+// is no database.
+bool open(const QString& databaseFile, QString& error, bool& damaged) {
     const QString name = connectionName();
     if (QSqlDatabase::contains(name)) {
         // The thread's connection serves job after job while its file is still there; one
@@ -39,26 +67,66 @@ bool open(const QString& databaseFile, QString& error) {
         {
             const QSqlDatabase current = QSqlDatabase::database(name, false);
             if (current.isOpen() && current.databaseName() == databaseFile &&
-                QFileInfo::exists(databaseFile)) {
+                threadConnection.generation == generation && QFileInfo::exists(databaseFile)) {
                 return true;
             }
         }
         QSqlDatabase::removeDatabase(name);
     }
     threadConnection.name = name;
+    threadConnection.generation = generation;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(databaseFile);
-    db.setConnectOptions(kConnectOptions);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(waitMilliseconds.load()));
     if (!db.open()) {
         error = db.lastError().text();
         return false;
     }
     // A cache: after a power cut the last rows may be missing, never the database's integrity;
     // in exchange a row costs no flush to disk. Readers in other processes never wait for it.
+    // SQLite reads the file only now, so this is where a file that is no database shows.
     QSqlQuery pragmas(db);
-    pragmas.exec(QStringLiteral("pragma journal_mode=WAL"));
+    if (!pragmas.exec(QStringLiteral("pragma journal_mode=WAL")) &&
+        isDamaged(pragmas.lastError())) {
+        error = pragmas.lastError().text();
+        damaged = true;
+        return true;
+    }
     pragmas.exec(QStringLiteral("pragma synchronous=NORMAL"));
     return true;
+}
+
+void closeThreadConnection() {
+    QSqlDatabase::removeDatabase(connectionName());
+}
+
+// The cache holds nothing that cannot be made again: a damaged file is moved aside for a
+// person to look at, and a fresh one takes its place.
+CacheOpen renew(const QString& databaseFile, QString& error) {
+    // Hosts that find the damage at the same moment take turns, and a later one must not move
+    // aside the fresh database an earlier one has just made. Without the lock the worst case
+    // is that one more fresh database replaces the first.
+    const std::intptr_t lock =
+        lockFileExclusively(QFile::encodeName(databaseFile + QStringLiteral(".lock")).constData(),
+                            static_cast<DWORD>(waitMilliseconds.load()));
+    closeThreadConnection();
+    bool damaged = false;
+    if (open(databaseFile, error, damaged) && !damaged) {
+        unlockFile(lock);
+        return CacheOpen::Opened;
+    }
+    closeThreadConnection();
+    const QString aside = databaseFile + QStringLiteral(".damaged");
+    QFile::remove(aside);
+    QFile::rename(databaseFile, aside);
+    // A journal left by the damaged file must not be replayed into the fresh one.
+    QFile::remove(databaseFile + QStringLiteral("-wal"));
+    QFile::remove(databaseFile + QStringLiteral("-shm"));
+    ++generation;
+    damaged = false;
+    const bool opened = open(databaseFile, error, damaged) && !damaged;
+    unlockFile(lock);
+    return opened ? CacheOpen::Renewed : CacheOpen::NotOpened;
 }
 
 } // namespace
@@ -74,16 +142,34 @@ QSqlDatabase cacheDatabase() {
         file = lastFile;
     }
     QString error;
+    bool damaged = false;
     if (!file.isEmpty()) {
-        open(file, error);
+        open(file, error, damaged);
     }
     return QSqlDatabase::database(name, false);
 }
 
-bool openCacheDatabaseFile(const QString& databaseFile, QString& error) {
+CacheOpen openCacheDatabaseFile(const QString& databaseFile, QString& error) {
     {
         QMutexLocker lock(&lastFileMutex);
         lastFile = databaseFile;
     }
-    return open(databaseFile, error);
+    bool damaged = false;
+    if (!open(databaseFile, error, damaged)) {
+        return CacheOpen::NotOpened;
+    }
+    return damaged ? renew(databaseFile, error) : CacheOpen::Opened;
+}
+
+int cacheWaitMilliseconds() {
+    return waitMilliseconds;
+}
+
+void setCacheWaitMilliseconds(int milliseconds) {
+    waitMilliseconds = milliseconds;
+}
+
+bool isBusy(const QSqlError& error) {
+    const int code = primaryCode(error);
+    return code == kSqliteBusy || code == kSqliteLocked;
 }

@@ -9,16 +9,31 @@
 
 namespace {
 
-// A row's picture counts only as an absolute path that exists: the stale marker "1" and the
-// error marker must never match a stray file in the host's working directory.
+// The first bytes of every PNG file.
+constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
+constexpr qint64 kPngSignatureSize = sizeof(kPngSignature) - 1;
+
+// A row's picture counts only as an absolute path to a PNG: the stale marker "1" and the
+// error marker must never match a stray file in the host's working directory, and a picture
+// cut short by a full disk must be made again. Only the signature is read; the check stays
+// cheap.
 bool pictureExists(const QString& thumPath) {
-    const QFileInfo picture(thumPath);
-    return picture.isAbsolute() && picture.exists();
+    if (!QFileInfo(thumPath).isAbsolute()) {
+        return false;
+    }
+    QFile picture(thumPath);
+    return picture.open(QIODevice::ReadOnly) &&
+           picture.read(kPngSignatureSize) == QByteArray(kPngSignature, kPngSignatureSize);
 }
 
 // A row stays valid while its source was stamped at most this many seconds after its picture
 // was saved; coarse file-system clocks and copies made in the same moment fall inside it.
 constexpr qint64 kFreshnessSlackSeconds = 30;
+
+void logBusy(const char* operation, int number, const QString& filePath) {
+    writeLog(kInfoLabel + logLocation(QLatin1String(operation), number) +
+             QStringLiteral("thumbnail database is busy\n") + filePath);
+}
 
 } // namespace
 
@@ -47,15 +62,26 @@ void myFile::createFolders() {
 }
 
 void myFile::openCacheDatabase() {
+    const QString databaseFile = dbDir + QStringLiteral("/thumbnail.db");
     QString error;
-    if (!openCacheDatabaseFile(dbDir + QStringLiteral("/thumbnail.db"), error)) {
+    switch (openCacheDatabaseFile(databaseFile, error)) {
+    case CacheOpen::NotOpened:
         writeLog(kInfoLabel + error);
         dbReady = false;
         return;
+    case CacheOpen::Renewed:
+        writeLog(kInfoLabel + logLocation(QStringLiteral("myFile::openCacheDatabase"), 3) +
+                 QStringLiteral("thumbnail database is damaged, moved aside\n") + databaseFile +
+                 QStringLiteral(".damaged"));
+        break;
+    case CacheOpen::Opened:
+        break;
     }
-    if (!createThumbnailTable()) {
-        dbReady = false;
+    const Written created = createThumbnailTable();
+    if (created == Written::Busy) {
+        logBusy("myFile::openCacheDatabase", 4, filePath);
     }
+    dbReady = created == Written::Done;
 }
 
 void myFile::checkFreshness() {
@@ -76,7 +102,7 @@ void myFile::checkFreshness() {
     if (qint64{row.fileTime} - qint64{row.thumTime} > kFreshnessSlackSeconds || !exists) {
         needsThumbnail = true;
     }
-    if (exists && currentSize != row.fileSize) {
-        markStale(filePath);
+    if (exists && currentSize != row.fileSize && markStale(filePath) == Written::Busy) {
+        logBusy("myFile::checkFreshness", 5, filePath);
     }
 }

@@ -14,8 +14,4 @@ inline constexpr char kFullUpdate[] = "update thumbnail set thumPath = '%1', thu
                                       "fileTime = %3, fileSize = %4 where filePath = '%5';";
 inline constexpr char kStaleMark[] = "update thumbnail set thumPath = '%1' where filePath = '%2';";
 
-// Our own look-up, not one of the table's original statements: which source a picture file
-// belongs to, so that two sources never share one picture name.
-inline constexpr char kPictureOwner[] = "select filePath from thumbnail where thumPath='%1';";
-
 } // namespace statements

@@ -42,16 +42,24 @@ bool prepareAndRun(QSqlQuery& query, const char* text, const QVector<QVariant>& 
     return query.exec();
 }
 
-bool runStatement(const char* text, const QVector<QVariant>& values) {
+Written runStatement(const char* text, const QVector<QVariant>& values) {
     QSqlQuery query(cacheDatabase());
-    return prepareAndRun(query, text, values);
+    if (prepareAndRun(query, text, values)) {
+        return Written::Done;
+    }
+    return isBusy(query.lastError()) ? Written::Busy : Written::Failed;
 }
 
 } // namespace
 
-bool createThumbnailTable() {
+Written createThumbnailTable() {
     QSqlQuery query(cacheDatabase());
-    return query.exec(QString::fromLatin1(statements::kCreate));
+    if (query.exec(QStringLiteral(
+            "select 1 from sqlite_master where type = 'table' and name = 'thumbnail'")) &&
+        query.next()) {
+        return Written::Done;
+    }
+    return runStatement(statements::kCreate, {});
 }
 
 Lookup lookupThumbnail(const QString& filePath, const char* text) {
@@ -75,32 +83,23 @@ Lookup lookupThumbnail(const QString& filePath, const char* text) {
     return result;
 }
 
-void writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure) {
+Written writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure) {
     const LookupStatus found = lookupThumbnail(row.filePath, statements::kLookup).status;
     if (found == LookupStatus::Failed && onFailure == OnLookupFailure::Skip) {
-        return;
+        return Written::Failed;
     }
     // Numbers are bound as 64-bit so that an unsigned 32-bit value is stored without a sign.
     const QVariant thumTime = qint64{row.thumTime};
     const QVariant fileTime = qint64{row.fileTime};
     const QVariant fileSize = qint64{row.fileSize};
     if (found == LookupStatus::Found) {
-        runStatement(statements::kFullUpdate,
-                     {row.thumPath, thumTime, fileTime, fileSize, row.filePath});
-    } else {
-        runStatement(statements::kInsert,
-                     {row.thumPath, thumTime, row.filePath, fileTime, fileSize});
+        return runStatement(statements::kFullUpdate,
+                            {row.thumPath, thumTime, fileTime, fileSize, row.filePath});
     }
+    return runStatement(statements::kInsert,
+                        {row.thumPath, thumTime, row.filePath, fileTime, fileSize});
 }
 
-void markStale(const QString& filePath) {
-    runStatement(statements::kStaleMark, {kStaleThumbPath, filePath});
-}
-
-QString lookupPictureOwner(const QString& thumPath) {
-    QSqlQuery query(cacheDatabase());
-    if (!prepareAndRun(query, statements::kPictureOwner, {thumPath}) || !query.next()) {
-        return {};
-    }
-    return query.value(0).toString();
+Written markStale(const QString& filePath) {
+    return runStatement(statements::kStaleMark, {kStaleThumbPath, filePath});
 }

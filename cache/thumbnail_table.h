@@ -29,7 +29,13 @@ struct Lookup {
 // Nth value; quoted placeholders ('%N') are text, bare ones numbers. Values are bound, never
 // pasted, so no path can change what a statement does.
 
-bool createThumbnailTable();
+// What became of a writing statement: Busy when another connection held the database past
+// the wait.
+enum class Written { Done, Busy, Failed };
+
+// Runs the create statement only when the table is missing: even "if not exists" waits for
+// the write lock, and the table is there for all but the first job.
+Written createThumbnailTable();
 
 // The look-up statement (or the freshness check's twin) for one source path.
 Lookup lookupThumbnail(const QString& filePath, const char* text);
@@ -39,9 +45,6 @@ Lookup lookupThumbnail(const QString& filePath, const char* text);
 enum class OnLookupFailure { Insert, Skip };
 
 // Look-up, then insert or full update. The caller holds dbMutex.
-void writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure);
+Written writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure);
 
-void markStale(const QString& filePath);
-
-// The source a picture file is recorded for; empty when none is. The caller holds dbMutex.
-QString lookupPictureOwner(const QString& thumPath);
+Written markStale(const QString& filePath);

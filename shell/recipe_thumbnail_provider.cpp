@@ -9,6 +9,7 @@
 #include "thumbnail_job.h"
 #include "thumbnail_table.h"
 
+#include <QFileInfo>
 #include <QImage>
 #include <QMutexLocker>
 
@@ -71,7 +72,10 @@ HRESULT RecipeThumbnailProvider::GetThumbnail(UINT, HBITMAP* phbmp, WTS_ALPHATYP
         {
             QMutexLocker lock(&dbMutex);
             const Lookup found = lookupThumbnail(currentFilePath, statements::kLookup);
-            if (found.status != LookupStatus::Found || found.row.thumPath == kErrorThumbPath) {
+            // Only an absolute path names a picture: the stale marker "1" must never load a
+            // file of that name from the host's working folder.
+            if (found.status != LookupStatus::Found ||
+                !QFileInfo(found.row.thumPath).isAbsolute()) {
                 return S_OK;
             }
             // The picture this thread has just made needs no decoding.

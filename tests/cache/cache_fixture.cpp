@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QImage>
 #include <QMutexLocker>
 #include <QSqlQuery>
 
@@ -36,7 +37,8 @@ QString CacheTest::source(const QString& name, const QByteArray& content, qint64
 QString CacheTest::pictureWithRow(const QString& path, quint32 thumTime, quint32 fileTime,
                                   quint32 fileSize) {
     const QString picture = root + "/db/thumbnailImage/0/" + QFileInfo(path).baseName() + ".png";
-    writeFile(picture, "png");
+    writeFile(picture, "");
+    EXPECT_TRUE(QImage(1, 1, QImage::Format_RGB32).save(picture, "png"));
     writeRow({picture, thumTime, path, fileTime, fileSize});
     return picture;
 }

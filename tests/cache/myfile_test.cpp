@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QMutexLocker>
 
+#include <functional>
+
 namespace {
 
 constexpr quint32 kPictureTime = 1700000000;
@@ -68,12 +70,21 @@ TEST_F(CacheTest, ErrorRowIsNeverRetriedEvenForAReplacedFile) {
     EXPECT_EQ(row(path).thumPath, "error");
 }
 
-TEST_F(CacheTest, DeletedPictureIsProducedAgain) {
-    const QString path = source("gone.lqx", "1234");
-    const QString picture = pictureWithRow(path, kPictureTime, kPictureTime, 4);
-    EXPECT_FALSE(needsThumbnail(path));
-    ASSERT_TRUE(QFile::remove(picture));
-    EXPECT_TRUE(needsThumbnail(path));
+TEST_F(CacheTest, PictureDeletedOrCutShortIsProducedAgain) {
+    // A full disk leaves empty or truncated pictures; only the signature is looked at.
+    const std::function<void(const QString&)> damages[] = {
+        [](const QString& picture) { QFile::remove(picture); },
+        [](const QString& picture) { writeFile(picture, ""); },
+        [](const QString& picture) { writeFile(picture, readFile(picture).mid(1)); },
+    };
+    int number = 0;
+    for (const auto& damage : damages) {
+        const QString path = source(QStringLiteral("gone%1.lqx").arg(++number), "1234");
+        const QString picture = pictureWithRow(path, kPictureTime, kPictureTime, 4);
+        EXPECT_FALSE(needsThumbnail(path)) << number;
+        damage(picture);
+        EXPECT_TRUE(needsThumbnail(path)) << number;
+    }
 }
 
 TEST_F(CacheTest, PathsDifferingInLetterCaseAreSeparateFiles) {
@@ -111,10 +122,19 @@ TEST_F(CacheTest, DatabaseThatCannotOpenIsLoggedAndProducesNothing) {
     EXPECT_TRUE(log.contains("   information    :    ")) << log.constData();
 }
 
-TEST_F(CacheTest, FileThatIsNotADatabaseProducesNothing) {
-    writeFile(root + "/db/thumbnail.db", QByteArray(4096, 'z'));
-    EXPECT_FALSE(needsThumbnail(source("garbage.lqx", "1234")));
-    EXPECT_EQ(readFile(root + "/db/thumbnail.db"), QByteArray(4096, 'z'));
+TEST_F(CacheTest, FileThatIsNotADatabaseIsMovedAsideForAFreshOne) {
+    const QString database = root + "/db/thumbnail.db";
+    const QByteArray garbage(4096, 'z');
+    writeFile(database, garbage);
+    // One generation is kept: an older damaged file gives way.
+    writeFile(database + ".damaged", "older");
+    EXPECT_TRUE(needsThumbnail(source("garbage.lqx", "1234")));
+    EXPECT_EQ(readFile(database + ".damaged"), garbage);
+    EXPECT_EQ(rowCount(), 0);
+    const QByteArray log = readFile(root + "/VOXALIS_Thumbnail.log");
+    EXPECT_TRUE(log.contains("thumbnail database is damaged, moved aside\n" +
+                             (database + ".damaged").toLocal8Bit() + "\r\n"))
+        << log.constData();
 }
 
 } // namespace

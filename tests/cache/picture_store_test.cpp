@@ -1,10 +1,17 @@
+#include "cache_database.h"
 #include "cache_fixture.h"
 #include "files.h"
 #include "picture_store.h"
 #include "saved_picture_memo.h"
+#include "windows_api.h"
 
 #include <QDir>
 #include <QImage>
+#include <QSqlQuery>
+
+#include <csignal>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -12,6 +19,8 @@ class PictureStore : public CacheTest {
 protected:
     void SetUp() override {
         CacheTest::SetUp();
+        // Before the database opens: a test that holds the cache must not wait for seconds.
+        setCacheWaitMilliseconds(50);
         imageDir = root + "/db/thumbnailImage";
         needsThumbnail(source("opens-the-database.lqx", "x"));
     }
@@ -25,10 +34,15 @@ protected:
     QString imageDir;
 };
 
-TEST_F(PictureStore, EmptyFolderGetsBucketZeroAndAStrayFileIsNoBucket) {
+TEST_F(PictureStore, EmptyFolderGetsBucketZeroAndStrayEntriesAreNoBuckets) {
     writeFile(imageDir + "/stray.png", "");
-    EXPECT_EQ(chooseBucket(imageDir), imageDir + "/0");
-    EXPECT_TRUE(QDir(imageDir + "/0").exists());
+    for (const char* folder : {"backup", "01", "-1"}) {
+        ASSERT_TRUE(QDir().mkpath(imageDir + "/" + folder));
+    }
+    for (int picture = 0; picture < 2; ++picture) {
+        EXPECT_EQ(chooseBucket(imageDir), imageDir + "/0") << picture;
+    }
+    EXPECT_FALSE(QDir(imageDir + "/1").exists());
 }
 
 TEST_F(PictureStore, BucketRollsOverAtFiveHundredPictures) {
@@ -53,41 +67,71 @@ TEST_F(PictureStore, BucketThatCannotBeMadeStopsTheSave) {
     QDir(imageDir).removeRecursively();
     writeFile(imageDir, "a file where the folder belongs");
     EXPECT_TRUE(chooseBucket(imageDir).isEmpty());
-    EXPECT_TRUE(choosePicturePath(imageDir, "/models/part.lqx").isEmpty());
+    QString picture = "unchanged";
+    EXPECT_EQ(
+        savePictureFor(QImage(2, 2, QImage::Format_RGB32), imageDir, "/models/part.lqx", picture),
+        PictureSave::NoBucket);
+    EXPECT_TRUE(picture.isEmpty());
 }
 
-TEST_F(PictureStore, PictureNameIsBaseNameAndLastSuffix) {
-    EXPECT_EQ(choosePicturePath(imageDir, "/models/ring.final.lqx"), imageDir + "/0/ring_lqx.png");
+TEST_F(PictureStore, PictureNameIsBaseNameAndLastSuffixCutToTheFileNameLimit) {
+    const QString bucket = imageDir + "/0";
+    EXPECT_EQ(picturePathIn(bucket, "/models/ring.final.lqx", {}), bucket + "/ring_lqx.png");
+    const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80"); // four bytes, two UTF-16 units
+    const struct {
+        QString base;
+        QString kept; // how much of the base the name keeps
+    } cases[] = {
+        {QString(247, 'a'), QString(247, 'a')}, // 247 + "_lqx.png" = 255 bytes
+        {QString(248, 'a'), QString(247, 'a')},
+        {QString(200, QChar(0xE9)), QString(123, QChar(0xE9))}, // two bytes each
+        {"a" + smile.repeated(70), "a" + smile.repeated(61)},
+    };
+    for (const auto& c : cases) {
+        const QString name =
+            QFileInfo(picturePathIn(bucket, "/m/" + c.base + ".lqx", {})).fileName();
+        EXPECT_EQ(name, c.kept + "_lqx.png") << c.base.size();
+        EXPECT_LE(name.toUtf8().size(), 255) << c.base.size();
+    }
 }
 
-TEST_F(PictureStore, SameNamedSourcesInOtherFoldersNeverShareAPicture) {
-    const QString first = source("a/part.lqx", "1");
-    const QString second = source("b/part.lqx", "2");
-    const QString firstPicture = choosePicturePath(imageDir, first);
-    ASSERT_TRUE(savePicture(QImage(2, 2, QImage::Format_ARGB32), firstPicture));
-    recordPicture(firstPicture, first, OnLookupFailure::Insert);
-
-    // The source that owns the plain name keeps it.
-    EXPECT_EQ(choosePicturePath(imageDir, first), firstPicture);
-    const QString secondPicture = choosePicturePath(imageDir, second);
-    EXPECT_NE(secondPicture, firstPicture);
-    EXPECT_TRUE(QFileInfo(secondPicture).fileName().startsWith("part~"));
-    EXPECT_TRUE(secondPicture.endsWith("_lqx.png"));
-    // Stable: the same source gets the same name every time.
-    EXPECT_EQ(choosePicturePath(imageDir, second), secondPicture);
-    EXPECT_NE(choosePicturePath(imageDir, source("c/part.lqx", "3")), secondPicture);
+TEST_F(PictureStore, SourcesNeverShareAPictureEvenWhenTheirNamesAreCut) {
+    const QImage image(2, 2, QImage::Format_ARGB32);
+    const QString longName = QString(250, 'p');
+    const QString sources[] = {source("a/part.lqx", "1"), source("b/part.lqx", "2"),
+                               source(longName + "1.lqx", "3"), source(longName + "2.lqx", "4")};
+    QStringList pictures;
+    for (const QString& path : sources) {
+        QString picture;
+        ASSERT_EQ(savePictureFor(image, imageDir, path, picture), PictureSave::Saved)
+            << qPrintable(path);
+        ASSERT_TRUE(recordPicture(picture, path, OnLookupFailure::Insert));
+        EXPECT_FALSE(pictures.contains(picture)) << qPrintable(picture);
+        pictures << picture;
+    }
+    EXPECT_TRUE(QFileInfo(pictures[1]).fileName().startsWith("part~"));
+    EXPECT_TRUE(pictures[1].endsWith("_lqx.png"));
+    // Stable: a source keeps its name, plain or hashed.
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(picturePathIn(imageDir + "/0", sources[i], row(sources[i]).thumPath),
+                  pictures[i]);
+    }
 }
 
-TEST_F(PictureStore, PictureNobodyOwnsIsReused) {
+TEST_F(PictureStore, PictureTheSourcesRowDoesNotNameIsNotTaken) {
+    // Another host's picture whose row is not written yet looks just like a stray file.
     writeFile(imageDir + "/0/orphan_lqx.png", "left behind");
-    EXPECT_EQ(choosePicturePath(imageDir, source("orphan.lqx", "1")),
+    const QString path = source("orphan.lqx", "1");
+    EXPECT_NE(picturePathIn(imageDir + "/0", path, {}), imageDir + "/0/orphan_lqx.png");
+    EXPECT_EQ(picturePathIn(imageDir + "/0", path, imageDir + "/0/orphan_lqx.png"),
               imageDir + "/0/orphan_lqx.png");
 }
 
 TEST_F(PictureStore, RecordCarriesThePictureAndSourceTimesAndSize) {
     const QString path = source("timed.lqx", QByteArray(1234, 'x'), 1600000000);
-    const QString picture = choosePicturePath(imageDir, path);
-    ASSERT_TRUE(savePicture(QImage(2, 2, QImage::Format_RGB32), picture));
+    QString picture;
+    ASSERT_EQ(savePictureFor(QImage(2, 2, QImage::Format_RGB32), imageDir, path, picture),
+              PictureSave::Saved);
     setModifiedTime(picture, 1700000000);
     recordPicture(picture, path, OnLookupFailure::Insert);
     const ThumbnailRow stored = row(path);
@@ -97,11 +141,59 @@ TEST_F(PictureStore, RecordCarriesThePictureAndSourceTimesAndSize) {
     EXPECT_EQ(stored.fileSize, 1234u);
 }
 
+TEST_F(PictureStore, HostThatWaitedPastTheLimitLeavesNoPictureAndNoRow) {
+    const QString path = source("waiting.lqx", "1234");
+    const QImage image(2, 2, QImage::Format_RGB32);
+    QString picture;
+
+    const std::intptr_t folder =
+        lockFileExclusively(QFile::encodeName(imageDir + "/.lock").constData(), 0);
+    ASSERT_GE(folder, 0);
+    EXPECT_EQ(savePictureFor(image, imageDir, path, picture), PictureSave::GaveUp);
+    unlockFile(folder);
+    EXPECT_TRUE(picture.isEmpty());
+
+    // Another connection holds a write transaction: the picture is made, the row cannot be.
+    {
+        QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "holder");
+        holder.setDatabaseName(root + "/db/thumbnail.db");
+        ASSERT_TRUE(holder.open());
+        ASSERT_TRUE(QSqlQuery(holder).exec("begin immediate"));
+        ASSERT_EQ(savePictureFor(image, imageDir, path, picture), PictureSave::Saved);
+        EXPECT_FALSE(recordPicture(picture, path, OnLookupFailure::Insert));
+        QSqlQuery(holder).exec("rollback");
+        holder.close();
+    }
+    QSqlDatabase::removeDatabase("holder");
+    EXPECT_FALSE(QFileInfo::exists(picture));
+    EXPECT_EQ(rowCount(), 0);
+    const QString log = QString::fromLocal8Bit(readFile(root + "/VOXALIS_Thumbnail.log"));
+    for (const char* reason : {"thumbnail folder is locked\n", "thumbnail database is busy\n"}) {
+        EXPECT_EQ(log.count(reason + path + "\r\n"), 1) << qPrintable(log);
+    }
+}
+
 TEST_F(PictureStore, FailedSaveLeavesNoFileBehind) {
     QDir().mkpath(imageDir + "/0/blocked_lqx.png");
     EXPECT_FALSE(savePicture(QImage(2, 2, QImage::Format_RGB32), imageDir + "/0/blocked_lqx.png"));
     EXPECT_FALSE(savePicture(QImage(), imageDir + "/0/null_lqx.png"));
     EXPECT_FALSE(QFileInfo::exists(imageDir + "/0/null_lqx.png"));
+
+    // A disk that fills up after the first bytes: a file-size limit fails the writes the same
+    // way, for any user. The picture fits in the file's write buffer, so the failure shows
+    // only when the buffer is written out.
+    const QString full = imageDir + "/0/full_lqx.png";
+    rlimit normal{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &normal), 0);
+    rlimit tight = normal;
+    tight.rlim_cur = 16;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const bool saved = savePicture(QImage(40, 40, QImage::Format_RGB32), full);
+    setrlimit(RLIMIT_FSIZE, &normal);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(QFileInfo::exists(full));
 }
 
 } // namespace

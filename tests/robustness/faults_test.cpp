@@ -1,3 +1,4 @@
+#include "cache_database.h"
 #include "current_file_path.h"
 #include "db_mutex.h"
 #include "dlp_writer.h"
@@ -18,6 +19,8 @@
 #include <QMutexLocker>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include <gtest/gtest.h>
 
@@ -55,13 +58,59 @@ TEST_F(Faults, DataRootThatCannotBeWrittenGivesNoBitmap) {
     EXPECT_EQ(answer.bitmap, nullptr);
 }
 
-TEST_F(Faults, CacheFileThatIsNoDatabaseIsLeftAlone) {
+TEST_F(Faults, CacheFileThatIsNoDatabaseIsMovedAsideAndWorkGoesOn) {
     const QByteArray garbage(8192, 'g');
     writeFile(root() + "/db/thumbnail.db", garbage);
     const ProviderAnswer answer = ask(writeSource("part.lqx", lqx()));
     EXPECT_EQ(answer.initialized, S_OK);
-    EXPECT_EQ(answer.bitmap, nullptr);
-    EXPECT_EQ(readFile(root() + "/db/thumbnail.db"), garbage);
+    EXPECT_NE(answer.bitmap, nullptr);
+    DeleteObject(answer.bitmap);
+    EXPECT_EQ(readFile(root() + "/db/thumbnail.db.damaged"), garbage);
+}
+
+TEST_F(Faults, HostHeldPastTheWaitGivesUpWithOneLineAndLeavesNothing) {
+    setCacheWaitMilliseconds(50);
+    const ProviderAnswer first = ask(writeSource("first.lqx", lqx()));
+    ASSERT_NE(first.bitmap, nullptr);
+    DeleteObject(first.bitmap);
+    const QString imageDir = root() + "/db/thumbnailImage";
+    const QString preview = writeSource("locked.lqx", lqx());
+    const QString mesh = writeSource("locked.stl", binaryStl(cube(1)));
+    const QString busy = writeSource("busy.lqx", lqx());
+
+    const std::intptr_t folder =
+        lockFileExclusively(QFile::encodeName(imageDir + "/.lock").constData(), 0);
+    ASSERT_GE(folder, 0);
+    const ProviderAnswer lockedPreview = ask(preview);
+    const ProviderAnswer lockedMesh = ask(mesh);
+    unlockFile(folder);
+    ProviderAnswer busyPreview;
+    {
+        QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "holder");
+        holder.setDatabaseName(root() + "/db/thumbnail.db");
+        ASSERT_TRUE(holder.open());
+        ASSERT_TRUE(QSqlQuery(holder).exec("begin immediate"));
+        busyPreview = ask(busy);
+        QSqlQuery(holder).exec("rollback");
+        holder.close();
+    }
+    QSqlDatabase::removeDatabase("holder");
+
+    for (const ProviderAnswer& answer : {lockedPreview, lockedMesh, busyPreview}) {
+        EXPECT_EQ(answer.bitmap, nullptr);
+    }
+    EXPECT_EQ(log().count("thumbnail folder is locked\n" + preview + "\r\n"), 1)
+        << qPrintable(log());
+    EXPECT_EQ(log().count("thumbnail folder is locked\n" + mesh + "\r\n"), 1) << qPrintable(log());
+    EXPECT_EQ(log().count("thumbnail database is busy\n" + busy + "\r\n"), 1) << qPrintable(log());
+    EXPECT_FALSE(log().contains("cannot save")) << qPrintable(log());
+    // Only the first job's picture, and no row for the others.
+    EXPECT_EQ(QDir(imageDir + "/0").entryList(QDir::Files).size(), 1);
+    QMutexLocker lock(&dbMutex);
+    for (const QString& source : {preview, mesh, busy}) {
+        EXPECT_EQ(lookupThumbnail(source, statements::kLookup).status, LookupStatus::Missing)
+            << qPrintable(source);
+    }
 }
 
 TEST_F(Faults, PictureFolderDeletedBetweenJobsIsMadeAgain) {

@@ -6,7 +6,9 @@
 #include "provider_client.h"
 #include "rle16_writer.h"
 
+#include <QDir>
 #include <QFile>
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -70,8 +72,18 @@ TEST_F(GetThumbnail, NoPictureIsStillAnAnswer) {
     DeleteObject(picture.bitmap);
     QFile::remove(testDataHome() + "/VOXALIS_Thumbnail/db/thumbnailImage/0/deleted_lqx.png");
     const ProviderAnswer afterDelete = askProvider(deleted, 256, false);
+    // A source whose size changed gets the stale marker "1" as its picture path; a picture
+    // named 1 in the host's working folder is not it.
+    const QString grown = writeSource("grown.lqx", ring().bytes());
+    const ProviderAnswer before = askProvider(grown);
+    ASSERT_NE(before.bitmap, nullptr);
+    DeleteObject(before.bitmap);
+    ASSERT_TRUE(QImage(4, 4, QImage::Format_RGB32).save(testDataHome() + "/1", "png"));
+    QDir::setCurrent(testDataHome());
+    QFile(grown).resize(QFile(grown).size() + 1);
+    const ProviderAnswer staleMarker = askProvider(grown);
 
-    for (const ProviderAnswer& answer : {errorRow, emptyMesh, afterDelete}) {
+    for (const ProviderAnswer& answer : {errorRow, emptyMesh, afterDelete, staleMarker}) {
         EXPECT_EQ(answer.answered, S_OK);
         EXPECT_EQ(answer.bitmap, nullptr);
         EXPECT_EQ(answer.alpha, WTSAT_ARGB);

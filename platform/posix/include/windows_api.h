@@ -108,9 +108,11 @@ void adviseHugePages(void* start, std::size_t bytes);
 void* allocateLargeBuffer(std::size_t& bytes);
 
 // The lock that processes sharing a folder take in turns: the file at `path` (created when
-// missing and never removed) locked exclusively, waiting while another holder has it. The OS
-// drops the lock of a process that dies. -1 when the file cannot be opened.
-std::intptr_t lockFileExclusively(const char* path);
+// missing and never removed) locked exclusively, waiting at most `milliseconds` while another
+// holder has it. The OS drops the lock of a process that dies. -1 when the file cannot be
+// opened, kLockTimedOut when another holder kept it past the wait.
+constexpr std::intptr_t kLockTimedOut = -2;
+std::intptr_t lockFileExclusively(const char* path, DWORD milliseconds);
 void unlockFile(std::intptr_t lock);
 
 // How many files QDir(path).entryList(QDir::Files) lists: files and links to files, hidden

@@ -22,6 +22,7 @@ float strtofC(const char* text, char** end);
 // 2 MiB steps instead. A hint only; nothing changes in what the buffer holds.
 void adviseHugePages(void* start, std::size_t bytes);
 void* allocateLargeBuffer(std::size_t& bytes);
-std::intptr_t lockFileExclusively(const char* path);
+constexpr std::intptr_t kLockTimedOut = -2;
+std::intptr_t lockFileExclusively(const char* path, DWORD milliseconds);
 void unlockFile(std::intptr_t lock);
 int countFolderFiles(const char* path);

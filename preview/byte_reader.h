@@ -15,7 +15,9 @@ public:
         return *this;
     }
 
+    quint16 u16le() { return static_cast<quint16>(take(2, false)); }
     qint32 i32le() { return static_cast<qint32>(static_cast<quint32>(take(4, false))); }
+    quint32 u32le() { return static_cast<quint32>(take(4, false)); }
     quint32 u32be() { return static_cast<quint32>(take(4, true)); }
 
     bool ok() const { return ok_; }

@@ -1,11 +1,9 @@
 #include "canvas.h"
 
-#include "preview_constants.h"
-
 #include <QColor>
 
-QImage centredOnSquare(const QImage& picture, QRgb margin) {
-    const int side = qMax(kThumbnailSide, qMax(picture.width(), picture.height()));
+QImage centredOnSquare(const QImage& picture, int minimumSide, QRgb margin) {
+    const int side = qMax(minimumSide, qMax(picture.width(), picture.height()));
     QImage canvas(side, side, QImage::Format_RGB888);
     if (canvas.isNull()) {
         return canvas;
@@ -25,13 +23,12 @@ QImage centredOnSquare(const QImage& picture, QRgb margin) {
     return canvas;
 }
 
-QImage fittedToThumbnail(const QImage& picture) {
-    return picture.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio,
-                          Qt::FastTransformation);
+QImage scaledToFit(const QImage& picture, int side) {
+    return picture.scaled(side, side, Qt::KeepAspectRatio, Qt::FastTransformation);
 }
 
-QSize fittedThumbnailSize(QSize source) {
+QSize fittedSize(QSize source, int side) {
     // As QImage::scaled sizes it: no side below one pixel.
-    const QSize fitted = source.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio);
+    const QSize fitted = source.scaled(side, side, Qt::KeepAspectRatio);
     return QSize(qMax(fitted.width(), 1), qMax(fitted.height(), 1));
 }

@@ -34,7 +34,7 @@ constexpr int kPreviewHeadSize = 32;
 
 } // namespace
 
-QImage decodeDlpPreview(int width, int height, const QByteArray& data, QSize shownAs) {
+QImage decodeDlpPreview(int width, int height, const PreviewData& data, QSize shownAs) {
     const int side = qMax(width, height);
     SampledCanvas canvas(QSize(side, side), shownAs, kBackgroundColour);
     if (canvas.isNull()) {
@@ -43,14 +43,15 @@ QImage decodeDlpPreview(int width, int height, const QByteArray& data, QSize sho
     PreviewToneMapper tones;
     // The low bits 5, 1 and 5 are part of the channel values, so the run flag (green's lowest
     // bit) takes part in the key comparison.
-    paintRunLength16(data, width, (side - width) / 2, (side - height) / 2, canvas,
-                     [&tones](quint16 word, bool first) {
-                         const int r = ((word >> 11) & 0x1F) * 8 + 5;
-                         const int g = ((word >> 5) & 0x3F) * 4 + 1;
-                         const int b = (word & 0x1F) * 8 + 5;
-                         return first ? tones.key(r, g, b) : tones.map(r, g, b);
-                     });
-    return canvas.image();
+    const bool painted =
+        paintRunLength16(data, width, (side - width) / 2, (side - height) / 2, canvas,
+                         [&tones](quint16 word, bool first) {
+                             const int r = ((word >> 11) & 0x1F) * 8 + 5;
+                             const int g = ((word >> 5) & 0x3F) * 4 + 1;
+                             const int b = (word & 0x1F) * 8 + 5;
+                             return first ? tones.key(r, g, b) : tones.map(r, g, b);
+                         });
+    return painted ? canvas.image() : QImage();
 }
 
 void myFileThumbnail::loadKvrdlpAndLqx() {
@@ -104,20 +105,24 @@ void myFileThumbnail::loadKvrdlpAndLqx() {
                       sizeAndOffset("%1\n%2 : size %3 offset : %4", fileSize, dataOffset));
         return;
     }
-    // Data the file cannot hold would come back short from the read; refusing it first keeps
-    // a hostile size from allocating more than the file.
-    QByteArray data;
-    if (dataSize > fileSize - dataOffset || !file.seek(dataOffset) ||
-        !readZeroFilled(file, dataSize, data)) {
+    // Data the file cannot hold would come back short from the read, so it is refused before
+    // any is read; the decoder then reads the data in pieces, only as far as the canvas goes.
+    if (dataSize > fileSize - dataOffset) {
+        abandon(file, kOperation, 138, "src_RGB_Buffer read less");
+        return;
+    }
+    const int side = qMax(width, height);
+    const FileData data(file, dataOffset, dataSize);
+    const QImage canvas =
+        decodeDlpPreview(width, height, data, fittedSize(QSize(side, side), shownSide(side)));
+    if (data.failed()) {
         abandon(file, kOperation, 138, "src_RGB_Buffer read less");
         return;
     }
     file.close();
-
-    const int side = qMax(width, height);
-    outputImage = decodeDlpPreview(width, height, data, fittedThumbnailSize(QSize(side, side)));
-    if (outputImage.isNull()) {
+    if (canvas.isNull()) {
         return;
     }
+    outputImage = canvas;
     dbDeal();
 }

@@ -20,45 +20,50 @@ constexpr int kBytesPerPixel = 6;
 
 } // namespace
 
-QImage decodeGfPicture(int width, int height, const QByteArray& data, QSize shownAs) {
+QImage decodeGfPicture(int width, int height, const PreviewData& data, QSize shownAs) {
     SampledCanvas picture(QSize(width, height), shownAs, kBackgroundColour);
     if (picture.isNull()) {
         return picture.image();
     }
-    const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
-    const qint64 available = data.size() / kBytesPerPixel;
     struct Channels {
         int r;
         int g;
         int b;
     };
-    const auto channelsAt = [bytes](qint64 index) {
-        const uchar* p = bytes + kBytesPerPixel * index;
+    const auto channelsOf = [](const uchar* p) {
         return Channels{p[0] | (p[1] << 8), p[2] | (p[3] << 8), p[4] | (p[5] << 8)};
     };
     // Pixels are independent once the key is known: those before the key pixel meet no key,
-    // those after it are compared with it.
+    // those after it are compared with it. A picture one pixel wide or high has no pixel
+    // (1, 1), and index width + 1 would name another pixel, so it has no key at all.
     const qint64 keyPixel = qint64{width} + 1;
+    const bool hasKey = width >= 2 && height >= 2 && (keyPixel + 1) * kBytesPerPixel <= data.size();
     const PreviewToneMapper unkeyed;
     PreviewToneMapper keyed;
     QRgb keyColour = 0;
-    if (keyPixel < available) {
-        const Channels key = channelsAt(keyPixel);
-        keyColour = keyed.key(key.r, key.g, key.b);
+    if (hasKey) {
+        QByteArray key;
+        if (!data.read(keyPixel * kBytesPerPixel, kBytesPerPixel, key) ||
+            key.size() < kBytesPerPixel) {
+            return QImage();
+        }
+        const Channels c = channelsOf(reinterpret_cast<const uchar*>(key.constData()));
+        keyColour = keyed.key(c.r, c.g, c.b);
     }
     for (int y = 0; y < picture.image().height(); ++y) {
         const qint64 rowStart = qint64{picture.sourceRowOf(y)} * width;
-        for (int x = 0; x < picture.image().width(); ++x) {
-            const qint64 index = rowStart + picture.sourceColumnOf(x);
-            if (index >= available) {
-                continue;
-            }
-            if (index == keyPixel) {
-                picture.setShown(x, y, keyColour);
-                continue;
-            }
-            const Channels c = channelsAt(index);
-            picture.setShown(x, y, (index < keyPixel ? unkeyed : keyed).map(c.r, c.g, c.b));
+        const bool painted = picture.paintShownRow(
+            y, data, rowStart * kBytesPerPixel, kBytesPerPixel,
+            [&](int column, const uchar* pixel) {
+                const qint64 index = rowStart + column;
+                if (hasKey && index == keyPixel) {
+                    return keyColour;
+                }
+                const Channels c = channelsOf(pixel);
+                return (hasKey && index > keyPixel ? keyed : unkeyed).map(c.r, c.g, c.b);
+            });
+        if (!painted) {
+            return QImage();
         }
     }
     return picture.image();
@@ -109,19 +114,23 @@ void myFileThumbnail::loadGF() {
                       sizeAndOffset("%1\n%2 : size %3 offset : %4", fileSize, dataOffset));
         return;
     }
-    QByteArray data;
-    if (dataSize > fileSize - dataOffset || !file.seek(dataOffset) ||
-        !readZeroFilled(file, dataSize, data)) {
+    // The decoder reads only the pixels it shows, so the data's size is checked here.
+    if (dataSize > fileSize - dataOffset) {
+        abandon(file, kOperation, 367, "src_RGB_Buffer read less");
+        return;
+    }
+    const int side = shownSide(qMax(width, height));
+    const FileData data(file, dataOffset, dataSize);
+    scaledImage = decodeGfPicture(width, height, data, fittedSize(QSize(width, height), side));
+    if (data.failed()) {
         abandon(file, kOperation, 367, "src_RGB_Buffer read less");
         return;
     }
     file.close();
-
-    scaledImage = decodeGfPicture(width, height, data, fittedThumbnailSize(QSize(width, height)));
     if (scaledImage.isNull()) {
         return;
     }
-    const QImage canvas = centredOnSquare(scaledImage, kBackgroundColour);
+    const QImage canvas = centredOnSquare(scaledImage, side, kBackgroundColour);
     if (canvas.isNull()) {
         return;
     }

@@ -12,6 +12,15 @@
 
 myFileThumbnail::myFileThumbnail(const QString& sourcePath_, QString dataRoot_)
     : sourcePath(sourcePath_), dataRoot(std::move(dataRoot_)) {
+    dispatch();
+}
+
+myFileThumbnail::myFileThumbnail(const QString& sourcePath_, int side)
+    : sourcePath(sourcePath_), recording_(false), requestedSide_(side) {
+    dispatch();
+}
+
+void myFileThumbnail::dispatch() {
     const QString suffix = QFileInfo(sourcePath).suffix();
     const auto is = [&suffix](const char* name) {
         return suffix.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
@@ -33,22 +42,42 @@ myFileThumbnail::myFileThumbnail(const QString& sourcePath_, QString dataRoot_)
     }
 }
 
+int myFileThumbnail::shownSide(int own) const {
+    if (recording_) {
+        return kThumbnailSide;
+    }
+    return own > 0 ? qMin(requestedSide_, own) : requestedSide_;
+}
+
+void myFileThumbnail::usePlaceholder(void (*makePlaceholder)(QImage&)) {
+    makePlaceholder(outputImage);
+    if (!recording_ && requestedSide_ != outputImage.width()) {
+        outputImage = outputImage.scaled(requestedSide_, requestedSide_, Qt::IgnoreAspectRatio,
+                                         Qt::SmoothTransformation);
+    }
+    placeholder_ = true;
+}
+
 void myFileThumbnail::dbDeal() {
-    const QString imageDir = dataRoot + QStringLiteral("/db/thumbnailImage");
-    const PictureStoreLock lock(imageDir);
-    const QString picture = choosePicturePath(imageDir, sourcePath);
-    if (picture.isEmpty()) {
+    if (!recording_) {
+        delivered_ = true;
         return;
     }
-    if (!savePicture(outputImage, picture)) {
+    QString picture;
+    const PictureSave saved = savePictureFor(
+        outputImage, dataRoot + QStringLiteral("/db/thumbnailImage"), sourcePath, picture);
+    if (saved == PictureSave::NotWritten) {
         writeLog(kInfoLabel + QStringLiteral("image cannot save---") +
                  logLocation(QStringLiteral("myFileThumbnail::dbDeal"), 1032) + picture);
-        return;
+    } else if (saved == PictureSave::Saved) {
+        recordPicture(picture, sourcePath, OnLookupFailure::Insert);
     }
-    recordPicture(picture, sourcePath, OnLookupFailure::Insert);
 }
 
 void myFileThumbnail::dbDealError() {
+    if (!recording_) {
+        return;
+    }
     const ThumbnailRow row{kErrorThumbPath, 0, sourcePath, 0,
                            static_cast<quint32>(QFileInfo(sourcePath).size())};
     QMutexLocker lock(&dbMutex);
@@ -57,11 +86,15 @@ void myFileThumbnail::dbDealError() {
 
 bool myFileThumbnail::openSource(QFile& file, const char* operation, int tooLargeNumber,
                                  bool recordTooLarge) {
-    if (QFileInfo(sourcePath).size() > kFileSizeLimit) {
+    const QFileInfo source(sourcePath);
+    if (source.size() > kFileSizeLimit) {
         if (recordTooLarge) {
             dbDealError();
         }
         logReport(operation, tooLargeNumber, onFile(QStringLiteral("the file is too large")));
+        return false;
+    }
+    if (!source.isFile()) {
         return false;
     }
     file.setFileName(sourcePath);
@@ -84,7 +117,7 @@ QString myFileThumbnail::onFile(const QString& message) const {
 void myFileThumbnail::recordPlaceholder(const QString& logLine, void (*makePlaceholder)(QImage&)) {
     dbDealError();
     writeLog(logLine);
-    makePlaceholder(outputImage);
+    usePlaceholder(makePlaceholder);
     dbDeal();
 }
 

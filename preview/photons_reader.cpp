@@ -4,6 +4,7 @@
 #include "file_reads.h"
 #include "my_file_thumbnail.h"
 #include "preview_constants.h"
+#include "sampled_canvas.h"
 
 #include <QtEndian>
 
@@ -36,20 +37,21 @@ QRgb photonsColour(quint16 word) {
 
 } // namespace
 
-QImage decodePhotonsPixels(int width, int height, const QByteArray& pixels) {
-    QImage image(width, height, QImage::Format_RGB32);
-    if (image.isNull()) {
-        return image;
+QImage decodePhotonsPreview(int width, int height, const PreviewData& pixels, QSize shownAs) {
+    // The whole picture used to be an RGB32 image scaled by Qt; its sample positions stay.
+    SampledCanvas picture(QSize(width, height), shownAs, kBackgroundColour, QImage::Format_RGB32);
+    if (picture.isNull()) {
+        return picture.image();
     }
-    const auto* bytes = reinterpret_cast<const uchar*>(pixels.constData());
-    for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            const qint64 at = 2 * (qint64{y} * width + x);
-            row[x] = photonsColour(static_cast<quint16>(bytes[at] | (bytes[at + 1] << 8)));
+    for (int y = 0; y < picture.image().height(); ++y) {
+        const qint64 rowStart = 2 * qint64{picture.sourceRowOf(y)} * width;
+        if (!picture.paintShownRow(y, pixels, rowStart, 2, [](int, const uchar* pixel) {
+                return photonsColour(static_cast<quint16>(pixel[0] | (pixel[1] << 8)));
+            })) {
+            return QImage();
         }
     }
-    return image;
+    return picture.image();
 }
 
 bool myFileThumbnail::readPhotonsHead(QFile& file) {
@@ -118,23 +120,36 @@ void myFileThumbnail::loadPhotons() {
     const qint32 height = photonsHead.height;
     const qint64 pixelBytes = 2 * qint64{width} * height;
     // Negative sides or a size beyond 32 bits describe no preview the file could hold.
-    QByteArray pixels;
-    if (width < 0 || height < 0 || pixelBytes > std::numeric_limits<qint32>::max() ||
-        pixelBytes > fileSize - file.pos() || !readZeroFilled(file, pixelBytes, pixels)) {
+    if (width < 0 || height < 0 || width > kMaxPhotonsSide || height > kMaxPhotonsSide ||
+        pixelBytes > std::numeric_limits<qint32>::max() || pixelBytes > fileSize - file.pos()) {
+        abandon(file, kOperation, 508, "rgbBuf read less");
+        return;
+    }
+    const FileData pixels(file, file.pos(), pixelBytes);
+    // Pixel (1, 1) lies inside the printed object's surroundings; a preview too small to have
+    // it falls back to the background colour.
+    QRgb margin = kBackgroundColour;
+    if (width >= 2 && height >= 2) {
+        QByteArray word;
+        if (pixels.read(2 * (qint64{width} + 1), 2, word)) {
+            margin = photonsColour(static_cast<quint16>(static_cast<uchar>(word[0]) |
+                                                        (static_cast<uchar>(word[1]) << 8)));
+        }
+    }
+    const int side = shownSide(qMax(width, height));
+    if (width > 0 && height > 0) {
+        scaledImage =
+            decodePhotonsPreview(width, height, pixels, fittedSize(QSize(width, height), side));
+    }
+    if (pixels.failed()) {
         abandon(file, kOperation, 508, "rgbBuf read less");
         return;
     }
     file.close();
-
-    scaledImage = decodePhotonsPixels(width, height, pixels);
     if (width > 0 && height > 0 && scaledImage.isNull()) {
         return;
     }
-    // Pixel (1, 1) lies inside the printed object's surroundings; a preview too small to have
-    // it falls back to the background colour.
-    const QRgb margin = width >= 2 && height >= 2 ? scaledImage.pixel(1, 1) : kBackgroundColour;
-    scaledImage = fittedToThumbnail(scaledImage);
-    const QImage canvas = centredOnSquare(scaledImage, margin);
+    const QImage canvas = centredOnSquare(scaledImage, side, margin);
     if (canvas.isNull()) {
         return;
     }

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "preview_data.h"
 #include "sampled_canvas.h"
-
-#include <QByteArray>
 
 #include <functional>
 
@@ -17,6 +16,7 @@ using RunColour = std::function<QRgb(quint16 word, bool first)>;
 
 // Paints the words of `data` (an odd last byte belongs to no word) onto `canvas`: pixel n goes
 // to column n % width + xOffset, row n / width + yOffset. Pixels outside the canvas are
-// dropped. A run flag on the last word paints that one pixel.
-void paintRunLength16(const QByteArray& data, int width, int xOffset, int yOffset,
+// dropped, and the data below the canvas is never read. A run flag on the last word paints
+// that one pixel. False when the data could not be read.
+bool paintRunLength16(const PreviewData& data, int width, int xOffset, int yOffset,
                       SampledCanvas& canvas, const RunColour& colourOf);

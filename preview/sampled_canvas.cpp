@@ -14,15 +14,15 @@ namespace {
 // back with are the source lines that scaling reads. The positions along one axis do not
 // depend on the other axis, whichever way Qt draws (the tests compare whole pictures on every
 // path).
-std::vector<int> probeAxis(int sourceLength, int shownLength, Qt::Orientation axis) {
+std::vector<int> probeAxis(int sourceLength, int shownLength, Qt::Orientation axis,
+                           QImage::Format format) {
     std::vector<int> sourceOf(static_cast<size_t>(shownLength));
     if (sourceLength == shownLength) {
         std::iota(sourceOf.begin(), sourceOf.end(), 0);
         return sourceOf;
     }
     const bool horizontal = axis == Qt::Horizontal;
-    QImage probe(horizontal ? sourceLength : 1, horizontal ? 1 : sourceLength,
-                 QImage::Format_RGB888);
+    QImage probe(horizontal ? sourceLength : 1, horizontal ? 1 : sourceLength, format);
     for (int i = 0; i < sourceLength; ++i) {
         const QRgb index = 0xFF000000u | (static_cast<QRgb>(i) & 0xFFFFFFu);
         probe.setPixel(horizontal ? i : 0, horizontal ? 0 : i, index);
@@ -58,15 +58,18 @@ SampledCanvas::Axis SampledCanvas::axisFrom(std::vector<int> sourceOf, int sourc
     return axis;
 }
 
-SampledCanvas::SampledCanvas(QSize source, QSize shownAs, QRgb background)
+SampledCanvas::SampledCanvas(QSize source, QSize shownAs, QRgb background,
+                             QImage::Format scaledFormat)
     : sourceWidth_(source.width()), sourceHeight_(source.height()),
       shown_(shownAs, QImage::Format_RGB888) {
     if (shown_.isNull()) {
         return;
     }
     shown_.fill(QColor::fromRgb(background));
-    columns_ = axisFrom(probeAxis(source.width(), shownAs.width(), Qt::Horizontal), source.width());
-    rows_ = axisFrom(probeAxis(source.height(), shownAs.height(), Qt::Vertical), source.height());
+    columns_ = axisFrom(probeAxis(source.width(), shownAs.width(), Qt::Horizontal, scaledFormat),
+                        source.width());
+    rows_ = axisFrom(probeAxis(source.height(), shownAs.height(), Qt::Vertical, scaledFormat),
+                     source.height());
 }
 
 void SampledCanvas::fill(qint64 row, qint64 first, qint64 end, QRgb colour) {
@@ -99,4 +102,38 @@ void SampledCanvas::setShown(int shownColumn, int shownRow, QRgb colour) {
     pixel[0] = static_cast<uchar>(qRed(colour));
     pixel[1] = static_cast<uchar>(qGreen(colour));
     pixel[2] = static_cast<uchar>(qBlue(colour));
+}
+
+bool SampledCanvas::paintShownRow(int shownRow, const PreviewData& data, qint64 rowStart,
+                                  int pixelBytes, const PixelColour& colourOf) {
+    const int shownWidth = shown_.width();
+    const auto byteOf = [&](int shownColumn) {
+        return rowStart + qint64{columns_.sourceOf[static_cast<size_t>(shownColumn)]} * pixelBytes;
+    };
+    QByteArray piece;
+    qint64 pieceStart = 0;
+    for (int x = 0; x < shownWidth; ++x) {
+        const qint64 at = byteOf(x);
+        if (at + pixelBytes > data.size()) {
+            // Columns only grow: the rest of the row lies beyond the data too.
+            return true;
+        }
+        if (at < pieceStart || at + pixelBytes > pieceStart + piece.size()) {
+            // One piece takes the next shown columns as far as they fit, and skips the
+            // source columns between them only when they do not.
+            int last = x;
+            while (last + 1 < shownWidth &&
+                   byteOf(last + 1) + pixelBytes - at <= kPreviewPieceSize) {
+                ++last;
+            }
+            pieceStart = at;
+            if (!data.read(at, byteOf(last) + pixelBytes - at, piece) ||
+                piece.size() < pixelBytes) {
+                return false;
+            }
+        }
+        const auto* pixel = reinterpret_cast<const uchar*>(piece.constData()) + (at - pieceStart);
+        setShown(x, shownRow, colourOf(columns_.sourceOf[static_cast<size_t>(x)], pixel));
+    }
+    return true;
 }

@@ -1,23 +1,34 @@
 #pragma once
 
+#include "preview_data.h"
+
 #include <QImage>
 #include <QSize>
 
+#include <functional>
 #include <vector>
 
 // A source picture that is only ever seen scaled to `shownAs` without smoothing. Nearest-
 // neighbour scaling reads one source pixel for each shown pixel, so only the shown pixels are
 // stored: a 10,000 x 10,000 preview costs a 400 x 400 image instead of 300 MB, and the result
 // equals scaling the whole picture with Qt::FastTransformation pixel for pixel. With `shownAs`
-// equal to the source size it is the plain picture.
+// equal to the source size it is the plain picture. Qt picks its sample positions by the
+// format of the picture it scales, so the canvas is told which format the whole picture has.
 class SampledCanvas {
 public:
     // RGB888, every pixel `background`. Null when the shown image cannot be allocated.
-    SampledCanvas(QSize source, QSize shownAs, QRgb background);
+    SampledCanvas(QSize source, QSize shownAs, QRgb background,
+                  QImage::Format scaledFormat = QImage::Format_RGB888);
 
     bool isNull() const { return shown_.isNull(); }
     int width() const { return sourceWidth_; }
     int height() const { return sourceHeight_; }
+
+    // Whether any shown row reads source row `row`, which lies inside the picture.
+    bool showsRow(qint64 row) const {
+        const auto r = static_cast<size_t>(row);
+        return rows_.firstShown[r] != rows_.firstShown[r + 1];
+    }
 
     // Paints source row `row` from column `first` up to, not including, `end`; parts outside
     // the picture are dropped.
@@ -27,6 +38,14 @@ public:
     int sourceColumnOf(int shownColumn) const { return columns_.sourceOf[shownColumn]; }
     int sourceRowOf(int shownRow) const { return rows_.sourceOf[shownRow]; }
     void setShown(int shownColumn, int shownRow, QRgb colour);
+
+    // Sets the pixels of shown row `shownRow` from the source row that starts at byte
+    // `rowStart` of `data`: each shown pixel becomes colourOf(source column, its `pixelBytes`
+    // bytes). Only the columns shown are read, in pieces of at most kPreviewPieceSize; pixels
+    // beyond the data keep their colour. False when the data could not be read.
+    using PixelColour = std::function<QRgb(int column, const uchar* pixel)>;
+    bool paintShownRow(int shownRow, const PreviewData& data, qint64 rowStart, int pixelBytes,
+                       const PixelColour& colourOf);
 
     const QImage& image() const { return shown_; }
 

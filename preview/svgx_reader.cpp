@@ -11,6 +11,34 @@ constexpr int kSvgxHeadSize = 28;
 constexpr int kPreviewOffsetAt = 16;
 // The preview is always a 44 x 44 24-bit BMP, file header included; there is no length field.
 constexpr int kPreviewBmpSize = 5862;
+// Where the BMP's info header keeps its size and the picture's dimensions. The oldest header
+// (12 bytes) has 16-bit sides; every later one signed 32-bit sides.
+constexpr int kInfoHeaderAt = 14;
+constexpr quint32 kCoreHeaderSize = 12;
+
+// Whether the pixels the BMP declares fit in the preview's bytes, rows padded to 4 bytes as
+// stored. Qt allocates the declared picture before it reads a pixel, so a header naming
+// 16,000 x 16,000 in a 5,862-byte preview would cost a gigabyte for nothing.
+bool declaredPixelsFit(const QByteArray& bmp) {
+    ByteReader header(bmp, kInfoHeaderAt);
+    const quint32 headerSize = header.u32le();
+    qint64 width = 0;
+    qint64 height = 0;
+    if (headerSize == kCoreHeaderSize) {
+        width = header.u16le();
+        height = header.u16le();
+    } else {
+        width = header.i32le();
+        height = header.i32le();
+    }
+    header.u16le(); // planes
+    const qint64 bitsPerPixel = header.u16le();
+    if (!header.ok()) {
+        return false;
+    }
+    const qint64 rowBytes = (qAbs(width) * bitsPerPixel + 31) / 32 * 4;
+    return rowBytes <= kPreviewBmpSize && rowBytes * qAbs(height) <= kPreviewBmpSize;
+}
 
 } // namespace
 
@@ -41,11 +69,15 @@ void myFileThumbnail::loadSvgx() {
     }
     file.close();
 
-    previewImage = QImage::fromData(bmp, "bmp");
-    scaledImage = fittedToThumbnail(previewImage);
+    // A picture that cannot be in the preview is refused like bytes that are no BMP.
+    if (declaredPixelsFit(bmp)) {
+        previewImage = QImage::fromData(bmp, "bmp");
+    }
+    const int side = shownSide(qMax(previewImage.width(), previewImage.height()));
+    scaledImage = scaledToFit(previewImage, side);
     // The picture's own background runs on into the margins.
     const QRgb corner = scaledImage.isNull() ? kBackgroundColour : scaledImage.pixel(0, 0);
-    const QImage canvas = centredOnSquare(scaledImage, corner);
+    const QImage canvas = centredOnSquare(scaledImage, side, corner);
     if (canvas.isNull()) {
         return;
     }

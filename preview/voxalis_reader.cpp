@@ -27,25 +27,25 @@ QRgb blueTone(quint16 word) {
 
 } // namespace
 
-QImage decodeVoxalisPreview(int width, int height, const QByteArray& data) {
+QImage decodeVoxalisPreview(int width, int height, const PreviewData& data, QSize shownAs) {
     const int side = qMax(kThumbnailSide, qMax(width, height));
-    // Shown at its own size: project previews are not scaled.
-    SampledCanvas canvas(QSize(side, side), QSize(side, side), kProjectBackground);
+    SampledCanvas canvas(QSize(side, side), shownAs, kProjectBackground);
     if (canvas.isNull()) {
         return canvas.image();
     }
     // Word 0 is the picture's background; later words of the same expanded colour (the run
     // flag, green's lowest bit, included) are background too.
     quint16 background = 0;
-    paintRunLength16(data, width, (side - width) / 2, (side - height) / 2, canvas,
-                     [&background](quint16 word, bool first) {
-                         if (first) {
-                             background = word;
-                             return kProjectBackground;
-                         }
-                         return word == background ? kProjectBackground : blueTone(word);
-                     });
-    return canvas.image();
+    const bool painted =
+        paintRunLength16(data, width, (side - width) / 2, (side - height) / 2, canvas,
+                         [&background](quint16 word, bool first) {
+                             if (first) {
+                                 background = word;
+                                 return kProjectBackground;
+                             }
+                             return word == background ? kProjectBackground : blueTone(word);
+                         });
+    return painted ? canvas.image() : QImage();
 }
 
 void myFileThumbnail::loadVoxalis() {
@@ -63,7 +63,7 @@ void myFileThumbnail::loadVoxalis() {
     if (reference == 0) {
         // Written before projects carried previews: intact, just without a picture.
         file.close();
-        makeOldVersionImage(outputImage);
+        usePlaceholder(&makeOldVersionImage);
         dbDeal();
         return;
     }
@@ -95,15 +95,20 @@ void myFileThumbnail::loadVoxalis() {
         recordDamaged(kOperation, 823, onFile(kDocumentIsWrong));
         return;
     }
-    QByteArray data;
-    if (dataLength < 0 || dataLength > fileSize - dataOffset || !file.seek(dataOffset) ||
-        !readZeroFilled(file, dataLength, data)) {
+    if (dataLength < 0 || dataLength > fileSize - dataOffset) {
+        abandon(file, kOperation, 836, "src_RGB_Buffer read less");
+        return;
+    }
+    // Project previews keep their own size in the cache; a requested size may shrink them.
+    const int side = qMax(kThumbnailSide, qMax(width, height));
+    const int shown = recording_ ? side : shownSide(side);
+    const FileData data(file, dataOffset, dataLength);
+    const QImage canvas = decodeVoxalisPreview(width, height, data, QSize(shown, shown));
+    if (data.failed()) {
         abandon(file, kOperation, 836, "src_RGB_Buffer read less");
         return;
     }
     file.close();
-
-    const QImage canvas = decodeVoxalisPreview(width, height, data);
     if (canvas.isNull()) {
         return;
     }

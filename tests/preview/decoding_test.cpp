@@ -42,7 +42,7 @@ TEST(ToneMapping, OnlyPixelsAfterTheKeyInItsExactColourBecomeBackground) {
 QImage paint(const QByteArray& data, int width, int side, int rows = -1) {
     const QSize size(side, rows < 0 ? side : rows);
     SampledCanvas canvas(size, size, kBlack);
-    paintRunLength16(data, width, 0, 0, canvas, [](quint16 word, bool) {
+    paintRunLength16(BytesData(data), width, 0, 0, canvas, [](quint16 word, bool) {
         switch (word & ~kRunFlag) {
         case 0x1000:
             return kRed;
@@ -97,7 +97,7 @@ TEST(DlpPreview, WordZeroIsTheKeyRunFlagIncluded) {
     const quint16 colour = 0x8410;
     const QByteArray data =
         Rle16Writer().pixel(colour).run(colour, 2).pixel(colour).pixel(0x0000).bytes();
-    const QImage canvas = decodeDlpPreview(4, 1, data, QSize(4, 4));
+    const QImage canvas = decodeDlpPreview(4, 1, BytesData(data), QSize(4, 4));
     ASSERT_EQ(canvas.size(), QSize(4, 4));
     EXPECT_EQ(canvas.pixel(0, 0), kBackgroundColour);
     EXPECT_EQ(canvas.pixel(0, 1), kBackgroundColour);
@@ -113,7 +113,7 @@ TEST(DlpPreview, WidePreviewSitsInTheMiddleRowsOfItsSquare) {
     // 200 x 100, every pixel silhouette but the key: rows 50 to 149 of a 200 x 200 canvas.
     const QByteArray data =
         Rle16Writer().pixel(0x0000).run(0x8410, 4096).run(0x8410, 200 * 100 - 4097).bytes();
-    const QImage canvas = decodeDlpPreview(200, 100, data, QSize(200, 200));
+    const QImage canvas = decodeDlpPreview(200, 100, BytesData(data), QSize(200, 200));
     ASSERT_EQ(canvas.size(), QSize(200, 200));
     EXPECT_EQ(canvas.pixel(199, 49), kBackgroundColour);
     EXPECT_EQ(canvas.pixel(1, 50), grey(193));
@@ -123,16 +123,30 @@ TEST(DlpPreview, WidePreviewSitsInTheMiddleRowsOfItsSquare) {
 
 TEST(DlpPreview, FirstRunIsAllBackground) {
     const QByteArray data = Rle16Writer().run(0xFFFF, 3).pixel(0x8410).bytes();
-    const QImage canvas = decodeDlpPreview(3, 3, data, QSize(3, 3));
+    const QImage canvas = decodeDlpPreview(3, 3, BytesData(data), QSize(3, 3));
     for (int x = 0; x < 3; ++x) {
         EXPECT_EQ(canvas.pixel(x, 0), kBackgroundColour);
     }
     EXPECT_EQ(canvas.pixel(0, 1), grey(192));
 }
 
+TEST(DlpPreview, RunWordInTheNextPieceOfTheDataStillCounts) {
+    // The decoder holds one piece of the data at a time; the last word of the first piece
+    // starts a run whose run word opens the second.
+    const int words = static_cast<int>(kPreviewPieceSize / 2);
+    const QByteArray data =
+        QByteArray(2 * (words - 1), '\0') + Rle16Writer().run(0x8410, 10).pixel(0x1000).bytes();
+    const QImage canvas = decodeDlpPreview(1024, 1024, BytesData(data), QSize(1024, 1024));
+    const auto at = [&canvas](int pixel) { return canvas.pixel(pixel % 1024, pixel / 1024); };
+    EXPECT_EQ(at(words - 2), kBackgroundColour);
+    EXPECT_EQ(at(words - 1), grey(193));
+    EXPECT_EQ(at(words + 8), grey(193));
+    EXPECT_EQ(at(words + 9), toneGrey(21, 1, 5));
+}
+
 TEST(DlpPreview, ShortOrEmptyStreamLeavesTheBackground) {
-    const QImage empty = decodeDlpPreview(5, 5, QByteArray(1, '\x7f'), QSize(5, 5));
-    const QImage blank = decodeDlpPreview(5, 5, QByteArray(), QSize(5, 5));
+    const QImage empty = decodeDlpPreview(5, 5, BytesData(QByteArray(1, '\x7f')), QSize(5, 5));
+    const QImage blank = decodeDlpPreview(5, 5, BytesData(QByteArray()), QSize(5, 5));
     for (const QImage& canvas : {empty, blank}) {
         for (int y = 0; y < 5; ++y) {
             for (int x = 0; x < 5; ++x) {

@@ -1,3 +1,4 @@
+#include "decoders.h"
 #include "gf_writer.h"
 #include "log.h"
 #include "preview_constants.h"
@@ -38,6 +39,15 @@ TEST_F(GfReader, PixelOneOneIsTheKeyAndEarlierPixelsMeetNoKey) {
     EXPECT_EQ(at(0, 2), grey(127));
     EXPECT_EQ(at(1, 2), kBackgroundColour);
     EXPECT_EQ(at(2, 2), kBackgroundColour);
+}
+
+TEST(GfPicture, OnePixelWideHasNoKey) {
+    // Index width + 1 would be pixel (0, 2): no pixel (1, 1), no key, every pixel grey.
+    const QByteArray pixels =
+        gfPixel(10, 10, 10) + gfPixel(20, 20, 20) + gfPixel(200, 200, 200) + gfPixel(200, 200, 200);
+    const QImage picture = decodeGfPicture(1, 4, BytesData(pixels), QSize(1, 4));
+    EXPECT_EQ(picture.pixel(0, 2), grey(227));
+    EXPECT_EQ(picture.pixel(0, 3), grey(227));
 }
 
 TEST_F(GfReader, WidePictureIsEnlargedAndCentredOnTheBackground) {

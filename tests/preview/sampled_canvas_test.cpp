@@ -1,6 +1,7 @@
 #include "canvas.h"
 #include "decoders.h"
 #include "gf_writer.h"
+#include "photons_writer.h"
 #include "rle16_writer.h"
 #include "sampled_canvas.h"
 
@@ -20,7 +21,7 @@ QRgb colourOf(int x, int y) {
 // What fitting the whole picture into the thumbnail with Qt gives, next to the sampled canvas.
 void expectSameAsQt(QSize source) {
     QImage whole(source, QImage::Format_RGB888);
-    const QSize shown = fittedThumbnailSize(source);
+    const QSize shown = fittedSize(source, 400);
     SampledCanvas sampled(source, shown, 0xFF000000);
     for (int y = 0; y < source.height(); ++y) {
         for (int x = 0; x < source.width(); ++x) {
@@ -84,8 +85,8 @@ QByteArray randomRuns(int pixels) {
 TEST(SampledCanvas, LargePreviewsDecodeAsIfScaledWhole) {
     // A wide DLP preview whose runs wrap over rows, and a tall GF picture.
     const QByteArray runs = randomRuns(1500 * 900);
-    const QImage dlpWhole = decodeDlpPreview(1500, 900, runs, QSize(1500, 1500));
-    EXPECT_EQ(decodeDlpPreview(1500, 900, runs, QSize(400, 400)),
+    const QImage dlpWhole = decodeDlpPreview(1500, 900, BytesData(runs), QSize(1500, 1500));
+    EXPECT_EQ(decodeDlpPreview(1500, 900, BytesData(runs), QSize(400, 400)),
               dlpWhole.scaled(400, 400, Qt::KeepAspectRatio, Qt::FastTransformation));
 
     QRandomGenerator random(11);
@@ -95,10 +96,27 @@ TEST(SampledCanvas, LargePreviewsDecodeAsIfScaledWhole) {
     }
     // Part of the picture lies beyond the data and keeps the background colour.
     pixels.chop(6 * 300 * 200);
-    const QImage gfWhole = decodeGfPicture(300, 1700, pixels, QSize(300, 1700));
-    const QSize fitted = fittedThumbnailSize(QSize(300, 1700));
-    EXPECT_EQ(decodeGfPicture(300, 1700, pixels, fitted),
+    const QImage gfWhole = decodeGfPicture(300, 1700, BytesData(pixels), QSize(300, 1700));
+    const QSize fitted = fittedSize(QSize(300, 1700), 400);
+    EXPECT_EQ(decodeGfPicture(300, 1700, BytesData(pixels), fitted),
               gfWhole.scaled(400, 400, Qt::KeepAspectRatio, Qt::FastTransformation));
+
+    // Photons pictures were RGB32 when Qt scaled them, which samples other lines than RGB888
+    // for some sizes; a row longer than a piece of the data is read in pieces.
+    for (const QSize source : {QSize(401, 401), QSize(44, 44), QSize(1 << 20, 1)}) {
+        QByteArray words;
+        for (qint64 i = 0; i < qint64{source.width()} * source.height(); ++i) {
+            words += photonsPixel(random.bounded(256), random.bounded(256), random.bounded(256));
+        }
+        const QImage whole =
+            decodePhotonsPreview(source.width(), source.height(), BytesData(words), source);
+        EXPECT_EQ(decodePhotonsPreview(source.width(), source.height(), BytesData(words),
+                                       fittedSize(source, 400)),
+                  whole.convertToFormat(QImage::Format_RGB32)
+                      .scaled(400, 400, Qt::KeepAspectRatio, Qt::FastTransformation)
+                      .convertToFormat(QImage::Format_RGB888))
+            << source.width() << "x" << source.height();
+    }
 }
 
 } // namespace

@@ -1,3 +1,3 @@
 #include "windows_api.h"
 
-void prepareGuiEnvironment() {}
+void prepareGuiEnvironment(const char*) {}

@@ -83,8 +83,10 @@ BOOL GlobalMemoryStatusEx(LPMEMORYSTATUSEX status);
 extern "C" BOOL DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
 // Chooses the Qt platform integration before the in-process application starts: a host whose
-// display is missing or unreachable must not abort inside Qt's default (xcb) plug-in.
-void prepareGuiEnvironment();
+// display is missing or unreachable must not abort inside Qt's default (xcb) plug-in, and
+// renders through our display-free plug-in instead. The X server's local sockets are looked
+// for in `xSocketFolder`.
+void prepareGuiEnvironment(const char* xSocketFolder = "/tmp/.X11-unix");
 
 // Called first thing by a host program: restarts it once with glibc's malloc backing its
 // blocks with huge pages (the tunable glibc.malloc.hugetlb=1). The OpenGL rasteriser keeps

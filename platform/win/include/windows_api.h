@@ -7,8 +7,8 @@
 #include <cstdint>
 
 // Chooses the Qt platform integration before the in-process application starts. Windows
-// always has a desktop, so Qt's default is right.
-void prepareGuiEnvironment();
+// always has a desktop, so Qt's default is right; there are no X sockets to look for.
+void prepareGuiEnvironment(const char* xSocketFolder = nullptr);
 
 // Linux hosts restart with a huge-page heap; the Windows heap needs no such step.
 inline void restartWithHugePageHeap(char**) {}

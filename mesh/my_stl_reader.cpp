@@ -10,8 +10,6 @@
 
 namespace {
 
-// Chunks are uploaded one by one; this keeps each buffer object at a size every driver takes.
-constexpr std::size_t kChunkLimitBytes = 52428800;
 // At this memory load (percent) a read stops rather than push the machine into swapping.
 constexpr quint32 kMemoryLoadLimit = 90;
 // A model larger than this (in its file's units) is no printable part.
@@ -93,7 +91,9 @@ void mySTLReader::closeChunk() {
 bool mySTLReader::checkSize(bool againstMemory) {
     file.setFileName(filePath);
     const qint64 size = file.size();
-    if (size == 0) {
+    // Only a regular file is opened: a FIFO or a device could block the host forever, and
+    // none of them holds a model, so they get the outcome of an empty file.
+    if (size == 0 || !QFileInfo(filePath).isFile()) {
         renderable = false;
         modelValid = false;
         return false;

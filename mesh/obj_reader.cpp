@@ -7,7 +7,8 @@
 
 namespace {
 
-// Entries per chunk, counted per face line (3, or 6 with normals) whatever the face yields.
+// Entries per chunk, counted per face line (3, or 6 with normals) whatever the face yields;
+// a long polygon yields hundreds of triangles, so the chunk's bytes are a limit as well.
 constexpr int kEntriesPerChunk = 1456355;
 
 // The references of a face line, 0-based, up to the first that is no vertex read so far
@@ -72,6 +73,10 @@ void mySTLReader::readObj() {
                 if (withNormals) {
                     chunk.append3(n.x(), n.y(), n.z());
                 }
+            }
+            if (chunk.bytes() >= kChunkLimitBytes) {
+                closeChunk();
+                entries = 0;
             }
         }
         entries += withNormals ? 6 : 3;

@@ -7,6 +7,7 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -42,20 +43,30 @@ QVector3D parseVertexLine(const char* keyword, const char* lineEnd) {
     return {xyz[0], xyz[1], xyz[2]};
 }
 
+// Blanks, tabs and line ends only; a NUL is no blank, so binary bytes end the skipping.
+bool isBlank(const char* text, qint64 length) {
+    return std::all_of(text, text + length, [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+    });
+}
+
 } // namespace
 
 void mySTLReader::readStl() {
     if (!checkSize(false) || !file.open(QIODevice::ReadOnly)) {
         return;
     }
-    // The text form names itself on its first two lines; a binary header that happens to
-    // begin with "solid" rarely has "facet" on its second line.
+    // The text form names itself: "solid" on its first line, "facet" on the next line that is
+    // not blank. A binary header that happens to begin with "solid" rarely has "facet" there.
     TextLine line{};
     if (file.readLine(line.text, kLineLimit) > 0 && std::strstr(line.text, "solid") != nullptr) {
         dataOffset = file.pos();
-        line = TextLine{};
-        if (file.readLine(line.text, kLineLimit) > 0 &&
-            std::strstr(line.text, "facet") != nullptr) {
+        qint64 length = 0;
+        do {
+            line = TextLine{};
+            length = file.readLine(line.text, kLineLimit);
+        } while (length > 0 && isBlank(line.text, length));
+        if (length > 0 && std::strstr(line.text, "facet") != nullptr) {
             readAsciiStl();
             file.close();
             return;

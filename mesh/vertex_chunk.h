@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <memory>
 
+// A chunk is closed once it holds this many bytes (50 MiB): chunks are uploaded one by one,
+// and this keeps each buffer object at a size every driver takes.
+constexpr std::size_t kChunkLimitBytes = 52428800;
+
 // A flat array of floats that the renderer uploads as it stands. Unlike a QVector it leaves
 // new space uninitialised, so each float of a large mesh is written exactly once.
 class VertexChunk {

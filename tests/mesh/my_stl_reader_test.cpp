@@ -1,6 +1,10 @@
 #include "mesh_fixture.h"
 #include "mesh_writers.h"
 
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
 #include <cmath>
 #include <limits>
 
@@ -76,10 +80,16 @@ TEST_F(MeshReader, NotANumberThatReachesTheBoxMakesTheModelInvalid) {
 }
 
 TEST_F(MeshReader, EmptyFileOfAnyKindIsNoModelAndSuffixCaseDoesNotMatter) {
-    for (const char* name : {"empty.STL", "empty.Obj", "empty.slc"}) {
-        const mySTLReader reader(writeSource(name, {}), true);
-        EXPECT_FALSE(reader.renderable) << name;
-        EXPECT_FALSE(reader.modelValid) << name;
+    for (const QString suffix : {"STL", "Obj", "slc"}) {
+        const QString empty = writeSource("empty." + suffix, {});
+        // A FIFO is never opened (that would block): it reads as an empty file.
+        const QString fifo = QFileInfo(empty).path() + "/fifo." + suffix;
+        ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (const QString& path : {empty, fifo}) {
+            const mySTLReader reader(path, true);
+            EXPECT_FALSE(reader.renderable) << qPrintable(path);
+            EXPECT_FALSE(reader.modelValid) << qPrintable(path);
+        }
     }
     const mySTLReader upper(writeSource("cube.STL", binaryStl(cube(1))), true);
     EXPECT_EQ(upper.kind, MeshStl);

@@ -28,6 +28,29 @@ TEST_F(ObjReader, FacesBecomeFansOverAllTheirCorners) {
               (QVector<float>{1, 2, 3, 1, 3, 4, 1, 4, 5, 1, 5, 6, 1, 6, 7, 1, 7, 8}));
 }
 
+TEST_F(ObjReader, LongPolygonsCloseChunksByTheirBytes) {
+    // Each line is one polygon of about 500 corners (under the 1,023 bytes of a line): counted
+    // per face line its 498 triangles would never fill a chunk.
+    QByteArray face = "f 1";
+    while (face.size() < 1000) {
+        face += " 2 3";
+    }
+    const int trianglesPerLine = (face.size() - 3) / 2 - 1;
+    const int lines = 52428800 / (36 * trianglesPerLine) + 1;
+    QByteArray text = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    for (int i = 0; i < lines; ++i) {
+        text += face + "\n";
+    }
+    const mySTLReader reader(writeSource("long.obj", text), true);
+    ASSERT_EQ(reader.chunks.size(), 2u);
+    for (const VertexChunk& chunk : reader.chunks) {
+        EXPECT_LT(chunk.bytes(), 52428800u + 36u);
+        EXPECT_EQ(chunk.size() % 9, 0u);
+    }
+    EXPECT_EQ(reader.chunks[0].bytes() + reader.chunks[1].bytes(),
+              std::size_t{36} * trianglesPerLine * lines);
+}
+
 TEST_F(ObjReader, OnlyTheNumberBeforeTheFirstSlashCounts) {
     const mySTLReader reader(
         writeSource("slashes.obj", kVertices + "vt 0 0\nvn 0 0 1\n"

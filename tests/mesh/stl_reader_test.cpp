@@ -33,6 +33,12 @@ TEST_F(StlReader, BinaryHeaderStartingWithSolidIsStillBinary) {
                             "vertex 7 8 9\nvertex 1 1 1\n";
     const mySTLReader ascii(writeSource("text.stl", text), true);
     EXPECT_EQ(allFloats(ascii), (QVector<float>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    // Blank lines before "facet" are passed over; binary bytes after them are not.
+    const mySTLReader spaced(writeSource("spaced.stl", "  endsolid x\n\n \t\r\n" + text.mid(13)),
+                             true);
+    EXPECT_EQ(allFloats(spaced), allFloats(ascii));
+    const mySTLReader gap(writeSource("gap.stl", binaryStl(kTwo, "solid\n\n\n")), true);
+    EXPECT_EQ(allFloats(gap).size(), 18);
 }
 
 TEST_F(StlReader, StoredNormalsNeverMatter) {

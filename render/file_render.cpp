@@ -11,11 +11,18 @@
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLShaderProgram>
 
+#include <QtMath>
+
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
-constexpr int kSide = 400;
+// The cache's camera: 2.1 units from the model's centre, a 45-degree field of view.
+constexpr float kCameraDistance = 2.1f;
+constexpr float kFieldOfView = 45.0f;
+// A framed model's box covers at most this share of the picture's side.
+constexpr float kFramedShare = 0.9f;
 // Where the light stands, in the mesh file's own coordinates.
 const QVector3D kLightPosition(-500.0f, 0.0f, 700.0f);
 // From OpenGL 3.3 a geometry stage computes the facet normals, so the reader stores none.
@@ -41,10 +48,26 @@ QImage asStraightAlpha(QImage image) {
     return image;
 }
 
+// Floats uploaded at once: whole triangles (three vertices of a position, and a normal
+// without the geometry stage) within `limitBytes`.
+std::size_t floatsPerPiece(std::size_t limitBytes, bool hasGeometry) {
+    const std::size_t perTriangle = hasGeometry ? 9 : 18;
+    return std::max<std::size_t>(1, limitBytes / sizeof(float) / perTriangle) * perTriangle;
+}
+
 } // namespace
 
 fileRender::fileRender(const QString& sourcePath_, const QString& imageDir)
     : kind(meshKindOf(sourcePath_)), imagePath(imageDir), sourcePath(sourcePath_) {
+    start();
+}
+
+fileRender::fileRender(const QString& sourcePath_, int side_)
+    : kind(meshKindOf(sourcePath_)), sourcePath(sourcePath_), side(side_), pictureOnly(true) {
+    start();
+}
+
+void fileRender::start() {
     try {
         setUp();
     } catch (...) {
@@ -88,14 +111,10 @@ void fileRender::setUp() {
     initializeOpenGLFunctions();
 
     reader = std::make_unique<mySTLReader>(sourcePath, hasGeometry);
-    if (!reader->modelValid) {
+    if (!reader->modelValid && !pictureOnly) {
         makeDamagedFileImage(image);
-        const PictureStoreLock lock(imagePath);
         if (saveImage()) {
             recordThumbnail();
-        } else {
-            logError(QStringLiteral("%1\n%2").arg(QStringLiteral("render image cannot save"),
-                                                  imagePath));
         }
     }
 }
@@ -125,7 +144,7 @@ void fileRender::addShader(int stage, const char* source, bool vertexStage, cons
 }
 
 void fileRender::initGL() {
-    gl->glViewport(0, 0, kSide, kSide);
+    gl->glViewport(0, 0, side, side);
     gl->glClearColor(1.0f, 1.0f, 1.0f, 0.0f);
     program = std::make_unique<QOpenGLShaderProgram>();
     if (hasGeometry) {
@@ -166,6 +185,7 @@ void fileRender::initGL() {
     for (const VertexChunk& chunk : reader->chunks) {
         largest = std::max(largest, chunk.bytes());
     }
+    largest = std::min(largest, floatsPerPiece(uploadLimitBytes, hasGeometry) * sizeof(float));
     vbo.allocate(static_cast<int>(largest));
     if (hasGeometry) {
         gl->glEnableVertexAttribArray(0);
@@ -185,17 +205,43 @@ void fileRender::initGL() {
 void fileRender::resizeGL(int width, int height) {
     projection.setToIdentity();
     if (kind == MeshSlc) {
-        // Slices are shown flat on, one model unit to 200 pixels.
+        // Slices are shown flat on, one model unit to half the side (200 pixels of 400): the
+        // fitted model spans at most one unit, so it always fits. Depth keeps its scale, so
+        // the model stays between the planes at any side.
         projection.ortho(-width / 2.0f, width / 2.0f, -height / 2.0f, height / 2.0f, -100.0f,
                          1000.0f);
-        projection.scale(200.0f);
+        projection.scale(width / 2.0f, height / 2.0f, 200.0f);
     } else {
-        projection.perspective(45.0f, GLfloat(width) / height, 0.01f, 2000.0f);
+        projection.perspective(kFieldOfView, GLfloat(width) / height, 0.01f, 2000.0f);
     }
 }
 
 void fileRender::paintGL() {
-    fbo = new QOpenGLFramebufferObject(kSide, kSide, QOpenGLFramebufferObject::CombinedDepthStencil,
+    drawPicture();
+    if (saveImage()) {
+        recordThumbnail();
+        vbo.destroy();
+    }
+}
+
+float fileRender::framingDistance() const {
+    // At depth d a point stays in the middle share while |x| and |y| are within
+    // share x d x tan(half the field of view).
+    const float reach = kFramedShare * std::tan(qDegreesToRadians(kFieldOfView / 2));
+    const QMatrix4x4 turn = world * model;
+    float distance = kCameraDistance;
+    for (int corner = 0; corner < 8; ++corner) {
+        const QVector3D at = turn.map(QVector3D((corner & 1) != 0 ? reader->maxX : reader->minX,
+                                                (corner & 2) != 0 ? reader->maxY : reader->minY,
+                                                (corner & 4) != 0 ? reader->maxZ : reader->minZ));
+        distance =
+            std::max(distance, at.z() + std::max(std::abs(at.x()), std::abs(at.y())) / reach);
+    }
+    return distance;
+}
+
+void fileRender::drawPicture() {
+    fbo = new QOpenGLFramebufferObject(side, side, QOpenGLFramebufferObject::CombinedDepthStencil,
                                        GL_TEXTURE_2D);
     fbo->bind();
     gl->glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -219,7 +265,8 @@ void fileRender::paintGL() {
     model.scale(static_cast<float>(1.0 / double(reader->maxExtent)));
     model.translate(-(reader->maxX + reader->minX) / 2, -(reader->maxY + reader->minY) / 2,
                     -(reader->maxZ + reader->minZ) / 2);
-    cameraDistance = -2.1f;
+    // An orthographic view does not change with the distance.
+    cameraDistance = pictureOnly && kind != MeshSlc ? -framingDistance() : -kCameraDistance;
     view.setToIdentity();
     view.translate(0, 0, cameraDistance);
 
@@ -228,39 +275,38 @@ void fileRender::paintGL() {
     program->setUniformValue(normalMatrixLoc, world.normalMatrix());
     program->setUniformValue(modelMatrixLoc, model);
 
-    const int floatsPerVertex = hasGeometry ? 3 : 6;
+    const std::size_t floatsPerVertex = hasGeometry ? 3 : 6;
+    const std::size_t pieceFloats = floatsPerPiece(uploadLimitBytes, hasGeometry);
     for (const VertexChunk& chunk : reader->chunks) {
-        if (!vbo.bind()) {
-            logError(QStringLiteral("vbo cannot bind"));
+        for (std::size_t first = 0; first < chunk.size(); first += pieceFloats) {
+            const std::size_t floats = std::min(pieceFloats, chunk.size() - first);
+            if (!vbo.bind()) {
+                logError(QStringLiteral("vbo cannot bind"));
+            }
+            vbo.write(0, chunk.data() + first, static_cast<int>(floats * sizeof(float)));
+            gl->glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(floats / floatsPerVertex));
+            vbo.release();
         }
-        vbo.write(0, chunk.data(), static_cast<int>(chunk.bytes()));
-        gl->glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(chunk.size() / floatsPerVertex));
-        vbo.release();
     }
     image = asStraightAlpha(fbo->toImage());
-
-    const PictureStoreLock lock(imagePath);
-    const bool saved = saveImage();
     fbo->release();
     delete fbo;
     fbo = nullptr;
-    if (saved) {
-        recordThumbnail();
-        vbo.destroy();
-    } else {
-        logError(
-            QStringLiteral("%1\n%2").arg(QStringLiteral("render image cannot save"), imagePath));
-    }
     program->release();
 }
 
 bool fileRender::saveImage() {
-    const QString picture = choosePicturePath(imagePath, sourcePath);
-    if (picture.isEmpty()) {
-        return false;
+    QString picture;
+    const PictureSave saved = savePictureFor(image, imagePath, sourcePath, picture);
+    if (!picture.isEmpty()) {
+        imagePath = picture;
     }
-    imagePath = picture;
-    return savePicture(image, imagePath);
+    // A host that gave up on a locked folder has said so already.
+    if (saved == PictureSave::NoBucket || saved == PictureSave::NotWritten) {
+        logError(
+            QStringLiteral("%1\n%2").arg(QStringLiteral("render image cannot save"), imagePath));
+    }
+    return saved == PictureSave::Saved;
 }
 
 void fileRender::recordThumbnail() {

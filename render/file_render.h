@@ -21,9 +21,14 @@ class openGLHelper;
 // it. The constructor sets up OpenGL and reads the mesh (saving the damaged-file placeholder
 // for a model that cannot be drawn); a ready renderer is then driven through initGL, resizeGL
 // and paintGL on the same thread. Two renderers must never run at once (see rendererMutex).
+//
+// Built with a side instead of a folder, it only draws: a picture of that side, the camera
+// moved back until the whole model is in view, nothing saved or recorded (drawPicture
+// instead of paintGL).
 class fileRender : public QOpenGLFunctions {
 public:
     fileRender(const QString& sourcePath, const QString& imageDir);
+    fileRender(const QString& sourcePath, int side);
     ~fileRender();
 
     // The reader's renderable flag, or glUsable when OpenGL failed before there was a reader.
@@ -32,6 +37,8 @@ public:
     void initGL();
     void resizeGL(int width, int height);
     void paintGL();
+    // Draws the chunks into a side x side framebuffer and reads it back into `image`.
+    void drawPicture();
 
     bool saveImage();
     void recordThumbnail();
@@ -61,8 +68,20 @@ public:
     bool hasGeometry = false;
     QImage image;
     bool glUsable = true;
+    int side = 400;
+    // Drawing only: the whole model framed, nothing saved.
+    bool pictureOnly = false;
+    // The most bytes uploaded into the vertex buffer at once; a larger chunk is drawn in
+    // pieces of whole triangles. Far above any chunk the readers make, and far below the
+    // int sizes the buffer takes.
+    std::size_t uploadLimitBytes = 4 * kChunkLimitBytes;
 
 private:
+    // setUp, with every exception turned into an unusable renderer.
+    void start();
     void setUp();
+    // The camera's distance at which every corner of the model's box lands within the
+    // middle 90 % of the picture, never nearer than the cache's camera.
+    float framingDistance() const;
     void addShader(int stage, const char* source, bool vertexStage, const char* failure);
 };

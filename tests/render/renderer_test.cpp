@@ -1,5 +1,6 @@
 #include "current_file_path.h"
 #include "db_mutex.h"
+#include "file_render.h"
 #include "files.h"
 #include "in_process_application.h"
 #include "memory_probes.h"
@@ -8,10 +9,13 @@
 #include "open_gl_helper.h"
 #include "placeholder_images.h"
 #include "qt_printers.h"
+#include "render_picture.h"
+#include "renderer_lock.h"
 #include "statements.h"
 #include "thumbnail_job.h"
 #include "thumbnail_table.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QMutexLocker>
@@ -20,6 +24,8 @@
 #include <QRect>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -172,6 +178,95 @@ TEST_F(Renderer, ModelThatCannotBeDrawnGetsThePlaceholderAndNoBitmapThisTime) {
     // The next request finds the placeholder's row.
     EXPECT_EQ(run(path), S_OK);
     EXPECT_EQ(currentFilePath, path);
+}
+
+// The picture path: drawn at the size asked for, the whole model in view, the cache untouched.
+TEST_F(Renderer, PictureOfAnySizeShowsTheWholeModelAndTouchesNoCache) {
+    SlcFile band;
+    for (int layer = 0; layer < 40; ++layer) {
+        band.layers.append({layer * 0.05f, {squareBoundary(10, -3, 4)}});
+    }
+    const QString cube = writeSource("cube.stl", asciiStl(::cube(20.0f, {5, 5, 5})));
+    const struct {
+        QString path;
+        int size;
+        double leastSpan; // the model's wider side, as a share of the picture's
+        double mostSpan;
+    } cases[] = {
+        // At the cache's camera the cube's near corner leaves the picture; framed, the box's
+        // corners reach the 90 % margin.
+        {cube, 128, 0.75, 0.9},
+        {cube, 256, 0.75, 0.9},
+        {cube, 1024, 0.75, 0.9},
+        // One unit (the band's width) is half the side, as 200 pixels are of 400.
+        {writeSource("band.slc", band.bytes()), 256, 0.49, 0.51},
+    };
+    for (const auto& c : cases) {
+        const QString name =
+            QStringLiteral("%1 at %2").arg(QFileInfo(c.path).fileName()).arg(c.size);
+        RenderOutcome outcome = RenderOutcome::Refused;
+        const QImage picture = renderPicture(c.path, c.size, &outcome);
+        EXPECT_EQ(outcome, RenderOutcome::Rendered) << qPrintable(name);
+        EXPECT_EQ(picture.size(), QSize(c.size, c.size)) << qPrintable(name);
+        const Rendered r = inspect(picture);
+        const int margin = c.size / 20;
+        EXPECT_TRUE(QRect(margin - 1, margin - 1, c.size - 2 * margin + 2, c.size - 2 * margin + 2)
+                        .contains(r.model))
+            << qPrintable(name);
+        const int span = std::max(r.model.width(), r.model.height());
+        EXPECT_GE(span, c.leastSpan * c.size) << qPrintable(name);
+        EXPECT_LE(span, c.mostSpan * c.size + 1) << qPrintable(name);
+        EXPECT_GT(r.blue, r.opaque * 9 / 10) << qPrintable(name);
+        if (::testing::Test::HasFailure()) {
+            picture.save(
+                QStringLiteral("failed-%1-%2.png").arg(QFileInfo(c.path).fileName()).arg(c.size));
+        }
+    }
+
+    RenderOutcome outcome = RenderOutcome::Rendered;
+    const QImage damaged = renderPicture(
+        writeSource("point.stl", binaryStl({{{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}})), 96, &outcome);
+    EXPECT_EQ(outcome, RenderOutcome::Placeholder);
+    QImage placeholder;
+    makeDamagedFileImage(placeholder);
+    EXPECT_EQ(damaged, placeholder.scaled(96, 96, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+
+    const QImage empty = renderPicture(
+        writeSource("empty.stl", "solid none\nfacet normal 0 0 0\nendsolid\n"), 64, &outcome);
+    EXPECT_EQ(outcome, RenderOutcome::Empty);
+    EXPECT_EQ(empty.size(), QSize(64, 64));
+    EXPECT_EQ(inspect(empty).opaque, 0);
+    EXPECT_EQ(empty.pixel(32, 32), 0x00FFFFFFu);
+
+    // Refused without being opened: a FIFO would block, a size of 0 is no picture.
+    const QString fifo = QFileInfo(cube).path() + "/pipe.stl";
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const auto& [path, size] : {std::pair{fifo, 128}, std::pair{cube, 0}}) {
+        outcome = RenderOutcome::Rendered;
+        EXPECT_TRUE(renderPicture(path, size, &outcome).isNull()) << qPrintable(path);
+        EXPECT_EQ(outcome, RenderOutcome::Refused) << qPrintable(path);
+    }
+    EXPECT_FALSE(QDir(testDataHome() + "/VOXALIS_Thumbnail").exists());
+}
+
+TEST_F(Renderer, ChunkLargerThanTheBufferIsDrawnInPieces) {
+    const QString path = writeSource("sphere.obj", objFile(::sphere(3.0f, 16, 32)));
+    const auto draw = [&](bool inPieces) {
+        QMutexLocker lock(&rendererMutex);
+        fileRender renderer(path, 128);
+        EXPECT_TRUE(renderer.ready());
+        if (inPieces) {
+            // Not a whole number of triangles: pieces end at the last whole one.
+            renderer.uploadLimitBytes = 1000;
+        }
+        renderer.initGL();
+        renderer.resizeGL(128, 128);
+        renderer.drawPicture();
+        return renderer.image;
+    };
+    const QImage whole = draw(false);
+    EXPECT_EQ(draw(true), whole);
+    EXPECT_GT(inspect(whole).opaque, 128 * 128 / 8);
 }
 
 BOOL almostNoMemory(LPMEMORYSTATUSEX status) {

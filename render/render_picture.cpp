@@ -1,0 +1,64 @@
+#include "render_picture.h"
+
+#include "file_render.h"
+#include "placeholder_images.h"
+#include "renderer_lock.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+
+#include <algorithm>
+
+namespace {
+
+// Four times the largest freedesktop size; a framebuffer this large still takes 64 MiB.
+constexpr int kLargestSide = 4096;
+
+QImage refused(RenderOutcome* outcome) {
+    *outcome = RenderOutcome::Refused;
+    return {};
+}
+
+} // namespace
+
+QImage renderPicture(const QString& sourcePath, int size, RenderOutcome* outcome) {
+    RenderOutcome ignored = RenderOutcome::Refused;
+    if (outcome == nullptr) {
+        outcome = &ignored;
+    }
+    // Opening a FIFO or a device could block for ever: only regular files are read.
+    if (size < 1 || size > kLargestSide || !QFileInfo(sourcePath).isFile() ||
+        meshKindOf(sourcePath) < 0 || !QFile(sourcePath).open(QIODevice::ReadOnly)) {
+        return refused(outcome);
+    }
+    QMutexLocker lock(&rendererMutex);
+    fileRender renderer(sourcePath, size);
+    if (!renderer.glUsable || !renderer.reader) {
+        return refused(outcome);
+    }
+    if (!renderer.reader->modelValid) {
+        QImage damaged;
+        makeDamagedFileImage(damaged);
+        *outcome = RenderOutcome::Placeholder;
+        return damaged.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    if (!renderer.reader->renderable) {
+        return refused(outcome);
+    }
+    const bool noTriangles =
+        std::all_of(renderer.reader->chunks.begin(), renderer.reader->chunks.end(),
+                    [](const VertexChunk& chunk) { return chunk.isEmpty(); });
+    if (noTriangles) {
+        // What the renderer's cleared framebuffer holds: white, fully transparent.
+        QImage empty(size, size, QImage::Format_ARGB32);
+        empty.fill(qRgba(255, 255, 255, 0));
+        *outcome = RenderOutcome::Empty;
+        return empty;
+    }
+    renderer.initGL();
+    renderer.resizeGL(size, size);
+    renderer.drawPicture();
+    *outcome = RenderOutcome::Rendered;
+    return renderer.image;
+}

@@ -6,6 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
+
+namespace {
+std::atomic<LogSink> logSink{nullptr};
+}
+
 QString logLocation(const QString& operation, int number) {
     return QStringLiteral("%1 : %2 ").arg(operation).arg(number);
 }
@@ -28,7 +34,15 @@ QString prepareLogFile() {
     return path;
 }
 
+LogSink setLogSink(LogSink sink) {
+    return logSink.exchange(sink);
+}
+
 void writeLog(QString message) {
+    if (const LogSink sink = logSink.load()) {
+        sink(message);
+        return;
+    }
     QFile log(prepareLogFile());
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
         return;

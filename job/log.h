@@ -25,5 +25,11 @@ QString prepareLogFile();
 // A log that cannot be opened loses the message silently; the log must never fail a job.
 void writeLog(QString message);
 
+// Where writeLog sends its messages instead of the log file, for a process that has no data
+// folder to write to (a desktop thumbnailer runs in a sandbox without a home). Returns the
+// sink it replaces; nullptr means the log file.
+using LogSink = void (*)(const QString& message);
+LogSink setLogSink(LogSink sink);
+
 // Receives progress messages, which are not worth a line in the log.
 void trace(const QString& message);

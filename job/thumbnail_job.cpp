@@ -7,6 +7,7 @@
 #include "log.h"
 #include "module_handle.h"
 #include "myfile.h"
+#include "preview_suffix.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -26,25 +27,11 @@ QByteArray modulePath(HMODULE module) {
     return QByteArray(buffer.data());
 }
 
-const std::array<QString, 8> kPreviewSuffixes = {
-    QStringLiteral("kvrdlp"), QStringLiteral("lqx"),     QStringLiteral("fdg"),
-    QStringLiteral("gf"),     QStringLiteral("photons"), QStringLiteral("photon"),
-    QStringLiteral("svgx"),   QStringLiteral("voxalis")};
-
 } // namespace
 
 QString dataRoot() {
     static const QString root = writableDataRoot();
     return root;
-}
-
-bool isPreviewSuffix(const QString& suffix) {
-    for (const QString& preview : kPreviewSuffixes) {
-        if (suffix.compare(preview, Qt::CaseInsensitive) == 0) {
-            return true;
-        }
-    }
-    return false;
 }
 
 HRESULT runThumbnailJob(LPCWSTR path, ThumbnailProducers& producers) {

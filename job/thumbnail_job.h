@@ -1,5 +1,6 @@
 #pragma once
 
+#include "preview_suffix.h"
 #include "producers.h"
 #include "windows_api.h"
 
@@ -7,9 +8,6 @@
 
 // The per-user data folder, settled by the first job of the process.
 QString dataRoot();
-
-// Whether a suffix belongs to a sliced printer file (compared ignoring case, whole suffix).
-bool isPreviewSuffix(const QString& suffix);
 
 // The body of the provider's Initialize: brings the cache up to date for one file. S_OK, or
 // S_FALSE when the module was never attached or the renderer was not ready.

@@ -13,6 +13,8 @@
 #include "windows_api.h"
 
 #include <QByteArray>
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -51,33 +53,67 @@ struct Options {
     QStringList files;
 };
 
-bool parse(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const QString argument = QString::fromLocal8Bit(argv[i]);
-        const bool hasValue = i + 1 < argc;
-        if (argument == "--register") {
-            options.registerModule = true;
-        } else if (argument == "--unregister") {
-            options.unregisterModule = true;
-        } else if (argument == "--module" && hasValue) {
-            options.module = QFileInfo(QString::fromLocal8Bit(argv[++i])).absoluteFilePath();
-        } else if (argument == "-s" && hasValue) {
-            bool ok = false;
-            options.size = QString::fromLocal8Bit(argv[++i]).toInt(&ok);
-            if (!ok || options.size < 1) {
-                return false;
-            }
-        } else if (argument == "-o" && hasValue) {
-            options.out = QString::fromLocal8Bit(argv[++i]);
-        } else if (argument.startsWith('-')) {
-            return false;
-        } else {
-            options.files.append(QFileInfo(argument).absoluteFilePath());
+enum class Parsed { Run, Help, Version, Bad };
+
+Parsed parse(int argc, char** argv, QCommandLineParser& parser, Options& options) {
+    parser.setApplicationDescription(
+        QStringLiteral("Makes thumbnails of FILEs as the shell's thumbnail host does, through "
+                       "the registered module, or registers the module."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption registerOption(QStringLiteral("register"),
+                                            QStringLiteral("Register the module."));
+    const QCommandLineOption unregisterOption(QStringLiteral("unregister"),
+                                              QStringLiteral("Unregister the module."));
+    const QCommandLineOption moduleOption(
+        QStringLiteral("module"),
+        QStringLiteral("The module to use instead of the registered one (or the one beside "
+                       "this program, for registration)."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption sizeOption(QStringLiteral("s"),
+                                        QStringLiteral("Scale the pictures to fit SIZE x SIZE."),
+                                        QStringLiteral("SIZE"));
+    const QCommandLineOption outOption(
+        QStringLiteral("o"),
+        QStringLiteral("Folder for the pictures, or the PNG file for a single FILE."),
+        QStringLiteral("OUT"));
+    parser.addOptions({registerOption, unregisterOption, moduleOption, sizeOption, outOption});
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The files."),
+                                 QStringLiteral("[FILE...]"));
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    if (!parser.parse(arguments)) {
+        return Parsed::Bad;
+    }
+    if (parser.isSet(helpOption)) {
+        return Parsed::Help;
+    }
+    if (parser.isSet(versionOption)) {
+        return Parsed::Version;
+    }
+    options.registerModule = parser.isSet(registerOption);
+    options.unregisterModule = parser.isSet(unregisterOption);
+    if (parser.isSet(moduleOption)) {
+        options.module = QFileInfo(parser.value(moduleOption)).absoluteFilePath();
+    }
+    if (parser.isSet(sizeOption)) {
+        bool ok = false;
+        options.size = parser.value(sizeOption).toInt(&ok);
+        if (!ok || options.size < 1) {
+            return Parsed::Bad;
         }
     }
+    options.out = parser.value(outOption);
+    for (const QString& file : parser.positionalArguments()) {
+        options.files.append(QFileInfo(file).absoluteFilePath());
+    }
     const bool registration = options.registerModule || options.unregisterModule;
-    return registration != !options.files.isEmpty() &&
-           !(options.registerModule && options.unregisterModule);
+    const bool valid = registration != !options.files.isEmpty() &&
+                       !(options.registerModule && options.unregisterModule);
+    return valid ? Parsed::Run : Parsed::Bad;
 }
 
 QString hresultText(HRESULT result) {
@@ -105,10 +141,16 @@ QString defaultValue(const std::wstring& keyPath) {
     return value;
 }
 
+// In the build tree the module sits beside the host; installed, in our private library folder.
 QString moduleBesideHost() {
     char path[4096] = {};
     GetModuleFileNameA(nullptr, path, sizeof(path));
-    return QFileInfo(QString::fromLocal8Bit(path)).dir().filePath(VOXALIS_MODULE_FILE_NAME);
+    const QDir hostFolder = QFileInfo(QString::fromLocal8Bit(path)).dir();
+    const QString beside = hostFolder.filePath(VOXALIS_MODULE_FILE_NAME);
+    if (QFileInfo::exists(beside)) {
+        return beside;
+    }
+    return QDir(hostFolder.filePath(VOXALIS_PLUGIN_FOLDER)).filePath(VOXALIS_MODULE_FILE_NAME);
 }
 
 // Modules stay loaded for the whole run, as in the shell's host; each is asked at the end
@@ -252,8 +294,20 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
 
 int main(int argc, char** argv) {
     restartWithHugePageHeap(argv);
+    QCoreApplication::setApplicationName(QStringLiteral("voxalis-thumb"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VOXALIS_VERSION));
+    QCommandLineParser parser;
     Options options;
-    if (!parse(argc, argv, options)) {
+    const Parsed parsed = parse(argc, argv, parser, options);
+    if (parsed == Parsed::Help || parsed == Parsed::Version) {
+        // Only to print: the module starts the host's application itself, as in the shell.
+        QCoreApplication app(argc, argv);
+        if (parsed == Parsed::Help) {
+            parser.showHelp(kSuccess);
+        }
+        parser.showVersion();
+    }
+    if (parsed == Parsed::Bad) {
         std::fprintf(stderr, "usage: voxalis-thumb --register | --unregister [--module PATH]\n"
                              "       voxalis-thumb [--module PATH] [-s SIZE] [-o OUT] FILE...\n");
         return kUsage;

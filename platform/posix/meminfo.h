@@ -11,11 +11,7 @@
 // Returns false when the text lacks MemTotal or MemAvailable.
 bool memoryStatusFromMeminfo(std::string_view meminfo, MEMORYSTATUSEX& status);
 
-// The machine's figures narrowed to the memory this process may really use: a memory cgroup
-// on the way from the process's own group up to its hierarchy's root kills the process at its
-// limit whatever the machine has free, so the tightest level sets the available memory, the
-// load and the total. Cgroup v2, v1 and both at once are found through /proc/self/cgroup and
-// /proc/self/mountinfo; where they cannot be read (no /sys in a sandbox) the machine's figures
-// stand. Every file is read below `root`, "" for this machine. False when /proc/meminfo cannot
-// be used.
+// /proc/meminfo's figures narrowed to the process's memory cgroups (narrowToMemoryCgroups).
+// Every file is read below `root`, "" for this machine. False when /proc/meminfo cannot be
+// used.
 bool readMemoryStatus(const std::string& root, MEMORYSTATUSEX& status);

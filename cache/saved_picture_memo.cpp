@@ -7,8 +7,9 @@
 
 namespace {
 
-// A 400 x 400 thumbnail, with room for the odd larger one; a project preview saved at
-// 10,000 x 10,000 is not worth holding.
+// A 400 x 400 thumbnail, with room for the odd larger one. A larger picture is kept only in a
+// 32-bit format, which the bitmap takes as it is: converting a 10,000 x 10,000 picture would
+// need a second copy larger than decoding the PNG does.
 constexpr qint64 kMostPixels = 512 * 512;
 
 struct SavedPicture {
@@ -31,11 +32,16 @@ bool readsBackExactly(QImage::Format format) {
 
 void rememberSavedPicture(const QString& picturePath, const QImage& image) {
     lastSaved = SavedPicture();
-    if (!readsBackExactly(image.format()) || qint64{image.width()} * image.height() > kMostPixels) {
+    const bool small = qint64{image.width()} * image.height() <= kMostPixels;
+    if (!readsBackExactly(image.format()) || (!small && image.depth() != 32)) {
         return;
     }
     const QFileInfo file(picturePath);
     lastSaved = SavedPicture{picturePath, image, file.size(), file.lastModified()};
+}
+
+void forgetSavedPicture() {
+    lastSaved = SavedPicture();
 }
 
 QImage takeSavedPicture(const QString& picturePath) {

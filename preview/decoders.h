@@ -31,5 +31,6 @@ QImage decodePhotonsPreview(int width, int height, const PreviewData& pixels, QS
 QImage decodeGfPicture(int width, int height, const PreviewData& data, QSize shownAs);
 
 // Project files: run-length preview in blue tones on grey, centred on a square RGB888 canvas
-// of side max(400, width, height), which is returned scaled to `shownAs` without smoothing.
+// of side max(400, width, height), which is returned scaled to `shownAs` without smoothing,
+// as an RGB32 picture.
 QImage decodeVoxalisPreview(int width, int height, const PreviewData& data, QSize shownAs);

@@ -5,6 +5,7 @@
 #include "picture_store.h"
 #include "placeholder_images.h"
 #include "preview_constants.h"
+#include "saved_picture_memo.h"
 #include "thumbnail_table.h"
 
 #include <QFileInfo>
@@ -21,6 +22,9 @@ myFileThumbnail::myFileThumbnail(const QString& sourcePath_, int side)
 }
 
 void myFileThumbnail::dispatch() {
+    if (recording_) {
+        forgetSavedPicture();
+    }
     const QString suffix = QFileInfo(sourcePath).suffix();
     const auto is = [&suffix](const char* name) {
         return suffix.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;

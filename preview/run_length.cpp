@@ -31,18 +31,57 @@ private:
     QByteArray piece_;
 };
 
+// Neighbouring pixels of one colour, painted as one span: a plain area is mostly one word a
+// pixel, and a canvas fill for each would cost more than the decoding.
+class SpanPainter {
+public:
+    explicit SpanPainter(SampledCanvas& canvas) : canvas_(canvas) {}
+    ~SpanPainter() { flush(); }
+    SpanPainter(const SpanPainter&) = delete;
+    SpanPainter& operator=(const SpanPainter&) = delete;
+
+    void paint(qint64 row, qint64 first, qint64 end, QRgb colour) {
+        if (row != row_ || first != end_ || colour != colour_) {
+            flush();
+            row_ = row;
+            first_ = first;
+            colour_ = colour;
+        }
+        end_ = end;
+    }
+
+private:
+    void flush() {
+        if (first_ < end_) {
+            canvas_.fill(row_, first_, end_, colour_);
+        }
+        first_ = end_;
+    }
+
+    SampledCanvas& canvas_;
+    qint64 row_ = -1;
+    qint64 first_ = 0;
+    qint64 end_ = 0;
+    QRgb colour_ = 0;
+};
+
 } // namespace
 
 bool paintRunLength16(const PreviewData& data, int width, int xOffset, int yOffset,
                       SampledCanvas& canvas, const RunColour& colourOf) {
     Q_ASSERT(width > 0);
     WordStream words(data);
+    SpanPainter spans(canvas);
     const qint64 count = words.count();
     const qint64 rows = canvas.height();
     // A large preview is mostly rows nobody sees, passed word by word: the position is
-    // counted rather than divided out, and a colour is worked out only where it shows.
+    // counted rather than divided out, and a colour is worked out only where it shows, once
+    // for a word that repeats the one before.
     qint64 row = yOffset;
     qint64 column = 0;
+    bool haveLast = false;
+    quint16 lastWord = 0;
+    QRgb lastColour = 0;
     for (qint64 i = 0; i < count;) {
         quint16 word = 0;
         if (!words.at(i, word)) {
@@ -71,10 +110,15 @@ bool paintRunLength16(const PreviewData& data, int width, int xOffset, int yOffs
             const qint64 piece = qMin(length, width - column);
             if (canvas.showsRow(row)) {
                 if (!known) {
-                    colour = colourOf(word, false);
+                    if (!haveLast || word != lastWord) {
+                        lastColour = colourOf(word, false);
+                        lastWord = word;
+                        haveLast = true;
+                    }
+                    colour = lastColour;
                     known = true;
                 }
-                canvas.fill(row, column + xOffset, column + xOffset + piece, colour);
+                spans.paint(row, column + xOffset, column + xOffset + piece, colour);
             }
             column += piece;
             length -= piece;

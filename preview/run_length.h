@@ -11,7 +11,8 @@
 constexpr quint16 kRunFlag = 0x0020;
 constexpr quint16 kRunLengthMask = 0x0FFF;
 
-// Colour of the pixels of one colour word; `first` is true for word 0 only.
+// Colour of the pixels of one colour word; `first` is true for word 0 only. Every later call
+// for the same word must give the same colour.
 using RunColour = std::function<QRgb(quint16 word, bool first)>;
 
 // Paints the words of `data` (an odd last byte belongs to no word) onto `canvas`: pixel n goes

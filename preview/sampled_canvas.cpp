@@ -59,9 +59,10 @@ SampledCanvas::Axis SampledCanvas::axisFrom(std::vector<int> sourceOf, int sourc
 }
 
 SampledCanvas::SampledCanvas(QSize source, QSize shownAs, QRgb background,
-                             QImage::Format scaledFormat)
-    : sourceWidth_(source.width()), sourceHeight_(source.height()),
-      shown_(shownAs, QImage::Format_RGB888) {
+                             QImage::Format scaledFormat, QImage::Format shownFormat)
+    : sourceWidth_(source.width()), sourceHeight_(source.height()), shown_(shownAs, shownFormat),
+      rgb32_(shownFormat == QImage::Format_RGB32) {
+    Q_ASSERT(shownFormat == QImage::Format_RGB888 || shownFormat == QImage::Format_RGB32);
     if (shown_.isNull()) {
         return;
     }
@@ -81,27 +82,30 @@ void SampledCanvas::fill(qint64 row, qint64 first, qint64 end, QRgb colour) {
     if (first >= end) {
         return;
     }
-    const uchar rgb[3] = {static_cast<uchar>(qRed(colour)), static_cast<uchar>(qGreen(colour)),
-                          static_cast<uchar>(qBlue(colour))};
     const auto r = static_cast<size_t>(row);
     const int firstColumn = columns_.firstShown[static_cast<size_t>(first)];
     const int endColumn = columns_.firstShown[static_cast<size_t>(end)];
     for (int k = rows_.firstShown[r]; k < rows_.firstShown[r + 1]; ++k) {
         uchar* line = shown_.scanLine(rows_.shown[static_cast<size_t>(k)]);
         for (int j = firstColumn; j < endColumn; ++j) {
-            uchar* pixel = line + 3 * columns_.shown[static_cast<size_t>(j)];
-            pixel[0] = rgb[0];
-            pixel[1] = rgb[1];
-            pixel[2] = rgb[2];
+            put(line, columns_.shown[static_cast<size_t>(j)], colour);
         }
     }
 }
 
-void SampledCanvas::setShown(int shownColumn, int shownRow, QRgb colour) {
-    uchar* pixel = shown_.scanLine(shownRow) + 3 * shownColumn;
+void SampledCanvas::put(uchar* line, int column, QRgb colour) const {
+    if (rgb32_) {
+        reinterpret_cast<QRgb*>(line)[column] = 0xFF000000u | colour;
+        return;
+    }
+    uchar* pixel = line + 3 * column;
     pixel[0] = static_cast<uchar>(qRed(colour));
     pixel[1] = static_cast<uchar>(qGreen(colour));
     pixel[2] = static_cast<uchar>(qBlue(colour));
+}
+
+void SampledCanvas::setShown(int shownColumn, int shownRow, QRgb colour) {
+    put(shown_.scanLine(shownRow), shownColumn, colour);
 }
 
 bool SampledCanvas::paintShownRow(int shownRow, const PreviewData& data, qint64 rowStart,

@@ -16,9 +16,11 @@
 // format of the picture it scales, so the canvas is told which format the whole picture has.
 class SampledCanvas {
 public:
-    // RGB888, every pixel `background`. Null when the shown image cannot be allocated.
+    // Every pixel `background`, in `shownFormat` (RGB888 or RGB32, opaque either way). Null
+    // when the shown image cannot be allocated.
     SampledCanvas(QSize source, QSize shownAs, QRgb background,
-                  QImage::Format scaledFormat = QImage::Format_RGB888);
+                  QImage::Format scaledFormat = QImage::Format_RGB888,
+                  QImage::Format shownFormat = QImage::Format_RGB888);
 
     bool isNull() const { return shown_.isNull(); }
     int width() const { return sourceWidth_; }
@@ -59,9 +61,13 @@ private:
     };
     static Axis axisFrom(std::vector<int> sourceOf, int sourceLength);
 
+    // Sets pixel `column` of a shown line to the opaque `colour`.
+    void put(uchar* line, int column, QRgb colour) const;
+
     int sourceWidth_;
     int sourceHeight_;
     Axis columns_;
     Axis rows_;
     QImage shown_;
+    bool rgb32_;
 };

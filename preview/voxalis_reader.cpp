@@ -29,7 +29,11 @@ QRgb blueTone(quint16 word) {
 
 QImage decodeVoxalisPreview(int width, int height, const PreviewData& data, QSize shownAs) {
     const int side = qMax(kThumbnailSide, qMax(width, height));
-    SampledCanvas canvas(QSize(side, side), shownAs, kProjectBackground);
+    // Sampled as the RGB888 canvas it stands for, but drawn in the 32-bit layout of the bitmap
+    // it ends in: its PNG is byte for byte the same, and a preview saved at 10,000 x 10,000
+    // goes to the bitmap as it is, neither decoded again nor converted into a second copy.
+    SampledCanvas canvas(QSize(side, side), shownAs, kProjectBackground, QImage::Format_RGB888,
+                         QImage::Format_RGB32);
     if (canvas.isNull()) {
         return canvas.image();
     }

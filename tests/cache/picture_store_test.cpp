@@ -245,11 +245,17 @@ TEST_F(PictureStore, OnlyPicturesThatThePngGivesBackExactlyAreKept) {
                   decoded.convertToFormat(QImage::Format_ARGB32))
             << format;
     }
-    // Premultiplied colours come back from the PNG rounded; a huge picture is not worth
-    // holding.
+    // Premultiplied colours come back from the PNG rounded; a large picture is held only in
+    // a format the bitmap takes without a converted copy.
     ASSERT_TRUE(savePicture(colourful(50, 50, QImage::Format_ARGB32_Premultiplied), path));
     EXPECT_TRUE(takeSavedPicture(path).isNull());
     ASSERT_TRUE(savePicture(colourful(600, 600, QImage::Format_RGB888), path));
+    EXPECT_TRUE(takeSavedPicture(path).isNull());
+    ASSERT_TRUE(savePicture(colourful(600, 600, QImage::Format_RGB32), path));
+    EXPECT_FALSE(takeSavedPicture(path).isNull());
+    // A job that starts before the bitmap request lets the last picture go.
+    ASSERT_TRUE(savePicture(colourful(600, 600, QImage::Format_RGB32), path));
+    forgetSavedPicture();
     EXPECT_TRUE(takeSavedPicture(path).isNull());
 }
 

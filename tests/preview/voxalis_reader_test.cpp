@@ -1,6 +1,7 @@
 #include "preview_constants.h"
 #include "preview_fixture.h"
 #include "rle16_writer.h"
+#include "saved_picture_memo.h"
 #include "voxalis_writer.h"
 
 namespace {
@@ -46,7 +47,13 @@ TEST_F(VoxalisReader, LargePictureGetsACanvasOfItsOwnSize) {
     file.picture = Rle16Writer().pixel(kPictureBackground).run(0x0000, 600 * 300 - 1).bytes();
     const QString path = writeSource("large.voxalis", file.bytes());
     run(path);
+    // A picture larger than a thumbnail goes to the bitmap as it was saved, neither decoded
+    // again nor converted into a second copy, and with the pixels its PNG holds.
+    const auto recorded = row(path);
+    ASSERT_TRUE(recorded);
+    const QImage saved = takeSavedPicture(recorded->thumPath);
     const QImage image = picture(path);
+    EXPECT_EQ(saved, image);
     ASSERT_EQ(image.size(), QSize(600, 600));
     EXPECT_EQ(image.pixel(0, 150), kGrey);
     EXPECT_EQ(image.pixel(1, 150), qRgb(1, 108, 164));

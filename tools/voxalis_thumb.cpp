@@ -23,7 +23,6 @@
 #include <QStringList>
 
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <vector>
 
@@ -208,24 +207,18 @@ struct Outcome {
 };
 
 // The bitmap's pixels as an image; the DIB may be top-down or bottom-up.
+// The bitmap's pixels without a copy while the bitmap lives (a large project picture is
+// hundreds of MB); a bottom-up bitmap is copied upright.
 QImage imageOf(HBITMAP bitmap, WTS_ALPHATYPE alpha) {
     DIBSECTION section{};
     if (GetObject(bitmap, sizeof(section), &section) != sizeof(section) ||
         section.dsBm.bmBitsPixel != 32 || section.dsBm.bmBits == nullptr) {
         return {};
     }
-    const int width = section.dsBm.bmWidth;
-    const int height = section.dsBm.bmHeight;
-    const bool topDown = section.dsBmih.biHeight < 0;
-    QImage image(width, height, alpha == WTSAT_ARGB ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        const int row = topDown ? y : height - 1 - y;
-        std::memcpy(image.scanLine(y),
-                    static_cast<const uchar*>(section.dsBm.bmBits) +
-                        row * section.dsBm.bmWidthBytes,
-                    4 * static_cast<std::size_t>(width));
-    }
-    return image;
+    const QImage view(static_cast<const uchar*>(section.dsBm.bmBits), section.dsBm.bmWidth,
+                      section.dsBm.bmHeight, section.dsBm.bmWidthBytes,
+                      alpha == WTSAT_ARGB ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    return section.dsBmih.biHeight < 0 ? view : view.mirrored();
 }
 
 Outcome thumbnail(const QString& file, const QString& outPath, const Options& options,
@@ -278,16 +271,20 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
         return {kNoBitmap, "no bitmap (Initialize " + hresultText(initialized) + ")"};
     }
     QImage image = imageOf(bitmap, alpha);
-    DeleteObject(bitmap);
     if (options.size > 0) {
         image =
             image.scaled(options.size, options.size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
-    if (image.isNull() || !image.save(outPath, "PNG")) {
+    const bool saved = !image.isNull() && image.save(outPath, "PNG");
+    const QSize size = image.size();
+    // The image may still view the bitmap's pixels.
+    image = QImage();
+    DeleteObject(bitmap);
+    if (!saved) {
         return {kNoBitmap, "cannot write " + outPath};
     }
     return {kSuccess,
-            QStringLiteral("%1x%2 -> %3").arg(image.width()).arg(image.height()).arg(outPath)};
+            QStringLiteral("%1x%2 -> %3").arg(size.width()).arg(size.height()).arg(outPath)};
 }
 
 } // namespace

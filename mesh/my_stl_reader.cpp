@@ -32,8 +32,8 @@ qint32 meshKindOf(const QString& path) {
     return -1;
 }
 
-mySTLReader::mySTLReader(const QString& path, bool hasGeometry)
-    : withNormals(!hasGeometry), kind(meshKindOf(path)), filePath(path) {
+mySTLReader::mySTLReader(const QString& path, bool hasGeometry, bool streamed_)
+    : withNormals(!hasGeometry), kind(meshKindOf(path)), filePath(path), streamed(streamed_) {
     switch (kind) {
     case MeshObj:
         readObj();

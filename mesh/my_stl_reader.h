@@ -1,5 +1,7 @@
 #pragma once
 
+#include "binary_facets.h"
+#include "facet_stream.h"
 #include "vertex_chunk.h"
 
 #include <QFile>
@@ -9,6 +11,7 @@
 #include <QVector>
 
 #include <limits>
+#include <memory>
 #include <vector>
 
 // Which reader a mesh file gets, by its suffix.
@@ -33,8 +36,10 @@ class mySTLReader : public QObject {
     Q_OBJECT
 
 public:
-    // `hasGeometry`: the renderer computes normals itself, so none are stored.
-    mySTLReader(const QString& path, bool hasGeometry);
+    // `hasGeometry`: the renderer computes normals itself, so none are stored. `streamed`: a
+    // binary STL is only measured here (box, flags, log) and its facets are left to `stream`,
+    // which a worker starts converting at once; other files are read as always.
+    mySTLReader(const QString& path, bool hasGeometry, bool streamed = false);
     ~mySTLReader() override;
 
     // Stores one entry; positions widen the bounding box, normals never do.
@@ -65,12 +70,19 @@ public:
     float maxZ = -std::numeric_limits<float>::max();
     float maxExtent = 0;
     QVector<SLC_sampleTbItem_t> slcSampleTable;
+    // A streamed binary STL that can be drawn: its facets, in file order, instead of chunks.
+    std::unique_ptr<FacetStream> stream;
 
 private:
     void readStl();
     void readAsciiStl();
     void readBinaryStl();
     void appendBinaryFacets(const uchar* records, qint64 facets);
+    // The binary facets that arrived go to `stream` when the model can be drawn.
+    void startStream(quint32 facets);
+    // The box so far as one vector per corner, and back.
+    FacetBox currentBox() const;
+    void setBox(const FacetBox& box);
     void readObj();
     void readSlc();
 
@@ -89,6 +101,8 @@ private:
     bool memoryGuardStops();
     // Extents, the last chunk, the validity of the model, the file closed.
     void finishModel();
+
+    bool streamed;
 };
 
 // The facet normal: (p2 - p1) x (p3 - p2), normalised; a degenerate facet gets zero.

@@ -1,11 +1,10 @@
+#include "binary_facets.h"
 #include "log.h"
 #include "memory_probes.h"
 #include "mesh_text.h"
 #include "my_stl_reader.h"
 
 #include <QtEndian>
-
-#include <emmintrin.h>
 
 #include <algorithm>
 #include <cstring>
@@ -14,14 +13,11 @@
 namespace {
 
 constexpr qint64 kBinaryHeaderSize = 80;
-constexpr qint64 kFacetRecordSize = 50;
 // Facets per block read: about 69 MiB of file and 50 MiB of positions at a time.
 constexpr quint32 kFacetsPerLargeBlock = 1456355;
-// Facets per read call: a 400 KB buffer.
-constexpr qint64 kFacetsPerRead = 8192;
 constexpr quint64 kLargeModelBytes = 52428800;
-// Positions of a facet: three vertices of three floats.
-constexpr int kPositionFloats = 9;
+// A streamed file of this many facets or more is measured by two threads, half each.
+constexpr quint32 kFacetsMeasuredAlone = 4 * kFacetsPerRead;
 // Text readers close a chunk after this many entries.
 constexpr int kEntriesPerTextChunk = 1456355;
 
@@ -118,58 +114,38 @@ void mySTLReader::appendBinaryFacets(const uchar* records, qint64 facets) {
     if (facets <= 0) {
         return;
     }
-    const std::size_t floats =
-        static_cast<std::size_t>(facets) * (withNormals ? 2 * kPositionFloats : kPositionFloats);
-    // One float of slack: each vertex is stored as a 16-byte write whose last lane the next
-    // vertex overwrites.
-    chunk.reserve(chunk.size() + floats + 1);
-    float* out = chunk.extend(floats);
-    // x, y, z and a lane nobody reads. MAXPS(x, max) and MINPS(min, x) are exactly "max takes
-    // x when x > max, min takes x unless x > min", NaN included.
-    __m128 low = _mm_setr_ps(minX, minY, minZ, 0);
-    __m128 high = _mm_setr_ps(maxX, maxY, maxZ, 0);
-    for (qint64 f = 0; f < facets; ++f) {
-        // The record buffer has 16 bytes of slack past its last record for the third load.
-        const uchar* record = records + f * kFacetRecordSize + 12;
-        const __m128 p1 = _mm_loadu_ps(reinterpret_cast<const float*>(record));
-        const __m128 p2 = _mm_loadu_ps(reinterpret_cast<const float*>(record + 12));
-        const __m128 p3 = _mm_loadu_ps(reinterpret_cast<const float*>(record + 24));
-        high = _mm_max_ps(p1, high);
-        low = _mm_min_ps(low, p1);
-        high = _mm_max_ps(p2, high);
-        low = _mm_min_ps(low, p2);
-        high = _mm_max_ps(p3, high);
-        low = _mm_min_ps(low, p3);
-        if (!withNormals) {
-            _mm_storeu_ps(out, p1);
-            _mm_storeu_ps(out + 3, p2);
-            _mm_storeu_ps(out + 6, p3);
-            out += kPositionFloats;
-            continue;
-        }
-        float p[12];
-        _mm_storeu_ps(p, p1);
-        _mm_storeu_ps(p + 3, p2);
-        _mm_storeu_ps(p + 6, p3);
-        const QVector3D n = facetNormal({p[0], p[1], p[2]}, {p[3], p[4], p[5]}, {p[6], p[7], p[8]});
-        const __m128 normal = _mm_setr_ps(n.x(), n.y(), n.z(), 0);
-        _mm_storeu_ps(out, p1);
-        _mm_storeu_ps(out + 3, normal);
-        _mm_storeu_ps(out + 6, p2);
-        _mm_storeu_ps(out + 9, normal);
-        _mm_storeu_ps(out + 12, p3);
-        _mm_storeu_ps(out + 15, normal);
-        out += 2 * kPositionFloats;
+    FacetBox box = currentBox();
+    float* out = nullptr;
+    if (!streamed) {
+        const std::size_t floats = static_cast<std::size_t>(facets) * floatsPerFacet(withNormals);
+        // One float of slack for the last vertex's 16-byte write.
+        chunk.reserve(chunk.size() + floats + 1);
+        out = chunk.extend(floats);
     }
-    alignas(16) float box[8];
-    _mm_store_ps(box, low);
-    _mm_store_ps(box + 4, high);
-    minX = box[0];
-    minY = box[1];
-    minZ = box[2];
-    maxX = box[4];
-    maxY = box[5];
-    maxZ = box[6];
+    convertFacets(records, facets, withNormals, out, box);
+    setBox(box);
+}
+
+FacetBox mySTLReader::currentBox() const {
+    return {_mm_setr_ps(minX, minY, minZ, 0), _mm_setr_ps(maxX, maxY, maxZ, 0)};
+}
+
+void mySTLReader::setBox(const FacetBox& box) {
+    alignas(16) float corners[8];
+    _mm_store_ps(corners, box.low);
+    _mm_store_ps(corners + 4, box.high);
+    minX = corners[0];
+    minY = corners[1];
+    minZ = corners[2];
+    maxX = corners[4];
+    maxY = corners[5];
+    maxZ = corners[6];
+}
+
+void mySTLReader::startStream(quint32 facets) {
+    if (streamed && renderable && modelValid && facets > 0) {
+        stream = std::make_unique<FacetStream>(filePath, dataOffset, facets, withNormals);
+    }
 }
 
 void mySTLReader::readBinaryStl() {
@@ -191,39 +167,67 @@ void mySTLReader::readBinaryStl() {
     }
     file.seek(dataOffset);
 
-    const int floatsPerFacet = withNormals ? 2 * kPositionFloats : kPositionFloats;
     // Blocks are read through one small buffer, reused: fresh memory is costly to touch, and
     // how a block arrives does not change its chunk.
-    std::unique_ptr<uchar[]> buffer(new uchar[kFacetsPerRead * kFacetRecordSize + 16]());
+    std::unique_ptr<uchar[]> buffer(new uchar[kRecordBufferBytes]());
+    quint32 arrived = 0;
+    // A streamed file keeps nothing, so the second core can measure its second half at once.
+    quint32 split = facetCount;
+    std::unique_ptr<LaterFacets> later;
+    if (streamed && facetCount >= kFacetsMeasuredAlone) {
+        split = facetCount / 2;
+        later = std::make_unique<LaterFacets>(filePath, dataOffset + split * kFacetRecordSize,
+                                              facetCount - split);
+    }
 
     while (facetsDone != facetCount) {
         // Exactly the block's size, never more than the rest of the file can hold.
         const qint64 fileCanHold = (file.size() - file.pos()) / kFacetRecordSize;
-        chunk.reserve(static_cast<std::size_t>(qMin<qint64>(facetsPerBlock, fileCanHold)) *
-                          floatsPerFacet +
-                      1);
+        if (!streamed) {
+            chunk.reserve(static_cast<std::size_t>(qMin<qint64>(facetsPerBlock, fileCanHold)) *
+                              floatsPerFacet(withNormals) +
+                          1);
+        }
         bool complete = true;
         for (qint64 left = facetsPerBlock; left > 0 && complete;) {
-            const qint64 wanted = qMin<qint64>(left, kFacetsPerRead) * kFacetRecordSize;
+            if (later && arrived >= split) {
+                if (arrived == split && later->arrived() > 0) {
+                    FacetBox box = currentBox();
+                    appendBox(box, later->box());
+                    setBox(box);
+                }
+                const qint64 facets = qMin<qint64>(left, split + later->arrived() - arrived);
+                arrived += static_cast<quint32>(facets);
+                left -= facets;
+                complete = left == 0;
+                continue;
+            }
+            const qint64 wanted =
+                qMin<qint64>(qMin<qint64>(left, kFacetsPerRead), split - arrived) *
+                kFacetRecordSize;
             const qint64 got = file.read(reinterpret_cast<char*>(buffer.get()), wanted);
             const qint64 facets = qMax<qint64>(got, 0) / kFacetRecordSize;
             appendBinaryFacets(buffer.get(), facets);
+            arrived += static_cast<quint32>(facets);
             left -= facets;
             complete = got == wanted;
         }
+
         if (!chunk.isEmpty()) {
             closeChunk();
         }
         if (!complete) {
             // The file ends before the count its header gives: draw what did arrive.
             writeLog(kInfoLabel + QStringLiteral("read less"));
-            if (chunks.empty()) {
+            if (arrived == 0) {
                 renderable = false;
                 modelValid = false;
                 file.close();
                 return;
             }
             finishModel();
+            later.reset();
+            startStream(arrived);
             return;
         }
         if (memoryGuardStops()) {
@@ -235,4 +239,6 @@ void mySTLReader::readBinaryStl() {
         }
     }
     finishModel();
+    later.reset();
+    startStream(arrived);
 }

@@ -27,6 +27,8 @@ public:
         at[2] = z;
     }
 
+    // Keeps the first `floats` at most, and the room.
+    void truncate(std::size_t floats) { size_ = floats < size_ ? floats : size_; }
     std::size_t size() const { return size_; }
     std::size_t bytes() const { return size_ * sizeof(float); }
     bool isEmpty() const { return size_ == 0; }

@@ -5,6 +5,7 @@
 #include "picture_store.h"
 #include "placeholder_images.h"
 #include "shader_sources.h"
+#include "windows_api.h"
 
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -80,6 +81,7 @@ void fileRender::start() {
 }
 
 void fileRender::setUp() {
+    keepFreedHeapMemory();
     context = std::make_unique<QOpenGLContext>();
     if (!context->create() || !context->isValid()) {
         writeLog(kInfoLabel + QStringLiteral("opengl version is not valid"));
@@ -110,7 +112,9 @@ void fileRender::setUp() {
     gl->initializeOpenGLFunctions();
     initializeOpenGLFunctions();
 
-    reader = std::make_unique<mySTLReader>(sourcePath, hasGeometry);
+    // A binary STL streams: a worker converts its facets piece by piece, starting now, while
+    // the shaders are built and the pieces before are drawn.
+    reader = std::make_unique<mySTLReader>(sourcePath, hasGeometry, true);
     if (!reader->modelValid && !pictureOnly) {
         makeDamagedFileImage(image);
         if (saveImage()) {
@@ -186,6 +190,9 @@ void fileRender::initGL() {
         largest = std::max(largest, chunk.bytes());
     }
     largest = std::min(largest, floatsPerPiece(uploadLimitBytes, hasGeometry) * sizeof(float));
+    if (reader->stream) {
+        largest = std::max(largest, reader->stream->pieceBytes());
+    }
     vbo.allocate(static_cast<int>(largest));
     if (hasGeometry) {
         gl->glEnableVertexAttribArray(0);
@@ -276,16 +283,29 @@ void fileRender::drawPicture() {
     program->setUniformValue(modelMatrixLoc, model);
 
     const std::size_t floatsPerVertex = hasGeometry ? 3 : 6;
+    const auto draw = [&](const float* floats, std::size_t count) {
+        if (!vbo.bind()) {
+            logError(QStringLiteral("vbo cannot bind"));
+        }
+        vbo.write(0, floats, static_cast<int>(count * sizeof(float)));
+        gl->glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(count / floatsPerVertex));
+        // A software rasteriser bins triangles until its scene is full, tens of MiB, before
+        // drawing any: flushed after each piece its scenes stay small and its threads draw
+        // one piece while the next is binned.
+        gl->glFlush();
+        vbo.release();
+    };
     const std::size_t pieceFloats = floatsPerPiece(uploadLimitBytes, hasGeometry);
     for (const VertexChunk& chunk : reader->chunks) {
         for (std::size_t first = 0; first < chunk.size(); first += pieceFloats) {
-            const std::size_t floats = std::min(pieceFloats, chunk.size() - first);
-            if (!vbo.bind()) {
-                logError(QStringLiteral("vbo cannot bind"));
-            }
-            vbo.write(0, chunk.data() + first, static_cast<int>(floats * sizeof(float)));
-            gl->glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(floats / floatsPerVertex));
-            vbo.release();
+            draw(chunk.data() + first, std::min(pieceFloats, chunk.size() - first));
+        }
+    }
+    if (reader->stream) {
+        const QMatrix4x4 clip = projection * view * world * model;
+        reader->stream->leaveOutBackFaces(clip.constData(), side);
+        while (const VertexChunk* piece = reader->stream->next()) {
+            draw(piece->data(), piece->size());
         }
     }
     image = asStraightAlpha(fbo->toImage());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "binary_facets.h"
 #include "my_stl_reader.h"
 
 #include <QImage>
@@ -72,9 +73,9 @@ public:
     // Drawing only: the whole model framed, nothing saved.
     bool pictureOnly = false;
     // The most bytes uploaded into the vertex buffer at once; a larger chunk is drawn in
-    // pieces of whole triangles. Far above any chunk the readers make, and far below the
-    // int sizes the buffer takes.
-    std::size_t uploadLimitBytes = 4 * kChunkLimitBytes;
+    // pieces of whole triangles. A streamed piece's size: small pieces keep the buffer and
+    // the rasteriser's scenes small (see drawPicture).
+    std::size_t uploadLimitBytes = kStreamPieceFacets * floatsPerFacet(false) * sizeof(float);
 
 private:
     // setUp, with every exception turned into an unusable renderer.

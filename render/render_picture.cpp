@@ -47,6 +47,7 @@ QImage renderPicture(const QString& sourcePath, int size, RenderOutcome* outcome
         return refused(outcome);
     }
     const bool noTriangles =
+        !renderer.reader->stream &&
         std::all_of(renderer.reader->chunks.begin(), renderer.reader->chunks.end(),
                     [](const VertexChunk& chunk) { return chunk.isEmpty(); });
     if (noTriangles) {

@@ -2,6 +2,8 @@
 
 #include "windows_api.h"
 
+#include <malloc.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
@@ -9,6 +11,8 @@
 namespace {
 constexpr char kTunables[] = "GLIBC_TUNABLES";
 constexpr char kHugePageHeap[] = "glibc.malloc.hugetlb";
+constexpr int kHeapMappedFrom = 32 << 20;
+constexpr int kHeapKept = 256 << 20;
 } // namespace
 
 std::string withHugePageHeap(const char* current) {
@@ -31,4 +35,11 @@ void restartWithHugePageHeap(char** argv) {
     if (setenv(kTunables, tunables.c_str(), 1) == 0) {
         execv("/proc/self/exe", argv);
     }
+}
+
+void keepFreedHeapMemory() {
+    // A trim threshold of one's own also freezes glibc's adaptive mapping threshold at its
+    // start value, 128 KiB; set alone it would make every larger block a fresh mapping.
+    mallopt(M_MMAP_THRESHOLD, kHeapMappedFrom);
+    mallopt(M_TRIM_THRESHOLD, kHeapKept);
 }

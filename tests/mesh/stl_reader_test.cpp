@@ -1,5 +1,9 @@
+#include "binary_facets.h"
 #include "mesh_fixture.h"
 #include "mesh_writers.h"
+
+#include <cstring>
+#include <limits>
 
 namespace {
 
@@ -81,6 +85,106 @@ TEST_F(StlReader, ShortBinaryFileDrawsTheWholeFacetsThatArrived) {
                               true);
     EXPECT_TRUE(nothing.chunks.empty());
     EXPECT_FALSE(nothing.modelValid);
+}
+
+// The bytes of floats, so that NaNs compare too.
+QByteArray bytesOf(const QVector<float>& floats) {
+    return {reinterpret_cast<const char*>(floats.data()), int(floats.size() * sizeof(float))};
+}
+
+// Every float a stream hands over, in order, as bytes.
+QByteArray streamedBytes(FacetStream& stream) {
+    QByteArray bytes;
+    while (const VertexChunk* piece = stream.next()) {
+        bytes.append(reinterpret_cast<const char*>(piece->data()), int(piece->bytes()));
+    }
+    return bytes;
+}
+
+TEST_F(StlReader, StreamedBinaryGivesTheStoredFacetsFlagsAndBox) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    // Large enough for two threads to measure a half each; the halves differ in the sign of
+    // their zeros, which only the order of the comparisons tells apart.
+    QVector<Triangle> many;
+    for (int i = 0; i < 40000; ++i) {
+        const float f = float(i % 977) - 400;
+        many.append({{f, 0, i < 20000 ? -0.0f : 0.0f}, {0, -f, 0}, {0, 0, -float(i % 3)}});
+    }
+    QByteArray cut = binaryStl(many);
+    cut.chop(120000);
+    // NaNs at the end of the first half, inside the second (the minimum starts again after
+    // one) and as the very last vertex.
+    QVector<Triangle> nans = many;
+    nans[19999].c = {nan, 5, nan};
+    nans[30000].a = {nan, nan, 1};
+    nans[39990].b = {0, nan, 0};
+    nans[39999].c = {1, 2, nan};
+    const QVector<Triangle> nanInside = {kTwo[0], {{nan, 1, 1}, {1, nan, 1}, {1, 1, 1}}, kTwo[1]};
+    for (const auto& [name, bytes] :
+         {std::pair{"many.stl", binaryStl(many)}, std::pair{"cut.stl", cut},
+          std::pair{"nans.stl", binaryStl(nans)}, std::pair{"nan.stl", binaryStl(nanInside)},
+          std::pair{"none.stl", binaryStl({})}}) {
+        for (const auto& [hasGeometry, load] :
+             {std::pair{true, 10u}, std::pair{false, 10u}, std::pair{true, 95u}}) {
+            SCOPED_TRACE(std::string(name) + (hasGeometry ? "" : " with normals") +
+                         (load > 10 ? " over the memory guard" : ""));
+            setMemory(load, 8ull << 30);
+            const QString path = writeSource(name, bytes);
+            const auto entries = [this] { return log().count("\r\n"); };
+            const int before = entries();
+            const mySTLReader stored(path, hasGeometry);
+            const int logged = entries() - before;
+            mySTLReader streamed(path, hasGeometry, true);
+            EXPECT_EQ(entries() - before, 2 * logged);
+            EXPECT_EQ(streamed.renderable, stored.renderable);
+            EXPECT_EQ(streamed.modelValid, stored.modelValid);
+            EXPECT_TRUE(streamed.chunks.empty());
+            const float storedBox[] = {stored.minX, stored.minY, stored.minZ,     stored.maxX,
+                                       stored.maxY, stored.maxZ, stored.maxExtent};
+            const float streamedBox[] = {streamed.minX,     streamed.minY, streamed.minZ,
+                                         streamed.maxX,     streamed.maxY, streamed.maxZ,
+                                         streamed.maxExtent};
+            EXPECT_EQ(0, std::memcmp(storedBox, streamedBox, sizeof(storedBox)));
+            const QVector<float> floats = allFloats(stored);
+            ASSERT_EQ(streamed.stream != nullptr, stored.renderable && !floats.isEmpty());
+            if (!streamed.stream) {
+                continue;
+            }
+            EXPECT_EQ(streamedBytes(*streamed.stream), bytesOf(floats));
+            EXPECT_EQ(streamed.stream->next(), nullptr);
+            // Small pieces: many hand-offs, the last one partial.
+            const quint32 facets = quint32(floats.size()) / floatsPerFacet(!hasGeometry);
+            FacetStream small(path, streamed.dataOffset, facets, !hasGeometry, 3);
+            EXPECT_EQ(streamedBytes(small), bytesOf(floats));
+            // A stream left after its first piece still ends its worker.
+            FacetStream left(path, streamed.dataOffset, facets, !hasGeometry, 3);
+            EXPECT_NE(left.next(), nullptr);
+        }
+    }
+}
+
+TEST_F(StlReader, StreamLeavesOutOnlyFacetsClearlyFacingAway) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const Triangle front = {{0, 0, 1}, {1, 0, 1}, {0, 1, 1}};
+    const Triangle away = {front.a, front.c, front.b};
+    // Behind the eye, within the snapping of one pixel's fraction, or with a NaN: kept.
+    const QVector<Triangle> kept = {{{0, 0, -1}, {0, 1, -1}, {1, 0, -1}},
+                                    {{0, 0, 1}, {0, 1e-4f, 1}, {1e-4f, 0, 1}},
+                                    {{0, 0, 1}, {nan, 1, 1}, {1, 0, 1}}};
+    // The two pieces the worker may fill before it is told come first, and face the eye.
+    const QVector<Triangle> file = QVector<Triangle>{front, front, away, front} + kept;
+    const QVector<Triangle> drawn = QVector<Triangle>{front, front, front} + kept;
+    for (const bool withNormals : {false, true}) {
+        const QString path = writeSource("turned.stl", binaryStl(file));
+        // x and y as they are, w = z.
+        const float clip[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0};
+        FacetStream stream(path, 84, quint32(file.size()), withNormals, 1);
+        stream.leaveOutBackFaces(clip, 100);
+        EXPECT_EQ(streamedBytes(stream),
+                  bytesOf(allFloats(
+                      mySTLReader(writeSource("drawn.stl", binaryStl(drawn)), !withNormals))))
+            << withNormals;
+    }
 }
 
 TEST_F(StlReader, FacetCountBeyondMemoryIsRefusedQuietly) {

@@ -95,6 +95,12 @@ void prepareGuiEnvironment(const char* xSocketFolder = "/tmp/.X11-unix");
 // already made, by the user too, or the restart fails.
 void restartWithHugePageHeap(char** argv);
 
+// Keeps what the process frees on its heap (up to 256 MiB at the top) instead of handing it
+// back to the OS at once, and takes blocks of up to 32 MiB from the heap: the OpenGL
+// rasteriser frees and takes again tens of MiB while it draws, and each page handed back
+// costs a fresh fault when it is taken again.
+void keepFreedHeapMemory();
+
 // strtof in the "C" locale, whatever locale the host process has set: model files write
 // decimal points.
 float strtofC(const char* text, char** end);

@@ -13,6 +13,9 @@ void prepareGuiEnvironment(const char* xSocketFolder = nullptr);
 // Linux hosts restart with a huge-page heap; the Windows heap needs no such step.
 inline void restartWithHugePageHeap(char**) {}
 
+// The Windows heap decommits freed blocks by its own policy; there is nothing to set.
+inline void keepFreedHeapMemory() {}
+
 // strtof in the "C" locale, whatever locale the host process has set: model files write
 // decimal points.
 float strtofC(const char* text, char** end);

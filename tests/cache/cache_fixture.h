@@ -1,8 +1,16 @@
 #pragma once
 
+#include "cache_database.h"
+#include "db_mutex.h"
+#include "files.h"
+#include "myfile.h"
+#include "statements.h"
 #include "thumbnail_table.h"
 
-#include <QString>
+#include <QCoreApplication>
+#include <QImage>
+#include <QMutexLocker>
+#include <QSqlQuery>
 
 #include <gtest/gtest.h>
 
@@ -10,23 +18,39 @@
 // real thumbnail.db in it.
 class CacheTest : public ::testing::Test {
 protected:
-    void SetUp() override;
+    void SetUp() override {
+        static int argc = 1;
+        static char* argv[] = {const_cast<char*>("cache_tests"), nullptr};
+        [[maybe_unused]] static auto* app = new QCoreApplication(argc, argv);
+        setCacheWaitMilliseconds(50); // before the database opens: no test waits for seconds
+    }
 
-    // Builds the job record under dbMutex, as the job driver does.
-    bool needsThumbnail(const QString& source);
+    // Builds the job record under dbMutex, as the job driver does; any record opens the cache.
+    bool needsThumbnail(const QString& path) {
+        QMutexLocker lock(&dbMutex);
+        return myFile(path, root).needsThumbnail;
+    }
 
-    // A source file with the given content and modification time.
-    QString source(const QString& name, const QByteArray& content, qint64 modified = 1700000000);
+    // A picture in bucket 0 (the freshness check reads no more than the PNG signature) and the
+    // row of a 4-byte source that names it.
+    QString pictureWithRow(const QString& path, quint32 thumTime, quint32 fileTime) {
+        const QString picture = imageDir + "/0/" + QFileInfo(path).baseName();
+        writeFile(picture, kPng);
+        needsThumbnail(path);
+        QMutexLocker lock(&dbMutex);
+        writeThumbnailRow({picture, thumTime, path, fileTime, 4}, OnLookupFailure::Insert);
+        return picture;
+    }
 
-    // A picture file in bucket 0 and its row.
-    QString pictureWithRow(const QString& source, quint32 thumTime, quint32 fileTime,
-                           quint32 fileSize);
+    Lookup lookup(const QString& path) {
+        QMutexLocker lock(&dbMutex);
+        return lookupThumbnail(path, statements::kLookup);
+    }
 
-    // Writes a row as a producer does, opening the database first.
-    void writeRow(const ThumbnailRow& row);
+    QString log() const { return readFile(root + "/VOXALIS_Thumbnail.log"); }
 
-    ThumbnailRow row(const QString& source);
-    int rowCount();
-
-    QString root;
+    const QString root = testDataHome() + "/VOXALIS_Thumbnail";
+    const QString imageDir = root + "/db/thumbnailImage";
+    const QImage image = QImage(2, 2, QImage::Format_RGB32);
+    const QByteArray kPng = "\x89PNG\r\n\x1a\n";
 };

@@ -1,11 +1,6 @@
 #include "cache_fixture.h"
-#include "db_mutex.h"
-#include "files.h"
-#include "myfile.h"
 
 #include <QDir>
-#include <QFile>
-#include <QMutexLocker>
 
 #include <functional>
 
@@ -13,128 +8,91 @@ namespace {
 
 constexpr quint32 kPictureTime = 1700000000;
 
-TEST_F(CacheTest, FirstRequestCreatesTheFoldersAndAnEmptyTable) {
-    const QString path = source("first.lqx", "data");
-    EXPECT_TRUE(needsThumbnail(path));
-    EXPECT_TRUE(QDir(root + "/db/thumbnailImage").exists());
-    EXPECT_TRUE(QFile::exists(root + "/db/thumbnail.db"));
-    EXPECT_EQ(rowCount(), 0);
-}
-
-TEST_F(CacheTest, RecordNamesThePictureFromBaseNameAndLastSuffix) {
-    QMutexLocker lock(&dbMutex);
-    const myFile record("/models/ring.final.lqx", root);
-    EXPECT_EQ(record.imageName, "ring_lqx.png");
-    EXPECT_EQ(record.imageDir, root + "/db/thumbnailImage");
-}
-
-TEST_F(CacheTest, SourceStampedUpToThirtySecondsAfterItsPictureStaysFresh) {
-    const QString fresh = source("fresh.stl", "1234");
-    const QString stale = source("stale.stl", "1234");
-    pictureWithRow(fresh, kPictureTime, kPictureTime + 30, 4);
-    pictureWithRow(stale, kPictureTime, kPictureTime + 31, 4);
-    EXPECT_FALSE(needsThumbnail(fresh));
-    EXPECT_TRUE(needsThumbnail(stale));
-    // A source older than its picture is the ordinary case; the difference is signed.
-    const QString older = source("older.stl", "1234");
-    pictureWithRow(older, kPictureTime, kPictureTime - 1000, 4);
-    EXPECT_FALSE(needsThumbnail(older));
-}
-
-TEST_F(CacheTest, SizeChangeMarksTheRowStaleAndTheNextRequestProduces) {
-    const QString path = source("grown.lqx", "12345678");
-    pictureWithRow(path, kPictureTime, kPictureTime, 4);
-    EXPECT_FALSE(needsThumbnail(path));
-    EXPECT_EQ(row(path).thumPath, "1");
-    EXPECT_EQ(row(path).fileSize, 4u);
-    EXPECT_TRUE(needsThumbnail(path));
-    EXPECT_EQ(rowCount(), 1);
-}
-
-TEST_F(CacheTest, StaleMarkerNeverMatchesAFileNamedOneInTheWorkingFolder) {
-    const QString path = source("marker.lqx", "1234");
-    pictureWithRow(path, kPictureTime, kPictureTime, 4);
-    writeFile(testDataHome() + "/1", "not a picture");
-    QDir::setCurrent(testDataHome());
-    writeFile(path, "12345");
-    EXPECT_FALSE(needsThumbnail(path));
-    EXPECT_TRUE(needsThumbnail(path));
-}
-
-TEST_F(CacheTest, ErrorRowIsNeverRetriedEvenForAReplacedFile) {
-    const QString path = source("broken.fdg", "1234");
-    writeRow({kErrorThumbPath, 0, path, 0, 4});
-    EXPECT_FALSE(needsThumbnail(path));
-    writeFile(path, QByteArray(100, 'g'));
-    EXPECT_FALSE(needsThumbnail(path));
-    EXPECT_EQ(row(path).thumPath, "error");
-}
-
-TEST_F(CacheTest, PictureDeletedOrCutShortIsProducedAgain) {
-    // A full disk leaves empty or truncated pictures; only the signature is looked at.
-    const std::function<void(const QString&)> damages[] = {
-        [](const QString& picture) { QFile::remove(picture); },
-        [](const QString& picture) { writeFile(picture, ""); },
-        [](const QString& picture) { writeFile(picture, readFile(picture).mid(1)); },
+TEST_F(CacheTest, RowStaysFreshWhileItsPictureIsWholeAndItsSourceWasStampedInTime) {
+    EXPECT_TRUE(needsThumbnail("/models/part.lqx"));
+    EXPECT_TRUE(QDir(imageDir).exists() && log().isEmpty()); // made quietly by the first record
+    const auto keep = [](const QString&) {};
+    // A full disk leaves empty or truncated pictures; only the signature is looked at. The
+    // source's time after its picture's is a signed difference.
+    const std::tuple<qint64, std::function<void(const QString&)>, bool> cases[] = {
+        {30, keep, false},
+        {31, keep, true},
+        {-1000, keep, false},
+        {0, [](const QString& picture) { QFile::remove(picture); }, true},
+        {0, [](const QString& picture) { writeFile(picture, ""); }, true},
+        {0, [](const QString& picture) { writeFile(picture, readFile(picture).left(7)); }, true},
     };
     int number = 0;
-    for (const auto& damage : damages) {
-        const QString path = source(QStringLiteral("gone%1.lqx").arg(++number), "1234");
-        const QString picture = pictureWithRow(path, kPictureTime, kPictureTime, 4);
-        EXPECT_FALSE(needsThumbnail(path)) << number;
-        damage(picture);
-        EXPECT_TRUE(needsThumbnail(path)) << number;
+    for (const auto& [stamped, damage, needs] : cases) {
+        SCOPED_TRACE(++number);
+        const QString path = writeSource(QStringLiteral("part%1.lqx").arg(number), "1234");
+        damage(pictureWithRow(path, kPictureTime, kPictureTime + stamped));
+        EXPECT_EQ(needsThumbnail(path), needs);
+        EXPECT_EQ(needsThumbnail(path), needs); // the check leaves a sound row as it was
     }
 }
 
-TEST_F(CacheTest, PathsDifferingInLetterCaseAreSeparateFiles) {
-    const QString lower = source("case.lqx", "1234");
-    const QString upper = source("CASE.lqx", "1234");
-    pictureWithRow(lower, kPictureTime, kPictureTime, 4);
-    EXPECT_FALSE(needsThumbnail(lower));
-    EXPECT_TRUE(needsThumbnail(upper));
-    pictureWithRow(upper, kPictureTime, kPictureTime, 4);
-    EXPECT_EQ(rowCount(), 2);
-}
-
-TEST_F(CacheTest, PathWithQuotesIsLookedUpAndKeptLikeAnyOther) {
-    const QString path = source("it's a 'part'.lqx", "1234");
-    EXPECT_TRUE(needsThumbnail(path));
-    pictureWithRow(path, kPictureTime, kPictureTime, 4);
+TEST_F(CacheTest, SizeChangeMarksTheRowStaleForTheNextCheck) {
+    // Quotes stay values; the marker "1" never matches a picture named 1 in the working folder;
+    // a name in other letter case is another file.
+    const QString path = writeSource("it's a 'part'.lqx", "1234");
+    pictureWithRow(path, kPictureTime, kPictureTime);
+    writeFile(testDataHome() + "/1", kPng);
+    QDir::setCurrent(testDataHome());
+    writeFile(path, "12345");
     EXPECT_FALSE(needsThumbnail(path));
-    EXPECT_EQ(row(path).filePath, path);
-    writeFile(path, "123456");
-    EXPECT_FALSE(needsThumbnail(path));
-    EXPECT_EQ(row(path).thumPath, "1");
+    EXPECT_EQ(lookup(path).row.thumPath, "1");
     EXPECT_TRUE(needsThumbnail(path));
-    EXPECT_EQ(rowCount(), 1);
+    EXPECT_TRUE(needsThumbnail(writeSource("IT'S A 'PART'.lqx", "1234")));
+    EXPECT_FALSE(log().contains("busy")) << qPrintable(log());
 }
 
 TEST_F(CacheTest, DatabaseThatCannotOpenIsLoggedAndProducesNothing) {
-    // A plain file where the db folder belongs: no folder, no database.
-    writeFile(root + "/db", "not a folder");
-    const QString path = source("nodb.lqx", "1234");
-    EXPECT_FALSE(needsThumbnail(path));
-    const QByteArray log = readFile(root + "/VOXALIS_Thumbnail.log");
-    EXPECT_TRUE(log.contains(
-        "   dir cannot create    :    " + (root + "/db/thumbnailImage").toLocal8Bit() + "\r\n"))
-        << log.constData();
-    EXPECT_TRUE(log.contains("   information    :    ")) << log.constData();
+    writeFile(root + "/db", "a file where the folder belongs");
+    EXPECT_FALSE(needsThumbnail(writeSource("nodb.lqx", "1234")));
+    EXPECT_TRUE(log().contains("   dir cannot create    :    " + root + "/db/thumbnailImage\r\n"));
+    EXPECT_TRUE(log().contains("   information    :    "));
 }
 
 TEST_F(CacheTest, FileThatIsNotADatabaseIsMovedAsideForAFreshOne) {
     const QString database = root + "/db/thumbnail.db";
-    const QByteArray garbage(4096, 'z');
-    writeFile(database, garbage);
-    // One generation is kept: an older damaged file gives way.
-    writeFile(database + ".damaged", "older");
-    EXPECT_TRUE(needsThumbnail(source("garbage.lqx", "1234")));
-    EXPECT_EQ(readFile(database + ".damaged"), garbage);
-    EXPECT_EQ(rowCount(), 0);
-    const QByteArray log = readFile(root + "/VOXALIS_Thumbnail.log");
-    EXPECT_TRUE(log.contains("thumbnail database is damaged, moved aside\n" +
-                             (database + ".damaged").toLocal8Bit() + "\r\n"))
-        << log.constData();
+    writeFile(database, QByteArray(4096, 'z'));
+    writeFile(database + ".damaged", "older"); // one generation is kept
+    const QString path = writeSource("garbage.lqx", "1234");
+    pictureWithRow(path, kPictureTime, kPictureTime);
+    EXPECT_EQ(readFile(database + ".damaged"), QByteArray(4096, 'z'));
+    const QString moved = "openCacheDatabase : 3 thumbnail database is damaged, moved aside\n";
+    EXPECT_TRUE(log().contains(moved + database + ".damaged\r\n"));
+    // The fresh database works; a connection to a file deleted since is not kept.
+    EXPECT_FALSE(needsThumbnail(path));
+    ASSERT_TRUE(QFile::remove(database));
+    EXPECT_TRUE(needsThumbnail(path));
+    EXPECT_TRUE(QFile::exists(database));
+}
+
+TEST_F(CacheTest, RowsAreBoundValuesUpdatedInPlaceStoredUnsignedAndErrorRowsNeverRetried) {
+    needsThumbnail("/s/opens-the-database.lqx");
+    const QString hostile = "/s/x'); drop table thumbnail; --.lqx";
+    const QString wildcard = "/s/%1 %2 '%3'.lqx";
+    writeThumbnailRow({"/p/a.png", 10, hostile, 20, 30}, OnLookupFailure::Insert);
+    writeThumbnailRow({"/p/b.png", 0xFFFFFFFFu, hostile, 0x80000000u, 0xFFFFFFFEu},
+                      OnLookupFailure::Insert);
+    writeThumbnailRow({kErrorThumbPath, 1, wildcard, 2, 3}, OnLookupFailure::Insert);
+    EXPECT_EQ(markStale(hostile), Written::Done);
+    EXPECT_FALSE(needsThumbnail(wildcard)); // whatever its size now
+    QSqlQuery raw(cacheDatabase());
+    ASSERT_TRUE(raw.exec("select group_concat(thumPath || ' ' || thumTime || ' ' || fileTime || "
+                         "' ' || fileSize, ', ') from (select * from thumbnail order by rowid)") &&
+                raw.next());
+    EXPECT_EQ(raw.value(0).toString(), "1 4294967295 2147483648 4294967294, error 1 2 3");
+
+    // The renderer writes nothing when the look-up fails, here for want of a table.
+    const ThumbnailRow rendered{"/p/r.png", 1, "/s/r.stl", 2, 3};
+    ASSERT_TRUE(raw.exec("drop table thumbnail"));
+    EXPECT_EQ(writeThumbnailRow(rendered, OnLookupFailure::Skip), Written::Failed);
+    EXPECT_EQ(createThumbnailTable(), Written::Done);
+    EXPECT_EQ(writeThumbnailRow(rendered, OnLookupFailure::Skip), Written::Done);
+    EXPECT_EQ(lookup("/s/r.stl").row.thumPath, "/p/r.png");
 }
 
 } // namespace

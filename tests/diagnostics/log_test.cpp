@@ -1,63 +1,67 @@
+#include "data_root.h"
 #include "files.h"
 #include "log.h"
+#include "memory_probes.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
-namespace {
+#include <array>
 
-QString logPath() {
-    return testDataHome() + "/VOXALIS_Thumbnail/VOXALIS_Thumbnail.log";
-}
-
-TEST(LogLine, TimeHasNoLeadingZerosButTheDateHas) {
-    const QDateTime at(QDate(2026, 3, 3), QTime(9, 5, 7));
-    EXPECT_EQ(formatLogTimestamp(at), "9:5:7 03.03.2026");
-    EXPECT_EQ(formatLogTimestamp(QDateTime(QDate(2026, 12, 31), QTime(23, 59, 0))),
-              "23:59:0 31.12.2026");
-}
-
-TEST(LogLine, LocationKeepsItsTrailingBlank) {
+TEST(Log, LinesOfStampThreeBlanksAndMessageInTheDataRootUpToTheSizeLimit) {
+    EXPECT_EQ(formatLogTimestamp(QDateTime(QDate(2026, 3, 3), QTime(9, 5, 0))), "9:5:0 03.03.2026");
     EXPECT_EQ(kInfoLabel + logLocation("myFileThumbnail::dbDeal", 1032),
               "information    :    myFileThumbnail::dbDeal : 1032 ");
-    EXPECT_EQ(kErrorLabel, "error    :   ");
+    const QString log = testDataHome() + "/VOXALIS_Thumbnail/VOXALIS_Thumbnail.log";
+    const QString stamp = "\\d{1,2}:\\d{1,2}:\\d{1,2} \\d\\d\\.\\d\\d\\.\\d{4}   ";
+    writeLog("first\n/tmp/part.lqx");
+    writeLog("second");
+    const QRegularExpression entries("^" + stamp + "first\\n/tmp/part.lqx\\r\\n" + stamp +
+                                     "second\\r\\n$");
+    EXPECT_TRUE(entries.match(readFile(log)).hasMatch()) << readFile(log).constData();
+    // A log of exactly the limit is kept; one byte more and the next line starts a fresh file.
+    const qint64 cases[][2] = {{kLogSizeLimit, kLogSizeLimit}, {kLogSizeLimit + 1, 0}};
+    for (const auto& [size, kept] : cases) {
+        writeFile(log, QByteArray(size, 'a'));
+        writeLog("next");
+        const QByteArray text = readFile(log);
+        EXPECT_EQ(text.count('a'), kept) << size;
+        EXPECT_TRUE(text.endsWith("   next\r\n") && text.count('\n') == 1) << size;
+    }
+    // The data root is the generic data location's, unless that already ends in the folder,
+    // whole and exactly as written.
+    EXPECT_EQ(dataRootFor("/home/u/VOXALIS_Thumbnail"), "/home/u/VOXALIS_Thumbnail");
+    for (const QString location : {"/home/u/.local/share", "/home/u/VOXALIS_Thumbnail/",
+                                   "/home/u/voxalis_thumbnail", "/home/u/MyVOXALIS_Thumbnail"}) {
+        EXPECT_EQ(dataRootFor(location), location + "/VOXALIS_Thumbnail");
+    }
 }
 
-TEST(WriteLog, EntryIsStampThreeBlanksMessageAndCrLfWithBareLfInside) {
-    writeLog(QStringLiteral("first\n/tmp/part.lqx"));
-    writeLog(QStringLiteral("second"));
-    const QByteArray text = readFile(logPath());
-    const QRegularExpression entry(QStringLiteral(
-        "^\\d{1,2}:\\d{1,2}:\\d{1,2} \\d\\d\\.\\d\\d\\.\\d{4}   first\\n/tmp/part.lqx\\r\\n"
-        "\\d{1,2}:\\d{1,2}:\\d{1,2} \\d\\d\\.\\d\\d\\.\\d{4}   second\\r\\n$"));
-    EXPECT_TRUE(entry.match(QString::fromLatin1(text)).hasMatch()) << text.constData();
+static bool failing = false;
+
+// Each figure told apart; a failure leaves them behind.
+static BOOL chosenMemory(LPMEMORYSTATUSEX status) {
+    EXPECT_EQ(status->dwLength, 64u);
+    *status = {64, 90, 1, 3ull << 30, 1, 5ull << 30, 1, 1, 1};
+    return failing ? FALSE : TRUE;
 }
 
-TEST(WriteLog, LogOfExactlyTheLimitIsKeptOneByteMoreStartsAFreshFile) {
-    writeFile(logPath(), QByteArray(kLogSizeLimit, 'a'));
-    writeLog(QStringLiteral("kept"));
-    const QByteArray kept = readFile(logPath());
-    EXPECT_GT(kept.size(), kLogSizeLimit);
-    EXPECT_TRUE(kept.endsWith("   kept\r\n"));
-    EXPECT_TRUE(kept.startsWith("aaaa"));
-
-    writeFile(logPath(), QByteArray(kLogSizeLimit + 1, 'a'));
-    writeLog(QStringLiteral("fresh"));
-    const QByteArray fresh = readFile(logPath());
-    EXPECT_FALSE(fresh.contains('a'));
-    EXPECT_TRUE(fresh.endsWith("   fresh\r\n"));
-    EXPECT_EQ(fresh.count('\n'), 1);
+TEST(MemoryProbes, EachProbeReadsItsFieldAndAFailedQueryNothing) {
+    // Windows refuses a record of another length; the probes ask with the right one.
+    MEMORYSTATUSEX status{};
+    status.dwLength = 32;
+    EXPECT_EQ(GlobalMemoryStatusEx(&status), FALSE);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(setMemoryStatusSource(&chosenMemory), &GlobalMemoryStatusEx);
+    EXPECT_EQ(
+        (std::array<quint64, 3>{memoryLoad(), availablePhysicalMemory(), availablePageFile()}),
+        (std::array<quint64, 3>{90, 3ull << 30, 5ull << 30}));
+    // No load and nothing available: a failure alone never stops a read.
+    failing = true;
+    EXPECT_EQ(memoryLoad() + availablePhysicalMemory() + availablePageFile(), 0u);
+    // Without a source of its own the guard reads the machine.
+    EXPECT_EQ(setMemoryStatusSource(nullptr), &chosenMemory);
+    EXPECT_GT(availablePhysicalMemory(), 0u);
+    EXPECT_EQ(setMemoryStatusSource(nullptr), &GlobalMemoryStatusEx);
 }
-
-TEST(WriteLog, UnwritableDataFolderLosesTheMessageQuietly) {
-    // A plain file where the data folder should be: neither the folder nor the log can exist.
-    const QString blocker = testDataHome() + "/blocker";
-    writeFile(blocker, "x");
-    qputenv("XDG_DATA_HOME", blocker.toLocal8Bit());
-    writeLog(QStringLiteral("lost"));
-    EXPECT_EQ(readFile(blocker), "x");
-}
-
-} // namespace

@@ -4,32 +4,23 @@
 #include "module_handle.h"
 #include "thumbnail_job.h"
 
-#include <QCoreApplication>
 #include <QGuiApplication>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
-#include <string>
 
 int main(int argc, char** argv) {
-    int first = 1;
-    int appArgc = 1;
-    std::unique_ptr<QCoreApplication> ownApp;
-    if (argc > 1 && std::strcmp(argv[1], "--own-app") == 0) {
-        ownApp = std::make_unique<QCoreApplication>(appArgc, argv);
-        first = 2;
-    }
+    const bool own = argc > 1 && QByteArray(argv[1]) == "--own-app";
+    const std::unique_ptr<QCoreApplication> app(own ? new QCoreApplication(argc, argv) : nullptr);
     // Any module outside the program's folder: the job must add its folder to Qt's search.
     moduleHandle = GetModuleHandleW(L"libQt5Core.so.5");
-    for (int i = first; i < argc; ++i) {
+    for (int i = own ? 2 : 1; i < argc; ++i) {
         const std::wstring path = QString::fromLocal8Bit(argv[i]).toStdWString();
         std::printf("hr=%d\n", static_cast<int>(runThumbnailJob(path.c_str())));
     }
-    const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-    const QString platform = gui ? QGuiApplication::platformName() : QStringLiteral("none");
-    std::printf("app=%s platform=%s\n", QCoreApplication::instance()->metaObject()->className(),
-                qPrintable(platform));
-    std::printf("paths=%s\n", qPrintable((QCoreApplication::libraryPaths().join(';') + ';')));
-    return 0;
+    std::printf("app=%s args=%d platform=%s\npaths=%s;\n",
+                QCoreApplication::instance()->metaObject()->className(),
+                static_cast<int>(QCoreApplication::arguments().size()),
+                qPrintable(QGuiApplication::platformName()),
+                qPrintable(QCoreApplication::libraryPaths().join(';')));
 }

@@ -1,185 +1,108 @@
+#include "files.h"
+#include "heap_tunables.h"
 #include "meminfo.h"
-#include "windows_api.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
 #include <string>
-#include <utility>
-#include <vector>
 
-namespace {
-
-constexpr DWORDLONG kKiB = 1024;
-constexpr DWORDLONG kMiB = 1024 * kKiB;
-
-TEST(Meminfo, LoadIsTheUsedShareAndPageFileWhatCanStillBeCommitted) {
-    MEMORYSTATUSEX status{};
-    ASSERT_TRUE(memoryStatusFromMeminfo("MemTotal:       1000000 kB\n"
-                                        "MemFree:         100000 kB\n"
-                                        "MemAvailable:    250000 kB\n"
-                                        "CommitLimit:     900000 kB\n"
-                                        "Committed_AS:    600000 kB\n",
-                                        status));
-    EXPECT_EQ(status.dwMemoryLoad, 75u);
-    EXPECT_EQ(status.ullTotalPhys, 1000000 * kKiB);
-    EXPECT_EQ(status.ullAvailPhys, 250000 * kKiB);
-    EXPECT_EQ(status.ullTotalPageFile, 900000 * kKiB);
-    EXPECT_EQ(status.ullAvailPageFile, 300000 * kKiB);
+static std::string mib(DWORDLONG count) {
+    return std::to_string(count << 20);
 }
 
-TEST(Meminfo, OvercommittedMachineHasNoPageFileLeftRatherThanAHugeOne) {
-    MEMORYSTATUSEX status{};
-    ASSERT_TRUE(memoryStatusFromMeminfo("MemTotal: 1000 kB\nMemAvailable: 0 kB\n"
-                                        "CommitLimit: 500 kB\nCommitted_AS: 700 kB\n",
-                                        status));
-    EXPECT_EQ(status.dwMemoryLoad, 100u);
-    EXPECT_EQ(status.ullAvailPageFile, 0u);
+// A group's limit, usage and memory.stat below /sys/fs/cgroup, as "path=text;" each.
+static std::string group(const std::string& folder, bool v1, const std::string& limit,
+                         DWORDLONG usedMiB, const std::string& stat = "") {
+    const std::string at = "sys/fs/cgroup/" + folder + "/memory.";
+    return at + (v1 ? "limit_in_bytes=" : "max=") + limit + "\n;" + at +
+           (v1 ? "usage_in_bytes=" : "current=") + mib(usedMiB) + "\n;" + at + "stat=" + stat + ";";
 }
 
-TEST(Meminfo, FieldNamesMustMatchWholly) {
-    MEMORYSTATUSEX status{};
-    // "MemTotalX" is not "MemTotal", and a missing MemAvailable cannot be guessed.
-    EXPECT_FALSE(memoryStatusFromMeminfo("MemTotalX: 10 kB\nMemAvailable: 5 kB\n", status));
-    EXPECT_FALSE(memoryStatusFromMeminfo("MemTotal: 10 kB\n", status));
-    EXPECT_FALSE(memoryStatusFromMeminfo("MemTotal: 0 kB\nMemAvailable: 0 kB\n", status));
-    EXPECT_FALSE(memoryStatusFromMeminfo("", status));
-}
-
-std::string mib(DWORDLONG count) {
-    return std::to_string(count * kMiB);
-}
-
-void writeFile(const QString& root, const std::string& path, const std::string& text) {
-    const QString name = root + '/' + QString::fromStdString(path);
-    ASSERT_TRUE(QDir().mkpath(name.section('/', 0, -2)));
-    QFile file(name);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text.data(), static_cast<qint64>(text.size()));
-}
-
-TEST(Meminfo, MemoryCgroupsNarrowTheMachineToTheTightestLimit) {
-    // A 16 GiB machine with half of it available.
-    const std::string machine = "MemTotal: 16777216 kB\nMemAvailable: 8388608 kB\n";
-    const std::string v2Mount = "30 23 0:26 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n";
-    const std::string v1Mount =
-        "32 31 0:29 / /sys/fs/cgroup/cpu rw - cgroup cgroup rw,cpu\n"
-        "35 31 0:32 / /sys/fs/cgroup/memory rw,relatime shared:5 - cgroup cgroup rw,memory\n";
-    const std::string v2 = "sys/fs/cgroup/app.slice/a.service/";
-    const std::string v1 = "sys/fs/cgroup/memory/jobs/x/";
-    struct Case {
-        const char* name;
-        std::string cgroup;
-        std::string mountinfo;
-        std::vector<std::pair<std::string, std::string>> files;
-        DWORDLONG availPhys;
-        DWORD load;
-        DWORDLONG totalPhys;
-    };
-    const DWORDLONG machineAvail = 8192 * kMiB;
-    const DWORDLONG machineTotal = 16384 * kMiB;
-    const std::vector<Case> cases = {
-        {"v2 limit, inactive cache counts as available",
-         "0::/app.slice/a.service\n",
-         v2Mount,
-         {{v2 + "memory.max", mib(200) + "\n"},
-          {v2 + "memory.current", mib(150)},
-          {v2 + "memory.stat", "anon 1\ninactive_file " + mib(10) + "\nactive_file 7\n"}},
-         60 * kMiB,
-         70,
-         200 * kMiB},
-        {"v2 max is no limit",
-         "0::/app.slice/a.service\n",
-         v2Mount,
-         {{v2 + "memory.max", "max\n"}, {v2 + "memory.current", mib(150)}},
-         machineAvail,
-         50,
-         machineTotal},
-        {"v1 limit counts the subtree's inactive cache",
-         "3:cpu:/\n4:memory:/jobs/x\n",
-         v1Mount,
-         {{v1 + "memory.limit_in_bytes", mib(200)},
-          {v1 + "memory.usage_in_bytes", mib(150)},
-          {v1 + "memory.stat", "inactive_file 1\ntotal_inactive_file " + mib(10) + "\n"}},
-         60 * kMiB,
-         70,
-         200 * kMiB},
-        {"v1 near 2^63 is no limit",
-         "4:memory:/jobs/x\n",
-         v1Mount,
-         {{v1 + "memory.limit_in_bytes", "9223372036854771712\n"},
-          {v1 + "memory.usage_in_bytes", mib(150)}},
-         machineAvail,
-         50,
-         machineTotal},
-        {"hybrid: memory on v1, none on the unified tree",
-         "4:memory:/jobs/x\n1:name=systemd:/jobs/x\n0::/jobs/x\n",
-         v1Mount + "41 31 0:38 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw\n",
-         {{v1 + "memory.limit_in_bytes", mib(200)},
-          {v1 + "memory.usage_in_bytes", mib(190)},
-          {"sys/fs/cgroup/unified/jobs/x/cgroup.procs", "1\n"}},
-         10 * kMiB,
-         95,
-         200 * kMiB},
-        {"nested: the middle level is the tightest",
-         "0::/user.slice/user-1000.slice/app.scope\n",
-         v2Mount,
-         {{"sys/fs/cgroup/user.slice/user-1000.slice/app.scope/memory.max", mib(500)},
-          {"sys/fs/cgroup/user.slice/user-1000.slice/app.scope/memory.current", mib(100)},
-          {"sys/fs/cgroup/user.slice/user-1000.slice/memory.max", mib(300)},
-          {"sys/fs/cgroup/user.slice/user-1000.slice/memory.current", mib(280)},
-          {"sys/fs/cgroup/user.slice/memory.max", mib(1024)},
-          {"sys/fs/cgroup/user.slice/memory.current", mib(300)}},
-         20 * kMiB,
-         93,
-         300 * kMiB},
-        {"a container's mount shows its own group as the root",
-         "4:memory:/docker/abc\n",
-         "35 31 0:32 /docker/abc /sys/fs/cgroup/memory ro - cgroup cgroup rw,memory\n",
-         {{"sys/fs/cgroup/memory/memory.limit_in_bytes", mib(200)},
-          {"sys/fs/cgroup/memory/memory.usage_in_bytes", mib(150)}},
-         50 * kMiB,
-         75,
-         200 * kMiB},
-        {"no /sys in a sandbox",
-         "0::/app.slice/a.service\n",
-         "22 1 0:5 / /proc rw - proc proc rw\n",
-         {},
-         machineAvail,
-         50,
-         machineTotal},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        QTemporaryDir root;
-        ASSERT_TRUE(root.isValid());
-        writeFile(root.path(), "proc/meminfo", machine);
-        writeFile(root.path(), "proc/self/cgroup", c.cgroup);
-        writeFile(root.path(), "proc/self/mountinfo", c.mountinfo);
-        for (const auto& [path, text] : c.files) {
-            writeFile(root.path(), path, text);
-        }
-        MEMORYSTATUSEX status{};
-        ASSERT_TRUE(readMemoryStatus(root.path().toStdString(), status));
-        EXPECT_EQ(status.ullAvailPhys, c.availPhys);
-        EXPECT_EQ(status.dwMemoryLoad, c.load);
-        EXPECT_EQ(status.ullTotalPhys, c.totalPhys);
+// The reading below a root of its own: the load, then in KiB physical memory, available
+// memory, page file and what is left of it.
+static void expectReading(const std::string& meminfo, const char* cgroup,
+                          const std::string& mountinfo, const std::string& groups,
+                          const std::array<DWORDLONG, 5>& kib) {
+    SCOPED_TRACE(meminfo + cgroup);
+    static int roots = 0;
+    const QString root = testDataHome() + "/" + QString::number(++roots) + "/";
+    const std::string files = "proc/meminfo=" + meminfo + ";proc/self/cgroup=" + cgroup +
+                              ";proc/self/mountinfo=" + mountinfo + ";" + groups;
+    for (const QString& file : QString::fromStdString(files).split(';', Qt::SkipEmptyParts)) {
+        writeFile(root + file.section('=', 0, 0), file.section('=', 1).toUtf8());
     }
+    MEMORYSTATUSEX s{};
+    ASSERT_TRUE(readMemoryStatus(root.toStdString(), s));
+    EXPECT_EQ(
+        (std::array<DWORDLONG, 5>{s.dwMemoryLoad, s.ullTotalPhys, s.ullAvailPhys,
+                                  s.ullTotalPageFile, s.ullAvailPageFile}),
+        (std::array<DWORDLONG, 5>{kib[0], kib[1] << 10, kib[2] << 10, kib[3] << 10, kib[4] << 10}));
 }
 
-TEST(GlobalMemoryStatusEx, RequiresTheRecordLengthLikeWindows) {
-    MEMORYSTATUSEX status{};
-    status.dwLength = 32;
-    EXPECT_EQ(GlobalMemoryStatusEx(&status), FALSE);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+TEST(Meminfo, LoadIsTheUsedSharePageFileWhatCanBeCommittedAndCgroupsNarrowBoth) {
+    expectReading("MemTotal:  1000000 kB\nMemAvailable:  250000 kB\n"
+                  "CommitLimit:  900000 kB\nCommitted_AS:  600000 kB\n",
+                  "", "", "", {75, 1000000, 250000, 900000, 300000});
+    // Overcommitted: no page file left rather than a huge one.
+    expectReading(
+        "MemTotal: 1000 kB\nMemAvailable: 0 kB\nCommitLimit: 500 kB\nCommitted_AS: 700 kB\n", "",
+        "", "", {100, 1000, 0, 500, 0});
+    // Names match wholly; a total or available figure that is missing or zero is no reading.
+    for (const char* meminfo :
+         {"MemTotalX: 10 kB\nMemAvailable: 5 kB\n", "MemTotal: 10 kB\n",
+          "MemTotal: kB\nMemAvailable: 5 kB\n", "MemTotal: 0 kB\nMemAvailable: 0 kB\n", ""}) {
+        MEMORYSTATUSEX status{};
+        EXPECT_FALSE(memoryStatusFromMeminfo(meminfo, status)) << meminfo;
+    }
 
-    status.dwLength = sizeof(MEMORYSTATUSEX);
-    ASSERT_EQ(GlobalMemoryStatusEx(&status), TRUE);
-    EXPECT_LE(status.dwMemoryLoad, 100u);
-    EXPECT_GT(status.ullTotalPhys, 0u);
-    EXPECT_LE(status.ullAvailPhys, status.ullTotalPhys);
+    // Memory cgroups narrow the machine to the tightest limit. 16 GiB, half of it available,
+    // and without commit figures all of it left to commit.
+    const std::string machine = "MemTotal: 16777216 kB\nMemAvailable: 8388608 kB\n";
+    const std::string v1Mounts =
+        "32 31 0:29 / /sys/fs/cgroup/cpu rw - cgroup cgroup rw,cpu\n"
+        "35 31 0:32 / /sys/fs/cgroup/memory rw,relatime shared:5 - cgroup cgroup rw,memory\n"
+        "41 31 0:38 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw\n";
+    const std::string user = "user.slice/user-1000.slice";
+    // Each level on the way up is a limit, "max" and 0 none; inactive cache is available.
+    expectReading(machine, "0::/user.slice/user-1000.slice/app.scope\n",
+                  "30 23 0:26 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n",
+                  group(user + "/app.scope", false, "max", 100) +
+                      group(user, false, mib(300), 290,
+                            "anon 1\ninactive_file " + mib(10) + "\nactive_file 7\n") +
+                      group("user.slice", false, "0", 300),
+                  {93, 300 << 10, 20 << 10, 16 << 20, 16 << 20});
+    // Hybrid: memory on v1, where one of the machine's size binds nothing whatever is used,
+    // and the subtree's cache counts; none on the unified tree.
+    expectReading(machine, "3:cpu:/\n4:memory:/jobs/x\n1:name=systemd:/jobs/x\n0::/jobs/x\n",
+                  v1Mounts,
+                  group("memory/jobs/x", true, mib(16384), 16000) +
+                      group("memory/jobs", true, mib(200), 190,
+                            "inactive_file 1\ntotal_inactive_file " + mib(10) + "\n"),
+                  {90, 200 << 10, 20 << 10, 16 << 20, 16 << 20});
+    // A container's mount shows its own group as the root; mountinfo escapes its paths.
+    expectReading(machine, "4:memory:/system.slice/a\\x2db.service\n",
+                  "35 31 0:32 /system.slice/a\\134x2db.service /sys/fs/cgroup/my\\040memory ro - "
+                  "cgroup cgroup rw,memory\n",
+                  group("my memory", true, mib(200), 150),
+                  {75, 200 << 10, 50 << 10, 16 << 20, 16 << 20});
 }
 
-} // namespace
+TEST(HugePages, BuffersStartAndEndOnOneAndTheHeapAsksForThemOnce) {
+    // Neither end of the block may leave a partial huge page to fault in small pages.
+    std::size_t huge = 2u << 20, cases[][2] = {{1, huge}, {huge, huge}, {huge + 1, 2 * huge}};
+    for (auto [bytes, rounded] : cases) {
+        void* block = allocateLargeBuffer(bytes);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % huge, 0u);
+        EXPECT_EQ(bytes, rounded);
+        std::memset(block, 0x5A, bytes); // all of it is ours, and std::free takes it back
+        std::free(block);
+    }
+    EXPECT_EQ(withHugePageHeap(nullptr), "glibc.malloc.hugetlb=1");
+    EXPECT_EQ(withHugePageHeap(""), "glibc.malloc.hugetlb=1");
+    EXPECT_EQ(withHugePageHeap("glibc.malloc.check=3"),
+              "glibc.malloc.check=3:glibc.malloc.hugetlb=1");
+    // Set already, by an earlier start or by the user: no restart.
+    EXPECT_EQ(withHugePageHeap("glibc.malloc.check=3:glibc.malloc.hugetlb=0"), "");
+}

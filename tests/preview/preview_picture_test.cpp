@@ -1,11 +1,7 @@
-#include "dlp_writer.h"
 #include "gf_writer.h"
 #include "photons_writer.h"
-#include "placeholder_images.h"
-#include "preview_constants.h"
 #include "preview_fixture.h"
 #include "preview_picture.h"
-#include "rle16_writer.h"
 #include "svgx_writer.h"
 #include "voxalis_writer.h"
 
@@ -13,103 +9,62 @@
 
 namespace {
 
-// A DLP preview twice as wide as high: the top half keyed, the bottom half silhouette.
-QByteArray wideDlp(int height) {
-    DlpFile file;
-    file.width = 2 * height;
-    file.height = height;
-    file.picture = Rle16Writer().run(0x0000, height * height).run(0x8410, height * height).bytes();
-    return file.bytes();
-}
-
 QByteArray photons(int width, int height) {
-    PhotonsFile file;
-    file.width = width;
-    file.height = height;
-    file.pixels = photonsPixel(0, 0, 248).repeated(width * height);
-    return file.bytes();
-}
-
-QByteArray gf(int width, int height) {
-    GfFile file;
-    file.width = width;
-    file.height = height;
-    file.pixels = gfPixel(200, 200, 200).repeated(width * height);
-    return file.bytes();
-}
-
-QByteArray svgx(int side) {
-    QImage picture(side, side, QImage::Format_RGB32);
-    picture.fill(qRgb(0, 0, 255));
-    SvgxFile file;
-    file.preview = bmpFile(picture).leftJustified(5862, '\0');
-    return file.bytes();
+    const QByteArray pixels = photonsPixel(0, 0, 248).repeated(width * height);
+    return PhotonsFile{"2.1", {}, width, height, pixels, {}}.bytes();
 }
 
 QByteArray voxalis(int width, int height, std::optional<qint32> reference = std::nullopt) {
-    VoxalisFile file;
-    file.width = width;
-    file.height = height;
-    file.reference = reference;
-    file.picture = Rle16Writer().pixel(0x1234).run(0x0000, width * height - 1).bytes();
-    return file.bytes();
-}
-
-QByteArray damagedDlp() {
-    DlpFile file;
-    file.guardOffset = 1 << 20;
-    return file.bytes();
-}
-
-QImage placeholderAt(void (*make)(QImage&), int size) {
-    QImage placeholder;
-    make(placeholder);
-    return placeholder.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QByteArray picture = Rle16Writer().pixel(0x1234).run(0, width * height - 1).bytes();
+    return VoxalisFile{width, height, picture, reference, {}, {}, {}}.bytes();
 }
 
 using PreviewPicture = PreviewJob;
 
-TEST_F(PreviewPicture, FitsTheRequestedSizeButNeverEnlargesAPreview) {
+TEST_F(PreviewPicture, FitsTheRequestedSizeButNeverEnlargesAPreviewAndAt400IsTheCachedOne) {
     struct Case {
+        int size;
+        int side; // of the square picture; 0 for none
         const char* name;
         QByteArray bytes;
-        int size;
-        PreviewOutcome outcome;
-        int side; // of the square picture; 0 for none
+        void (*placeholder)(QImage&) = nullptr;
     };
     const Case cases[] = {
-        {"shrunk.lqx", wideDlp(100), 128, PreviewOutcome::Preview, 128},
-        {"own.lqx", wideDlp(100), 1024, PreviewOutcome::Preview, 200},
-        {"shrunk.photons", photons(400, 200), 256, PreviewOutcome::Preview, 256},
-        {"own.photons", photons(30, 10), 256, PreviewOutcome::Preview, 30},
-        {"own.gf", gf(3, 3), 256, PreviewOutcome::Preview, 3},
-        {"own.svgx", svgx(44), 512, PreviewOutcome::Preview, 44},
+        {128, 128, "shrunk.lqx", dlp(100)},
+        {1024, 200, "own.lqx", dlp(100)},
+        {256, 256, "shrunk.photons", photons(400, 200)},
+        {256, 30, "own.photons", photons(30, 10)},
+        {256, 3, "own.gf", GfFile{3, 3, gfPixel(9, 9, 9).repeated(9), {}, {}, {}, {}}.bytes()},
+        // A 44 x 44 bitmap is the whole preview.
+        {512, 44, "own.svgx",
+         SvgxFile{bmpFile(placeholder(&makeOldVersionImage).scaled(44, 44)), {}, {}}.bytes()},
         // A project preview lies on a canvas of at least 400, which is its own picture.
-        {"shrunk.voxalis", voxalis(100, 50), 256, PreviewOutcome::Preview, 256},
-        {"own.voxalis", voxalis(100, 50), 1024, PreviewOutcome::Preview, 400},
-        {"damaged.lqx", damagedDlp(), 128, PreviewOutcome::Placeholder, 128},
-        {"old.voxalis", voxalis(1, 1, 0), 1024, PreviewOutcome::Placeholder, 1024},
-        {"short.gf", QByteArray(100, '\0'), 256, PreviewOutcome::Refused, 0},
-        {"noSize.lqx", wideDlp(100), 0, PreviewOutcome::Refused, 0},
+        {256, 256, "shrunk.voxalis", voxalis(100, 50)},
+        {1024, 400, "own.voxalis", voxalis(100, 50)},
+        // Placeholders are scaled smoothly to the requested size.
+        {128, 128, "damaged.lqx", dlp(1, &DlpFile::guardOffset, 1 << 20), &makeDamagedFileImage},
+        {1024, 1024, "old.voxalis", voxalis(1, 1, 0), &makeOldVersionImage},
+        {256, 0, "short.gf", QByteArray(100, '\0')},
+        {0, 0, "noSize.lqx", dlp(100)},
     };
     for (const Case& c : cases) {
-        const QString path = writeSource(c.name, c.bytes);
         PreviewOutcome outcome = PreviewOutcome::Preview;
-        const QImage picture = previewPicture(path, c.size, &outcome);
-        EXPECT_EQ(outcome, c.outcome) << c.name;
-        EXPECT_EQ(picture.size(), QSize(c.side, c.side)) << c.name;
+        const QImage made = previewPicture(writeSource(c.name, c.bytes), c.size, &outcome);
+        EXPECT_EQ(outcome, c.side == 0     ? PreviewOutcome::Refused
+                           : c.placeholder ? PreviewOutcome::Placeholder
+                                           : PreviewOutcome::Preview)
+            << c.name;
+        EXPECT_EQ(made.size(), QSize(c.side, c.side)) << c.name;
+        EXPECT_TRUE(!c.placeholder || made == placeholder(c.placeholder)
+                                                  .scaled(c.size, c.size, Qt::IgnoreAspectRatio,
+                                                          Qt::SmoothTransformation))
+            << c.name;
     }
-    EXPECT_EQ(previewPicture(writeSource("d.lqx", damagedDlp()), 128),
-              placeholderAt(&makeDamagedFileImage, 128));
-    EXPECT_EQ(previewPicture(writeSource("o.voxalis", voxalis(1, 1, 0)), 1024),
-              placeholderAt(&makeOldVersionImage, 1024));
-    // Neither the database nor a picture folder was made.
+    // Neither the database nor a picture folder was made; at the thumbnail side the picture
+    // is the one the cache gets.
     EXPECT_FALSE(QFileInfo::exists(testDataHome() + "/VOXALIS_Thumbnail/db"));
-}
-
-TEST_F(PreviewPicture, AtTheThumbnailSideItIsTheCachedPicture) {
     for (const auto& [name, bytes] :
-         {std::pair{"wide.lqx", wideDlp(300)}, std::pair{"wide.photons", photons(802, 401)},
+         {std::pair{"wide.lqx", dlp(300)}, std::pair{"wide.photons", photons(802, 401)},
           std::pair{"small.voxalis", voxalis(100, 50)}}) {
         const QString path = writeSource(name, bytes);
         const QImage made = previewPicture(path, 400);
@@ -118,6 +73,26 @@ TEST_F(PreviewPicture, AtTheThumbnailSideItIsTheCachedPicture) {
                   picture(path).convertToFormat(QImage::Format_RGB32))
             << name;
     }
+}
+
+TEST(Placeholders, AreStraightAlphaSquaresOfATranslucentSheetAndOfRedText) {
+    // Whatever the target held is replaced.
+    QImage sheet(17, 3, QImage::Format_Mono);
+    makeDamagedFileImage(sheet);
+    QImage text(17, 3, QImage::Format_Mono);
+    makeOldVersionImage(text);
+    for (const QImage& image : {sheet, text}) {
+        EXPECT_EQ(image.size(), QSize(400, 400));
+        EXPECT_EQ(image.format(), QImage::Format_ARGB32);
+        EXPECT_EQ(image.pixel(0, 0) | image.pixel(399, 399), 0u);
+    }
+    // The pale body and the blue F are translucent and the text's edges keep their full red:
+    // neither is premultiplied, so a saved picture keeps them exactly.
+    EXPECT_EQ(sheet.pixel(60, 350), 0xFCC0C2B1u);
+    EXPECT_EQ(sheet.pixel(330, 200), 0xFCE4E6D2u);
+    EXPECT_EQ(sheet.pixel(150, 150), 0xFC6783AEu);
+    EXPECT_EQ(text.pixel(100, 200), 0xFFFF0000u);
+    EXPECT_EQ(text.pixel(88, 120), 0x48FF0000u);
 }
 
 } // namespace

@@ -6,134 +6,69 @@
 
 namespace {
 
-constexpr char kReader[] = "myFileThumbnail::loadSvgx";
+constexpr QRgb kRed = 0xFFFF0000;
+constexpr QRgb kBlue = 0xFF0000FF;
 
-// A picture whose top-left quarter is red and the rest blue.
-QImage quartered(int width, int height) {
+// A BMP of a picture whose top-left quarter is red and the rest blue.
+QByteArray quartered(int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
-    image.fill(qRgb(0, 0, 255));
-    QPainter(&image).fillRect(0, 0, width / 2, height / 2, QColor(255, 0, 0));
-    return image;
+    image.fill(kBlue);
+    QPainter(&image).fillRect(0, 0, width / 2, height / 2, QColor(kRed));
+    return bmpFile(image);
 }
 
-// The preview is always read as 5,862 bytes; a smaller BMP is followed by other file data.
-QByteArray previewBytes(const QByteArray& bmp) {
-    return bmp + QByteArray(qMax(0, 5862 - bmp.size()), '\x55');
+// An SVGX file whose preview is `bmp`, followed by other file data up to the 5,862 bytes a
+// preview is always read as: a 44 x 44 BMP exactly.
+QByteArray svgx(const QByteArray& bmp, std::optional<qint32> offset = {}) {
+    return SvgxFile{bmp, offset, QByteArray(qMax(0, 5862 - bmp.size()), '\x55')}.bytes();
 }
 
 using SvgxReader = PreviewJob;
 
-TEST_F(SvgxReader, SpecSizedPreviewIsExactlyFiveThousandEightHundredSixtyTwoBytes) {
-    EXPECT_EQ(bmpFile(quartered(44, 44)).size(), 5862);
-    SvgxFile file;
-    file.preview = bmpFile(quartered(44, 44));
-    const QString path = writeSource("full.svgx", file.bytes());
-    run(path);
-    const QImage image = picture(path);
-    ASSERT_EQ(image.size(), QSize(400, 400));
-    EXPECT_EQ(image.pixel(10, 10), qRgb(255, 0, 0));
-    EXPECT_EQ(image.pixel(390, 390), qRgb(0, 0, 255));
-}
-
-TEST_F(SvgxReader, SquarePictureFillsTheCanvasEdgeToEdge) {
-    SvgxFile file;
-    file.preview = previewBytes(bmpFile(quartered(40, 40)));
-    const QString path = writeSource("square.svgx", file.bytes());
-    run(path);
-    const QImage image = picture(path);
-    EXPECT_EQ(image.pixel(199, 199), qRgb(255, 0, 0));
-    EXPECT_EQ(image.pixel(200, 199), qRgb(0, 0, 255));
-    EXPECT_EQ(image.pixel(199, 200), qRgb(0, 0, 255));
-    EXPECT_FALSE(image.hasAlphaChannel());
-}
-
-TEST_F(SvgxReader, WidePictureIsCentredAndItsCornerColourRunsIntoTheMargins) {
-    SvgxFile file;
-    file.preview = previewBytes(bmpFile(quartered(20, 10)));
-    const QString path = writeSource("wide.svgx", file.bytes());
-    run(path);
-    const QImage image = picture(path);
-    ASSERT_EQ(image.size(), QSize(400, 400));
-    EXPECT_EQ(image.pixel(399, 0), qRgb(255, 0, 0));
-    EXPECT_EQ(image.pixel(399, 99), qRgb(255, 0, 0));
-    EXPECT_EQ(image.pixel(399, 100), qRgb(0, 0, 255));
-    EXPECT_EQ(image.pixel(0, 299), qRgb(0, 0, 255));
-    EXPECT_EQ(image.pixel(0, 300), qRgb(255, 0, 0));
-}
-
-TEST_F(SvgxReader, AlphaInThePreviewDoesNotReachTheThumbnail) {
+TEST_F(SvgxReader, PreviewIsFittedOpaqueOnItsCornerColourAndFilesWithoutOneAreLogged) {
+    auto ran = [this, n = 0](const QByteArray& bytes, qint64 size = 0) mutable {
+        const QString path =
+            writeSparse(QString::number(++n) + ".svgx", bytes, qMax<qint64>(size, bytes.size()));
+        run(path);
+        return path;
+    };
+    const QImage full = picture(ran(svgx(quartered(44, 44))));
+    EXPECT_EQ(full.pixel(199, 199), kRed);
+    EXPECT_EQ(full.pixel(200, 199), kBlue);
+    EXPECT_EQ(full.pixel(199, 200), kBlue);
+    const QImage wide = picture(ran(svgx(quartered(20, 10))));
+    EXPECT_EQ(wide.pixel(399, 99), kRed);
+    EXPECT_EQ(wide.pixel(399, 100), kBlue);
+    EXPECT_EQ(wide.pixel(0, 299), kBlue);
+    EXPECT_EQ(wide.pixel(0, 300), kRed);
     QImage translucent(36, 36, QImage::Format_ARGB32);
     translucent.fill(qRgba(0, 200, 0, 40));
-    SvgxFile file;
-    file.preview = previewBytes(bmpFile(translucent, true));
-    const QString path = writeSource("alpha.svgx", file.bytes());
-    run(path);
-    const QImage image = picture(path);
-    EXPECT_FALSE(image.hasAlphaChannel());
-    EXPECT_EQ(qAlpha(image.pixel(200, 200)), 255);
-}
-
-TEST_F(SvgxReader, BytesThatAreNoBmpGiveAPlainBackgroundCanvas) {
-    // Noise, and a BMP whose pixels cannot be in the preview's bytes: Qt would allocate the
-    // whole declared picture and show the rows that are there.
-    SvgxFile noise;
-    noise.preview = QByteArray(5862, '\x7f');
-    SvgxFile tooLarge;
-    tooLarge.preview = bmpFile(quartered(100, 100));
-    for (const auto& [name, file] : {std::pair{"noise.svgx", noise}, {"large.svgx", tooLarge}}) {
-        const QString path = writeSource(name, file.bytes());
-        run(path);
-        const QImage image = picture(path);
-        ASSERT_EQ(image.size(), QSize(400, 400));
-        EXPECT_EQ(image.pixel(0, 0), kBackgroundColour);
-        EXPECT_EQ(image.pixel(399, 399), kBackgroundColour) << name;
+    EXPECT_EQ(picture(ran(svgx(bmpFile(translucent, true)))).pixel(200, 200), qRgb(0, 200, 0));
+    // Bytes that are no BMP, and a BMP whose pixels cannot be in the preview's bytes (Qt would
+    // allocate the whole declared picture and show the rows that are there).
+    for (const QByteArray& bmp : {QByteArray(5862, '\x7f'), quartered(100, 100)}) {
+        const QImage blank = picture(ran(svgx(bmp)));
+        EXPECT_EQ(blank.pixel(0, 0), kBackgroundColour);
+        EXPECT_EQ(blank.pixel(399, 399), kBackgroundColour);
     }
-}
 
-TEST_F(SvgxReader, MissingPreviewOffsetMeansAnOldVersionFile) {
-    SvgxFile zero;
-    zero.previewOffset = 0;
-    zero.preview = previewBytes(QByteArray());
-    SvgxFile atEnd;
-    atEnd.preview = previewBytes(QByteArray());
-    atEnd.previewOffset = atEnd.bytes().size();
-    SvgxFile negative;
-    negative.previewOffset = -28;
-    negative.preview = previewBytes(QByteArray());
-    const QString a = writeSource("zero.svgx", zero.bytes());
-    const QString b = writeSource("end.svgx", atEnd.bytes());
-    const QString c = writeSource("negative.svgx", negative.bytes());
-    for (const QString& path : {a, b, c}) {
-        run(path);
-        EXPECT_TRUE(isOldVersionPlaceholder(picture(path))) << qPrintable(path);
-        EXPECT_NE(row(path)->thumTime, 0u);
+    // 5,890 bytes: the header and the preview. This reader's size text has a colon.
+    const QString at = documentIsWrong("%1 : size : 5890 offset : ");
+    // Whether the file gets the old version picture, or no row.
+    const std::tuple<QString, bool, int, QString> cases[] = {
+        {ran(svgx({}, 0)), true, 643, at + "0"},
+        {ran(svgx({}, 5890)), true, 643, at + "5890"},
+        {ran(svgx({}, -28)), true, 643, at + "-28"},
+        {ran(QByteArray(27, '\0')), false, 634, "file head read error\n%1"},
+        {ran(SvgxFile{QByteArray(5861, 'b'), {}, {}}.bytes()), false, 656, "rgbBuf read less\n%1"},
+        {ran(svgx({}), kFileSizeLimit + 1), false, 619, "the file is too large\n%1"},
+    };
+    QStringList expected;
+    for (const auto& [path, old, number, body] : cases) {
+        EXPECT_TRUE(old ? isOldVersionPlaceholder(picture(path)) : !row(path)) << qPrintable(path);
+        expected << report("myFileThumbnail::loadSvgx", number, QString(body).arg(path));
     }
-    // This reader's size text has a colon after "size".
-    const QString line = QStringLiteral("%1 : size : 5890 offset : %2");
-    EXPECT_EQ(logEntries(),
-              (QStringList{report(kReader, 643, documentIsWrong(line.arg(a).arg(0))),
-                           report(kReader, 643, documentIsWrong(line.arg(b).arg(5890))),
-                           report(kReader, 643, documentIsWrong(line.arg(c).arg(-28)))}));
-}
-
-TEST_F(SvgxReader, ShortFilesAreLoggedAndRecordNothing) {
-    SvgxFile shortPreview;
-    shortPreview.preview = QByteArray(5861, 'b');
-    const QString a = writeSource("head.svgx", QByteArray(27, '\0'));
-    const QString b = writeSource("short.svgx", shortPreview.bytes());
-    run(a);
-    run(b);
-    EXPECT_FALSE(row(a));
-    EXPECT_FALSE(row(b));
-    EXPECT_EQ(logEntries(), (QStringList{report(kReader, 634, "file head read error\n" + a),
-                                         report(kReader, 656, "rgbBuf read less\n" + b)}));
-}
-
-TEST_F(SvgxReader, OversizedFileIsRefused) {
-    const QString path = writeSparse("big.svgx", SvgxFile().bytes(), kFileSizeLimit + 1);
-    run(path);
-    EXPECT_FALSE(row(path));
-    EXPECT_EQ(logEntries(), QStringList{report(kReader, 619, "the file is too large\n" + path)});
+    EXPECT_EQ(logEntries(), expected);
 }
 
 } // namespace

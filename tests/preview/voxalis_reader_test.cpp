@@ -1,4 +1,3 @@
-#include "preview_constants.h"
 #include "preview_fixture.h"
 #include "rle16_writer.h"
 #include "saved_picture_memo.h"
@@ -6,137 +5,67 @@
 
 namespace {
 
-constexpr char kReader[] = "myFileThumbnail::loadVoxalis";
 constexpr QRgb kGrey = 0xFF939393;
-constexpr quint16 kPictureBackground = 0x1234;
+using V = VoxalisFile; // width, height, picture, reference, data offset, data length, rest
 
 using VoxalisReader = PreviewJob;
 
-TEST_F(VoxalisReader, PixelsBecomeBlueTonesOnGreyAndThePictureIsNotScaled) {
-    // 100 x 50 on a 400 x 400 canvas: margins of 150 columns and 175 rows.
-    VoxalisFile file;
-    file.width = 100;
-    file.height = 50;
-    file.picture = Rle16Writer()
-                       .pixel(kPictureBackground)
-                       .pixel(0x0000)
-                       .pixel(0xFFDF)
-                       .pixel(kPictureBackground)
-                       .run(kPictureBackground, 2)
-                       .bytes();
-    const QString path = writeSource("tones.voxalis", file.bytes());
-    run(path);
-    const QImage image = picture(path);
-    ASSERT_EQ(image.size(), QSize(400, 400));
-    EXPECT_EQ(image.pixel(150, 175), kGrey);
-    EXPECT_EQ(image.pixel(151, 175), qRgb(0, 107, 163));
-    EXPECT_EQ(image.pixel(152, 175), qRgb(50, 157, 213));
-    EXPECT_EQ(image.pixel(153, 175), kGrey);
-    // The background's colour bits with the run flag expand to another green: blue tone.
-    EXPECT_NE(image.pixel(154, 175), kGrey);
-    EXPECT_EQ(image.pixel(154, 175), image.pixel(155, 175));
-    EXPECT_EQ(image.pixel(156, 175), kGrey);
-    EXPECT_EQ(image.pixel(149, 175), kGrey);
-}
-
-TEST_F(VoxalisReader, LargePictureGetsACanvasOfItsOwnSize) {
-    VoxalisFile file;
-    file.width = 600;
-    file.height = 300;
-    // A run of word 0x0000 carries the run flag: (5, 5, 5), brightness 5, tone (1, 108, 164).
-    file.picture = Rle16Writer().pixel(kPictureBackground).run(0x0000, 600 * 300 - 1).bytes();
-    const QString path = writeSource("large.voxalis", file.bytes());
-    run(path);
-    // A picture larger than a thumbnail goes to the bitmap as it was saved, neither decoded
-    // again nor converted into a second copy, and with the pixels its PNG holds.
-    const auto recorded = row(path);
-    ASSERT_TRUE(recorded);
-    const QImage saved = takeSavedPicture(recorded->thumPath);
-    const QImage image = picture(path);
-    EXPECT_EQ(saved, image);
-    ASSERT_EQ(image.size(), QSize(600, 600));
-    EXPECT_EQ(image.pixel(0, 150), kGrey);
-    EXPECT_EQ(image.pixel(1, 150), qRgb(1, 108, 164));
-    EXPECT_EQ(image.pixel(599, 449), qRgb(1, 108, 164));
-    EXPECT_EQ(image.pixel(599, 450), kGrey);
-    EXPECT_EQ(image.pixel(300, 149), kGrey);
-}
-
-TEST_F(VoxalisReader, EmptyPictureIsAPlainGreyCanvas) {
-    VoxalisFile file;
-    file.picture = QByteArray(1, '\x01');
-    const QString path = writeSource("empty.voxalis", file.bytes());
-    run(path);
-    const QImage image = picture(path);
-    ASSERT_EQ(image.size(), QSize(400, 400));
-    EXPECT_EQ(image.pixel(200, 200), kGrey);
-}
-
-TEST_F(VoxalisReader, ProjectWithoutPreviewGetsTheOldVersionPictureQuietly) {
-    VoxalisFile file;
-    file.reference = 0;
-    const QString path = writeSource("old.voxalis", file.bytes());
-    run(path);
-    EXPECT_TRUE(isOldVersionPlaceholder(picture(path)));
-    EXPECT_TRUE(logEntries().isEmpty());
-}
-
-TEST_F(VoxalisReader, BrokenReferencesGetPlaceholdersAndALine) {
-    VoxalisFile valid;
-    valid.picture = Rle16Writer().pixel(1).bytes();
-    VoxalisFile pastEnd = valid;
-    pastEnd.reference = 5000;
-    VoxalisFile negative = valid;
-    negative.reference = -1;
-    VoxalisFile noData = valid;
-    noData.dataOffset = 0;
-    VoxalisFile wide = valid;
-    wide.width = 10001;
-    VoxalisFile flat = valid;
-    flat.height = 0;
-    const QString a = writeSource("a.voxalis", pastEnd.bytes());
-    const QString b = writeSource("b.voxalis", negative.bytes());
-    const QString c = writeSource("c.voxalis", noData.bytes());
-    const QString d = writeSource("d.voxalis", wide.bytes());
-    const QString e = writeSource("e.voxalis", flat.bytes());
-    for (const QString& path : {a, b, c, d, e}) {
+TEST_F(VoxalisReader, PixelsBecomeBlueTonesOnGreyUnscaledAndBrokenProjectsAreLogged) {
+    auto ran = [this, n = 0](const QByteArray& bytes) mutable {
+        const QString path = writeSource(QString::number(++n) + ".voxalis", bytes);
         run(path);
-        EXPECT_NE(row(path)->thumPath, "error") << qPrintable(path);
+        return path;
+    };
+    // Word 0 is the picture's background and so is every later word of its colour; the run
+    // flag is part of the colour, so a run of that word is a tone, as is the run of word 0
+    // that fills the rest of the 600 x 300 pixels.
+    const quint16 bg = 0x1234;
+    const QByteArray words =
+        Rle16Writer().pixel(bg).pixel(0).pixel(0xFFDF).pixel(bg).run(bg, 2).run(0, 179994).bytes();
+    const QString largePath = ran(V{600, 300, words, {}, {}, {}, {}}.bytes());
+    const QImage large = picture(largePath);
+    // Even a picture larger than a thumbnail goes to the bitmap as it was saved.
+    EXPECT_EQ(takeSavedPicture(row(largePath).value_or(ThumbnailRow{}).thumPath), large);
+    const QRgb toneF = qRgb(50, 157, 213), runBg = qRgb(13, 120, 176), run0 = qRgb(1, 108, 164);
+    const QRgb row150[] = {kGrey, qRgb(0, 107, 163), toneF, kGrey, runBg, runBg, run0};
+    for (int x = 0; x < 7; ++x) {
+        EXPECT_EQ(large.pixel(x, 150), row150[x]) << x;
     }
-    EXPECT_TRUE(isDamagedPlaceholder(picture(a)));
-    EXPECT_TRUE(isDamagedPlaceholder(picture(b)));
-    EXPECT_TRUE(isOldVersionPlaceholder(picture(c)));
-    EXPECT_TRUE(isDamagedPlaceholder(picture(d)));
-    EXPECT_TRUE(isDamagedPlaceholder(picture(e)));
-    // "size %3" without a colon, unlike the SVGX reader.
-    const QString line = QStringLiteral("%1 : size 446 offset : %2");
-    EXPECT_EQ(logEntries(),
-              (QStringList{report(kReader, 792, documentIsWrong(line.arg(a).arg(5000))),
-                           report(kReader, 792, documentIsWrong(line.arg(b).arg(-1))),
-                           report(kReader, 813, documentIsWrong(line.arg(c).arg(0))),
-                           report(kReader, 823, documentIsWrong(d)),
-                           report(kReader, 823, documentIsWrong(e))}));
-}
+    EXPECT_EQ(large.pixel(599, 449), run0);
+    EXPECT_EQ(large.pixel(599, 450), kGrey);
+    // A small picture sits in the middle of a 400 x 400 canvas; an odd last byte is no word.
+    const QByteArray two = Rle16Writer().pixel(bg).pixel(0xFFDF).bytes() + '\x01';
+    const QImage small = picture(ran(V{2, 1, two, {}, {}, {}, {}}.bytes()));
+    EXPECT_EQ(small.pixel(199, 199), kGrey);
+    EXPECT_EQ(small.pixel(200, 199), toneF);
+    EXPECT_EQ(small.pixel(199, 200), kGrey);
+    // A project saved before previews existed is fine: no line.
+    const QByteArray word = Rle16Writer().pixel(1).bytes();
+    EXPECT_TRUE(isOldVersionPlaceholder(picture(ran(V{1, 1, word, 0, {}, {}, {}}.bytes()))));
 
-TEST_F(VoxalisReader, ShortReadsRecordNothing) {
-    VoxalisFile longData;
-    longData.picture = Rle16Writer().pixel(1).bytes();
-    longData.dataLength = 4;
-    VoxalisFile negativeLength;
-    negativeLength.picture = Rle16Writer().pixel(1).bytes();
-    negativeLength.dataLength = -2;
-    const QString a = writeSource("a.voxalis", QByteArray(411, '\0'));
-    const QString b = writeSource("b.voxalis", VoxalisFile().bytes().left(430));
-    const QString c = writeSource("c.voxalis", longData.bytes());
-    const QString d = writeSource("d.voxalis", negativeLength.bytes());
-    for (const QString& path : {a, b, c, d}) {
-        run(path);
-        EXPECT_FALSE(row(path)) << qPrintable(path);
+    const auto damaged = isDamagedPlaceholder, old = isOldVersionPlaceholder;
+    // 446 bytes: both headers and one word; 444 without the word, ending with the preview's
+    // header. "size %3" has no colon, unlike the SVGX reader.
+    const QString size = documentIsWrong("%1 : size 446 offset : ");
+    const std::tuple<QString, bool (*)(const QImage&), int, QString> cases[] = {
+        {ran(V{1, 1, word, 446, {}, {}, {}}.bytes()), damaged, 792, size + "446"},
+        {ran(V{1, 1, word, -1, {}, {}, {}}.bytes()), damaged, 792, size + "-1"},
+        {ran(V{1, 1, {}, {}, 0, {}, {}}.bytes()), old, 813,
+         documentIsWrong("%1 : size 444 offset : 0")},
+        {ran(V{1, 1, word, {}, 446, {}, {}}.bytes()), old, 813, size + "446"},
+        {ran(V{10001, 1, word, {}, {}, {}, {}}.bytes()), damaged, 823, documentIsWrong("%1")},
+        {ran(V{1, 0, word, {}, {}, {}, {}}.bytes()), damaged, 823, documentIsWrong("%1")},
+        {ran(QByteArray(411, '\0')), nullptr, 776, "read file head less\n%1"},
+        {ran(V().bytes().left(443)), nullptr, 804, "svgx file head read less\n%1"},
+        {ran(V{1, 1, word, {}, {}, 3, {}}.bytes()), nullptr, 836, "src_RGB_Buffer read less\n%1"},
+        {ran(V{1, 1, word, {}, {}, -2, {}}.bytes()), nullptr, 836, "src_RGB_Buffer read less\n%1"},
+    };
+    QStringList expected;
+    for (const auto& [path, kept, number, body] : cases) {
+        EXPECT_TRUE(kept ? kept(picture(path)) : !row(path)) << qPrintable(path);
+        expected << report("myFileThumbnail::loadVoxalis", number, QString(body).arg(path));
     }
-    EXPECT_EQ(logEntries(), (QStringList{report(kReader, 776, "read file head less\n" + a),
-                                         report(kReader, 804, "svgx file head read less\n" + b),
-                                         report(kReader, 836, "src_RGB_Buffer read less\n" + c),
-                                         report(kReader, 836, "src_RGB_Buffer read less\n" + d)}));
+    EXPECT_EQ(logEntries(), expected);
 }
 
 } // namespace

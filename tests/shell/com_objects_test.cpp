@@ -3,107 +3,48 @@
 #include "module_ref_count.h"
 #include "provider_clsid.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
-namespace {
-
-const CLSID kOtherClass = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
-
-TEST(ComServer, UnknownClassCreatesNothing) {
-    const LONG before = moduleRefCount;
-    void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(DllGetClassObject(kOtherClass, IID_IClassFactory, &object),
+TEST(ComServer, ObjectsHoldTheModuleAndAnswerOnlyForTheirOwnInterfaces) {
+    const CLSID& clsid = CLSID_RecipeThumbnailProvider;
+    // Callers release whatever a refused request leaves behind: it must be null.
+    void* refused[] = {&refused, &refused, &refused, &refused};
+    EXPECT_EQ(DllGetClassObject(IID_IUnknown, IID_IClassFactory, &refused[0]),
               CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(moduleRefCount, before);
-}
-
-TEST(ComServer, FactoryRefusedAnInterfaceIsDestroyedAgain) {
-    const LONG before = moduleRefCount;
-    void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(DllGetClassObject(CLSID_RecipeThumbnailProvider, IID_IThumbnailProvider, &object),
-              E_NOINTERFACE);
-    EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(moduleRefCount, before);
-}
-
-TEST(ComServer, ReferencesKeepTheModuleLoadedUntilTheLastRelease) {
+    EXPECT_EQ(DllGetClassObject(clsid, IID_IThumbnailProvider, &refused[1]), E_NOINTERFACE);
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
-    ComPtr<IClassFactory> factory;
-    ASSERT_EQ(DllGetClassObject(CLSID_RecipeThumbnailProvider, IID_IClassFactory,
-                                factory.ReleaseAndGetAddressOf()),
-              S_OK);
-    EXPECT_EQ(moduleRefCount, 1);
-    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-    EXPECT_EQ(factory->AddRef(), 2u);
-    EXPECT_EQ(factory->Release(), 1u);
 
-    ComPtr<IUnknown> unknown;
-    ASSERT_EQ(factory->QueryInterface(IID_IUnknown, unknown.ReleaseAndGetAddressOf()), S_OK);
-    EXPECT_EQ(static_cast<void*>(unknown.Get()), static_cast<void*>(factory.Get()));
-    unknown.Reset();
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(DllGetClassObject(clsid, IID_IClassFactory, factory.ReleaseAndGetAddressOf()), S_OK);
+    EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_IThumbnailProvider, &refused[2]),
+              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ((std::pair{factory->LockServer(TRUE), moduleRefCount.load()}), std::pair(S_OK, 2));
+    EXPECT_EQ((std::pair{factory->LockServer(FALSE), moduleRefCount.load()}), std::pair(S_OK, 1));
 
     ComPtr<IThumbnailProvider> provider;
+    ComPtr<IInitializeWithFile> initializer;
+    ComPtr<IUnknown> unknown;
     ASSERT_EQ(
         factory->CreateInstance(nullptr, IID_IThumbnailProvider, provider.ReleaseAndGetAddressOf()),
         S_OK);
-    EXPECT_EQ(moduleRefCount, 2);
-    factory.Reset();
-    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-    provider.Reset();
-    EXPECT_EQ(moduleRefCount, 0);
-    EXPECT_EQ(DllCanUnloadNow(), S_OK);
-}
-
-TEST(ComServer, LockServerHoldsTheModuleUntilUnlocked) {
-    ComPtr<IClassFactory> factory;
-    ASSERT_EQ(DllGetClassObject(CLSID_RecipeThumbnailProvider, IID_IClassFactory,
-                                factory.ReleaseAndGetAddressOf()),
-              S_OK);
-    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
-    factory.Reset();
-    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-    ComPtr<IClassFactory> again;
-    DllGetClassObject(CLSID_RecipeThumbnailProvider, IID_IClassFactory,
-                      again.ReleaseAndGetAddressOf());
-    EXPECT_EQ(again->LockServer(FALSE), S_OK);
-    again.Reset();
-    EXPECT_EQ(DllCanUnloadNow(), S_OK);
-}
-
-TEST(ComServer, AggregationIsRefused) {
-    ComPtr<IClassFactory> factory;
-    DllGetClassObject(CLSID_RecipeThumbnailProvider, IID_IClassFactory,
-                      factory.ReleaseAndGetAddressOf());
-    void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_IThumbnailProvider, &object),
-              CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(moduleRefCount, 1);
-}
-
-TEST(ComServer, ProviderAnswersItsTwoInterfacesAndIUnknownWithTheFirst) {
-    ComPtr<IClassFactory> factory;
-    DllGetClassObject(CLSID_RecipeThumbnailProvider, IID_IClassFactory,
-                      factory.ReleaseAndGetAddressOf());
-    ComPtr<IInitializeWithFile> initializer;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IInitializeWithFile,
-                                      initializer.ReleaseAndGetAddressOf()),
-              S_OK);
-    ComPtr<IThumbnailProvider> provider;
     ASSERT_EQ(
-        initializer->QueryInterface(IID_IThumbnailProvider, provider.ReleaseAndGetAddressOf()),
+        provider->QueryInterface(IID_IInitializeWithFile, initializer.ReleaseAndGetAddressOf()),
         S_OK);
-    ComPtr<IUnknown> unknown;
     ASSERT_EQ(initializer->QueryInterface(IID_IUnknown, unknown.ReleaseAndGetAddressOf()), S_OK);
+    // IUnknown is the first interface; the second is another part of one object, counted once.
     EXPECT_EQ(static_cast<void*>(unknown.Get()), static_cast<void*>(provider.Get()));
-    EXPECT_NE(static_cast<void*>(provider.Get()), static_cast<void*>(initializer.Get()));
-    // One count for the object, whichever part is asked.
-    EXPECT_EQ(provider->AddRef(), 4u);
-    EXPECT_EQ(initializer->Release(), 3u);
-    void* none = reinterpret_cast<void*>(1);
-    EXPECT_EQ(provider->QueryInterface(IID_IClassFactory, &none), E_NOINTERFACE);
-    EXPECT_EQ(none, nullptr);
+    EXPECT_NE(static_cast<void*>(initializer.Get()), static_cast<void*>(provider.Get()));
+    EXPECT_EQ((std::pair{provider->AddRef(), initializer->Release()}),
+              (std::pair<ULONG, ULONG>(4, 3)));
+    EXPECT_EQ(initializer->Initialize(nullptr, STGM_READ), E_INVALIDARG);
+    EXPECT_EQ(provider->QueryInterface(IID_IClassFactory, &refused[3]), E_NOINTERFACE);
+    EXPECT_EQ(std::count(std::begin(refused), std::end(refused), nullptr), 4);
+    factory.Reset();
+    unknown.Reset();
+    initializer.Reset();
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE); // the provider alone holds the module
+    provider.Reset();
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }
-
-} // namespace

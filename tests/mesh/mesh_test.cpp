@@ -78,7 +78,8 @@ TEST(LineReader, HandsOutTheLinesAndPiecesThatReadLineDoes) {
         text += QByteArray(length, char('a' + random.bounded(26))) +
                 (random.bounded(5) ? "\n" : "\r\n");
     }
-    text += "vertex 1 2 3";
+    // The reader's last read of 64 KiB finds a single byte.
+    text += QByteArray(5 * 65536 - 12 - text.size(), 'z') + "\nvertex 1 2 3";
     QBuffer byQt(&text);
     QBuffer byReader(&text);
     ASSERT_TRUE(byQt.open(QIODevice::ReadOnly) && byReader.open(QIODevice::ReadOnly));
@@ -253,8 +254,8 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         {"5.stl", binaryStl({}, "x", 5) + QByteArray(49, '\0'),
          "- extent 0 hidden invalid" + readLess},
         {"6.stl", binaryStl({}), "- extent -inf"},
-        // Streamed, these are measured by two threads.
-        {"m1.stl", whole, "40000 extent 976"},
+        // Streamed, these are measured by two threads; bytes past the counted facets are none.
+        {"m1.stl", whole + QByteArray(100, '\1'), "40000 extent 976"},
         {"m2.stl", whole, "20000+20000 extent 976", {}, false},
         {"m3.stl", whole, "40000 extent 0" + guard, {}, true, 95},
         {"m4.stl", whole.chopped(120000), "37600 extent 976" + readLess},
@@ -361,15 +362,17 @@ TEST_F(MeshReader, StreamLeavesOutOnlyFacetsClearlyFacingAway) {
     const QVector<Triangle> kept = {{{0, 0, -1}, {0, 1, -1}, {1, 0, -1}},
                                     {{0, 0, 1}, {0, 1e-4f, 1}, {1e-4f, 0, 1}},
                                     {{0, 0, 1}, {kNaN, 1, 1}, {1, 0, 1}}};
-    // The two pieces the worker may fill before it is told come first, and face the eye.
-    const QVector<Triangle> turned = {front, front, {front.a, front.c, front.b}, front};
+    // Pieces of two facets: the two the worker may fill before it is told come first, and face
+    // the eye; then one facing away beside one that does not.
+    const Triangle away = {front.a, front.c, front.b};
+    const QVector<Triangle> turned = {front, front, front, front, away, front};
     const QString path = writeSource("turned.stl", binaryStl(turned + kept));
     // x and y as they are, w = z.
     const float clip[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0};
     for (const bool withNormals : {false, true}) {
-        FacetStream stream(path, 84, 7, withNormals, 1);
+        FacetStream stream(path, 84, 9, withNormals, 2);
         stream.leaveOutBackFaces(clip, 100);
-        const mySTLReader drawn(writeSource("kept.stl", binaryStl(QVector(3, front) + kept)),
+        const mySTLReader drawn(writeSource("kept.stl", binaryStl(QVector(5, front) + kept)),
                                 !withNormals);
         EXPECT_EQ(streamedBytes(stream), bytesOf(allFloats(drawn))) << withNormals;
     }

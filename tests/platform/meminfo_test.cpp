@@ -27,11 +27,11 @@ static void expectReading(const std::string& meminfo, const char* cgroup,
                           const std::array<DWORDLONG, 5>& kib) {
     SCOPED_TRACE(meminfo + cgroup);
     static int roots = 0;
-    const QString root = testDataHome() + "/" + QString::number(++roots) + "/";
+    const QString root = testDataHome() + "/" + QString::number(++roots);
     const std::string files = "proc/meminfo=" + meminfo + ";proc/self/cgroup=" + cgroup +
                               ";proc/self/mountinfo=" + mountinfo + ";" + groups;
     for (const QString& file : QString::fromStdString(files).split(';', Qt::SkipEmptyParts)) {
-        writeFile(root + file.section('=', 0, 0), file.section('=', 1).toUtf8());
+        writeFile(root + "/" + file.section('=', 0, 0), file.section('=', 1).toUtf8());
     }
     MEMORYSTATUSEX s{};
     ASSERT_TRUE(readMemoryStatus(root.toStdString(), s));
@@ -62,7 +62,7 @@ TEST(Meminfo, LoadIsTheUsedSharePageFileWhatCanBeCommittedAndCgroupsNarrowBoth) 
     const std::string machine = "MemTotal: 16777216 kB\nMemAvailable: 8388608 kB\n";
     const std::string v1Mounts =
         "32 31 0:29 / /sys/fs/cgroup/cpu rw - cgroup cgroup rw,cpu\n"
-        "35 31 0:32 / /sys/fs/cgroup/memory rw,relatime shared:5 - cgroup cgroup rw,memory\n"
+        "35 31 0:32 / /sys/fs/cgroup/memory rw,relatime shared:5 - cgroup none rw,memory\n"
         "41 31 0:38 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw\n";
     const std::string user = "user.slice/user-1000.slice";
     // Each level on the way up is a limit, "max" and 0 none; inactive cache is available.

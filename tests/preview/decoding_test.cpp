@@ -14,15 +14,14 @@
 namespace {
 
 // A square canvas drawn as rows of characters: '.' the background, '#' grey 193 (0x8410 with
-// the run flag), 'o' grey 128 (0x0000), 'a' grey 131 (0x1000) and 'b' grey 132 (0x0007),
-// whose levels hang on the low bits the decoder adds to each channel; spaces between rows
-// are for reading only.
+// the run flag), 'a' grey 131 (0x1000) and 'b' grey 132 (0x0007), whose levels hang on the
+// low bits the decoder adds to each channel; spaces between rows are for reading only.
 QImage canvasOf(int side, QByteArray rows) {
-    const QRgb colours[] = {kBackgroundColour, 0xFFC1C1C1, 0xFF808080, 0xFF838383, 0xFF848484};
+    const QRgb colours[] = {kBackgroundColour, 0xFFC1C1C1, 0xFF838383, 0xFF848484};
     rows.replace(' ', "");
     QImage canvas(side, side, QImage::Format_RGB888);
     for (int i = 0; i < side * side; ++i) {
-        canvas.setPixel(i % side, i / side, colours[QByteArray(".#oab").indexOf(rows[i])]);
+        canvas.setPixel(i % side, i / side, colours[QByteArray(".#ab").indexOf(rows[i])]);
     }
     return canvas;
 }
@@ -32,21 +31,19 @@ TEST(DlpPreview, WordZeroIsTheKeyAndThePreviewIsCentredOnItsSquare) {
     QByteArray wide(200 * 200, '.');
     wide.replace(200 * 50 + 1, 200 * 150 - 1, QByteArray(200 * 150 - 1, '#'));
     // The decoder holds one piece of the data at a time; the last word of the first piece
-    // starts a run whose run word opens the second.
-    const int words = static_cast<int>(kPreviewPieceSize / 2);
-    QByteArray pieces(1024 * 1024, '.');
-    pieces.replace(words - 1, 11, "##########a");
+    // starts a run whose run word opens the second, and last, piece on its own.
+    const int zeros = static_cast<int>(kPreviewPieceSize / 2) - 1;
+    QByteArray split(1024 * 1024, '.');
+    split.replace(zeros, 10, "##########");
     const std::tuple<int, int, QByteArray, QByteArray> cases[] = {
         // The key word again is keyed; with the run flag it is another colour. The stream goes
         // on past width x height into the margin below the preview.
-        {4, 1, Rle16Writer().pixel(0x8410).run(0x8410, 2).pixel(0x8410).pixel(0).bytes(),
-         ".... .##. o... ...."},
+        {4, 1, Rle16Writer().pixel(0x8410).run(0x8410, 2).pixel(0x8410).pixel(0x1000).bytes(),
+         ".... .##. a... ...."},
         // The whole first run is the key; a tall preview sits in the middle columns.
         {1, 5, Rle16Writer().run(0xFFFF, 3).pixel(0x0007).bytes(), "..... ..... ..... ..b.. ....."},
         {200, 100, Rle16Writer().pixel(0).run(0x8410, 200 * 160).bytes(), wide},
-        {1024, 1024,
-         QByteArray(2 * (words - 1), '\0') + Rle16Writer().run(0x8410, 10).pixel(0x1000).bytes(),
-         pieces},
+        {1024, 1024, QByteArray(2 * zeros, '\0') + Rle16Writer().run(0x8410, 10).bytes(), split},
         // Only the run word's low 12 bits count; a run flag on the last word paints that one
         // pixel, and an odd byte is no word.
         {5, 5, Rle16Writer().pixel(0).word(0x8430).word(0xF001).word(0x8430).bytes() + '\x20',

@@ -70,7 +70,9 @@ TEST_F(DlpReader, InconsistentFilesAreDamagedAndUnreadableOnesLeaveNoRowToBeTrie
     refused(writeSparse("over.lqx", dlp(1), kFileSizeLimit + 1), 41, "the file is too large");
     refused(writeSource("short.lqx", QByteArray(111, '\0')), 58, "DlpHead_t read less");
     refused(writeSource("short.fdg", QByteArray(215, '\0')), 82, "FdgHead_t read less");
-    // More data than the file holds is refused before any is allocated.
+    // More data than the file holds is refused, before any is allocated.
+    refused(writeSource("more.lqx", dlp(1, &DlpFile::dataSize, 9)), 138,
+            "src_RGB_Buffer read less");
     refused(writeSource("data.lqx", dlp(1, &DlpFile::dataSize, 1 << 30)), 138,
             "src_RGB_Buffer read less");
     refused(writeSource("far.lqx", dlp(1, &DlpFile::previewOffset, 100000)), 0,

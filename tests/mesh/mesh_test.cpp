@@ -89,7 +89,7 @@ TEST(LineReader, HandsOutTheLinesAndPiecesThatReadLineDoes) {
     for (qint64 got = 1; got > 0;) {
         // Poisoned before each read, so a missing terminator or a stale byte shows.
         std::memset(actual, 'X', sizeof(actual));
-        got = byQt.readLine(expected, kLineLimit);
+        got = byQt.readLine(expected, 1024);
         ASSERT_EQ(reader.next(actual), got > 0) << byQt.pos();
         if (got > 0) {
             ASSERT_EQ(QByteArray(actual, int(got) + 1), QByteArray(expected, int(got) + 1))
@@ -367,8 +367,8 @@ TEST_F(MeshReader, StreamLeavesOutOnlyFacetsClearlyFacingAway) {
     const Triangle away = {front.a, front.c, front.b};
     const QVector<Triangle> turned = {front, front, front, front, away, front};
     const QString path = writeSource("turned.stl", binaryStl(turned + kept));
-    // x and y as they are, w = z.
-    const float clip[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0};
+    // x moved by -2 z, y as it is, w = z: only x's terms take z's column.
+    const float clip[16] = {1, 0, 0, 0, 0, 1, 0, 0, -2, 0, 1, 1, 0, 0, 0, 0};
     for (const bool withNormals : {false, true}) {
         FacetStream stream(path, 84, 9, withNormals, 2);
         stream.leaveOutBackFaces(clip, 100);

@@ -28,6 +28,9 @@ TEST_F(GfReader, PixelOneOneIsTheKeyForLaterPixelsOnlyAndBrokenFilesAreLogged) {
     for (int i = 0; i < 9; ++i) {
         EXPECT_EQ(image.pixel(i % 3 * 133 + 66, i / 3 * 133 + 66), cells[i]) << i;
     }
+    // The key may be the data's last pixel.
+    const QImage last = picture(ran(G{2, 2, black + black + black + key, {}, {}, {}, {}}.bytes()));
+    EXPECT_EQ(last.pixel(300, 300), bg);
     // One pixel wide, index width + 1 would be pixel (0, 2): there is no key. The picture is
     // enlarged to 100 x 400 and centred on the background.
     const QByteArray light = gfPixel(200, 200, 200),

@@ -41,6 +41,7 @@ TEST_F(PreviewPicture, FitsTheRequestedSizeButNeverEnlargesAPreviewAndAt400IsThe
         // A project preview lies on a canvas of at least 400, which is its own picture.
         {256, 256, "shrunk.voxalis", voxalis(100, 50)},
         {1024, 400, "own.voxalis", voxalis(100, 50)},
+        {128, 128, "tallest.voxalis", voxalis(1, 10000)},
         // Placeholders are scaled smoothly to the requested size.
         {128, 128, "damaged.lqx", dlp(1, &DlpFile::guardOffset, 1 << 20), &makeDamagedFileImage},
         {1024, 1024, "old.voxalis", voxalis(1, 1, 0), &makeOldVersionImage},

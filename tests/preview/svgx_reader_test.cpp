@@ -44,10 +44,12 @@ TEST_F(SvgxReader, PreviewIsFittedOpaqueOnItsCornerColourAndFilesWithoutOneAreLo
     QImage translucent(36, 36, QImage::Format_ARGB32);
     translucent.fill(qRgba(0, 200, 0, 40));
     EXPECT_EQ(picture(ran(svgx(bmpFile(translucent, true)))).pixel(200, 200), qRgb(0, 200, 0));
-    // Bytes that are no BMP, and a BMP whose pixels cannot be in the preview's bytes (Qt would
-    // allocate the whole declared picture and show the rows that are there).
-    for (const QByteArray& bmp : {QByteArray(5862, '\x7f'), quartered(100, 100)}) {
-        const QImage blank = picture(ran(svgx(bmp)));
+    // Bytes that are no BMP, a BMP whose pixels cannot be in the preview's bytes (Qt would
+    // allocate the whole declared picture and show the rows that are there), and a preview
+    // that starts within the header.
+    for (const QByteArray& file :
+         {svgx(QByteArray(5862, '\x7f')), svgx(quartered(100, 100)), svgx({}, 1)}) {
+        const QImage blank = picture(ran(file));
         EXPECT_EQ(blank.pixel(0, 0), kBackgroundColour);
         EXPECT_EQ(blank.pixel(399, 399), kBackgroundColour);
     }

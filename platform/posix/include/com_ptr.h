@@ -15,7 +15,6 @@ public:
 
     T* Get() const { return pointer_; }
     T* operator->() const { return pointer_; }
-    explicit operator bool() const { return pointer_ != nullptr; }
 
     // For out parameters: whatever was held is released first.
     void** ReleaseAndGetAddressOf() {

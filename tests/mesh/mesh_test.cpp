@@ -367,8 +367,9 @@ TEST_F(MeshReader, StreamLeavesOutOnlyFacetsClearlyFacingAway) {
     const Triangle away = {front.a, front.c, front.b};
     const QVector<Triangle> turned = {front, front, front, front, away, front};
     const QString path = writeSource("turned.stl", binaryStl(turned + kept));
-    // x moved by -2 z, y as it is, w = z: only x's terms take z's column.
-    const float clip[16] = {1, 0, 0, 0, 0, 1, 0, 0, -2, 0, 1, 1, 0, 0, 0, 0};
+    // x moved by -2 z, y by -x, w = z: shears that keep a facet's turn only when each term
+    // takes its own column.
+    const float clip[16] = {1, -1, 0, 0, 0, 1, 0, 0, -2, 0, 1, 1, 0, 0, 0, 0};
     for (const bool withNormals : {false, true}) {
         FacetStream stream(path, 84, 9, withNormals, 2);
         stream.leaveOutBackFaces(clip, 100);

@@ -89,6 +89,7 @@ TEST(LineReader, HandsOutTheLinesAndPiecesThatReadLineDoes) {
     for (qint64 got = 1; got > 0;) {
         // Poisoned before each read, so a missing terminator or a stale byte shows.
         std::memset(actual, 'X', sizeof(actual));
+        // The limit written out, not the reader's constant, so a moved constant shows.
         got = byQt.readLine(expected, 1024);
         ASSERT_EQ(reader.next(actual), got > 0) << byQt.pos();
         if (got > 0) {

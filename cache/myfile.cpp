@@ -2,6 +2,7 @@
 
 #include "cache_database.h"
 #include "log.h"
+#include "source_stamp.h"
 #include "statements.h"
 #include "thumbnail_table.h"
 
@@ -13,9 +14,9 @@ namespace {
 constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 constexpr qint64 kPngSignatureSize = sizeof(kPngSignature) - 1;
 
-// A row's picture counts only as an absolute path to a PNG: the stale marker "1" and the
-// error marker must never match a stray file in the host's working directory, and a picture
-// cut short by a full disk must be made again. Only the signature is read; the check stays
+// A row's picture counts only as an absolute path to a PNG: the error marker and the stale
+// marker "1" of older versions must never match a stray file in the host's working directory, and a
+// picture cut short by a full disk must be made again. Only the signature is read; the check stays
 // cheap.
 bool pictureExists(const QString& thumPath) {
     if (!QFileInfo(thumPath).isAbsolute()) {
@@ -25,10 +26,6 @@ bool pictureExists(const QString& thumPath) {
     return picture.open(QIODevice::ReadOnly) &&
            picture.read(kPngSignatureSize) == QByteArray(kPngSignature, kPngSignatureSize);
 }
-
-// A row stays valid while its source was stamped at most this many seconds after its picture
-// was saved; coarse file-system clocks and copies made in the same moment fall inside it.
-constexpr qint64 kFreshnessSlackSeconds = 30;
 
 void logBusy(const char* operation, int number, const QString& filePath) {
     writeLog(kInfoLabel + logLocation(QLatin1String(operation), number) +
@@ -88,21 +85,19 @@ void myFile::checkFreshness() {
     if (!dbReady) {
         return;
     }
+    const SourceStamp present = stampOf(filePath);
+    rememberCheckedStamp(filePath, present);
     const Lookup found = lookupThumbnail(filePath, statements::kFreshnessLookup);
     if (found.status != LookupStatus::Found) {
         needsThumbnail = true;
         return;
     }
     const ThumbnailRow& row = found.row;
-    const quint32 currentSize = static_cast<quint32>(QFile(filePath).size());
-    if (row.thumPath == kErrorThumbPath) {
+    // A file edited or replaced at the same size still has another time, and one copied in
+    // with its old time another size; an error row is tried again once its file changed.
+    if (SourceStamp{row.fileTime, row.fileSize} != present) {
+        needsThumbnail = true;
         return;
     }
-    const bool exists = pictureExists(row.thumPath);
-    if (qint64{row.fileTime} - qint64{row.thumTime} > kFreshnessSlackSeconds || !exists) {
-        needsThumbnail = true;
-    }
-    if (exists && currentSize != row.fileSize && markStale(filePath) == Written::Busy) {
-        logBusy("myFile::checkFreshness", 5, filePath);
-    }
+    needsThumbnail = row.thumPath != kErrorThumbPath && !pictureExists(row.thumPath);
 }

@@ -4,6 +4,7 @@
 #include "db_mutex.h"
 #include "log.h"
 #include "saved_picture_memo.h"
+#include "source_stamp.h"
 #include "statements.h"
 #include "windows_api.h"
 
@@ -58,18 +59,14 @@ QString fitFileName(const QString& base, const QString& tail) {
     return base.left(end) + tail;
 }
 
-quint32 secondsOf(const QFileInfo& info) {
-    return static_cast<quint32>(
-        info.fileTime(QFileDevice::FileModificationTime).toSecsSinceEpoch());
-}
-
 std::mutex& pictureMutex() {
     static std::mutex shared;
     return shared;
 }
 
-// Held from choosing a picture's name to writing its file, by the threads of this process in
-// turn and by every host process working on the same cache.
+// Held from choosing a picture's name to writing its row, by the threads of this process in
+// turn and by every host process working on the same cache. dbMutex is taken inside it, never
+// the other way round.
 class PictureStoreLock {
 public:
     explicit PictureStoreLock(const QString& imageDir)
@@ -92,10 +89,29 @@ private:
     std::intptr_t processes_;
 };
 
-QString recordedPicture(const QString& sourcePath) {
+Lookup rowOf(const QString& path, const char* text) {
     QMutexLocker lock(&dbMutex);
-    const Lookup found = lookupThumbnail(sourcePath, statements::kLookup);
-    return found.status == LookupStatus::Found ? found.row.thumPath : QString();
+    return lookupThumbnail(path, text);
+}
+
+// A picture the store made in one of imageDir's buckets, in a folder that is still there; a
+// row may also name a picture outside, left by a cache elsewhere, which is not ours to touch.
+bool isStoredPicture(const QString& imageDir, const QString& path) {
+    const QFileInfo picture(path);
+    const QFileInfo bucket(picture.path());
+    return picture.isAbsolute() && path.endsWith(QStringLiteral(".png")) &&
+           isBucketName(bucket.fileName()) &&
+           QDir::cleanPath(bucket.path()) == QDir::cleanPath(imageDir) && bucket.isDir();
+}
+
+void logLockedFolder(const QString& sourcePath) {
+    writeLog(kInfoLabel + logLocation(QStringLiteral("savePictureFor"), 1) +
+             QStringLiteral("thumbnail folder is locked\n") + sourcePath);
+}
+
+void logBusyDatabase(const QString& sourcePath) {
+    writeLog(kInfoLabel + logLocation(QStringLiteral("recordPicture"), 2) +
+             QStringLiteral("thumbnail database is busy\n") + sourcePath);
 }
 
 } // namespace
@@ -116,15 +132,18 @@ QString chooseBucket(const QString& imageDir) {
     return ensureFolder(bucket) ? bucket : QString();
 }
 
-QString picturePathIn(const QString& bucket, const QString& sourcePath,
-                      const QString& recordedPicture) {
+QString picturePathIn(const QString& bucket, const QString& sourcePath) {
     const QFileInfo source(sourcePath);
     const QString tail = QLatin1Char('_') + source.suffix() + QStringLiteral(".png");
     const QString plain = bucket + QLatin1Char('/') + fitFileName(source.baseName(), tail);
-    // A picture there that the source's row does not name is another source's, recorded or
-    // about to be: its host lets the folder go before it writes the row. Anything but a file
-    // is nobody's picture; the save reports it.
-    if (plain == recordedPicture || !QFileInfo(plain).isFile()) {
+    // Anything but a file is nobody's picture; the save reports it. A picture there that no row
+    // names was left by a host stopped before its row: the next source to come takes it back.
+    if (!QFileInfo(plain).isFile()) {
+        return plain;
+    }
+    const Lookup owner = rowOf(plain, statements::kPictureLookup);
+    if (owner.status == LookupStatus::Missing ||
+        (owner.status == LookupStatus::Found && owner.row.filePath == sourcePath)) {
         return plain;
     }
     // A folder of same-named files is common; the hash keeps their pictures apart and gives a
@@ -136,23 +155,74 @@ QString picturePathIn(const QString& bucket, const QString& sourcePath,
 }
 
 PictureSave savePictureFor(const QImage& image, const QString& imageDir, const QString& sourcePath,
-                           QString& picturePath) {
+                           OnLookupFailure onFailure, QString& picturePath) {
     picturePath.clear();
-    // Looked up before the folder is locked: dbMutex may be held by a thread that waits for
-    // the database, and other hosts would wait for it through the folder.
-    const QString recorded = recordedPicture(sourcePath);
     const PictureStoreLock lock(imageDir);
     if (lock.timedOut()) {
-        writeLog(kInfoLabel + logLocation(QStringLiteral("savePictureFor"), 1) +
-                 QStringLiteral("thumbnail folder is locked\n") + sourcePath);
+        logLockedFolder(sourcePath);
         return PictureSave::GaveUp;
     }
-    const QString bucket = chooseBucket(imageDir);
-    if (bucket.isEmpty()) {
-        return PictureSave::NoBucket;
+    const Lookup recorded = rowOf(sourcePath, statements::kLookup);
+    if (recorded.status == LookupStatus::Failed && onFailure == OnLookupFailure::Skip) {
+        return PictureSave::NotRecorded;
     }
-    picturePath = picturePathIn(bucket, sourcePath, recorded);
-    return savePicture(image, picturePath) ? PictureSave::Saved : PictureSave::NotWritten;
+    const QString previous =
+        recorded.status == LookupStatus::Found ? recorded.row.thumPath : QString();
+    // A source made again keeps its picture's place: the new one replaces the old at once, and
+    // no folder holds a picture that its source no longer names.
+    if (isStoredPicture(imageDir, previous)) {
+        picturePath = previous;
+    } else {
+        const QString bucket = chooseBucket(imageDir);
+        if (bucket.isEmpty()) {
+            return PictureSave::NoBucket;
+        }
+        picturePath = picturePathIn(bucket, sourcePath);
+    }
+    if (!savePicture(image, picturePath)) {
+        return PictureSave::NotWritten;
+    }
+    const SourceStamp stamp = stampToRecord(sourcePath);
+    const ThumbnailRow row{picturePath, storedSeconds(QFileInfo(picturePath).lastModified()),
+                           sourcePath, stamp.time, stamp.size};
+    QMutexLocker database(&dbMutex);
+    const Written written = writeThumbnailRow(row, onFailure);
+    database.unlock();
+    if (written == Written::Done) {
+        return PictureSave::Saved;
+    }
+    if (picturePath != previous) {
+        QFile::remove(picturePath);
+    }
+    if (written == Written::Busy) {
+        logBusyDatabase(sourcePath);
+    }
+    return PictureSave::NotRecorded;
+}
+
+PictureSave recordErrorFor(const QString& imageDir, const QString& sourcePath) {
+    const PictureStoreLock lock(imageDir);
+    if (lock.timedOut()) {
+        logLockedFolder(sourcePath);
+        return PictureSave::GaveUp;
+    }
+    const SourceStamp stamp = stampToRecord(sourcePath);
+    QMutexLocker database(&dbMutex);
+    const Lookup recorded = lookupThumbnail(sourcePath, statements::kLookup);
+    const Written written = writeThumbnailRow(
+        {kErrorThumbPath, 0, sourcePath, stamp.time, stamp.size}, OnLookupFailure::Insert);
+    database.unlock();
+    if (written != Written::Done) {
+        if (written == Written::Busy) {
+            logBusyDatabase(sourcePath);
+        }
+        return PictureSave::NotRecorded;
+    }
+    if (recorded.status == LookupStatus::Found &&
+        isStoredPicture(imageDir, recorded.row.thumPath)) {
+        QFile::remove(recorded.row.thumPath);
+    }
+    return PictureSave::Saved;
 }
 
 bool savePicture(const QImage& image, const QString& picturePath) {
@@ -172,20 +242,4 @@ bool savePicture(const QImage& image, const QString& picturePath) {
     }
     rememberSavedPicture(picturePath, image);
     return true;
-}
-
-bool recordPicture(const QString& picturePath, const QString& sourcePath,
-                   OnLookupFailure onFailure) {
-    const QFileInfo source(sourcePath);
-    const ThumbnailRow row{picturePath, secondsOf(QFileInfo(picturePath)), sourcePath,
-                           secondsOf(source), static_cast<quint32>(source.size())};
-    QMutexLocker lock(&dbMutex);
-    const Written written = writeThumbnailRow(row, onFailure);
-    lock.unlock();
-    if (written == Written::Busy) {
-        QFile::remove(picturePath);
-        writeLog(kInfoLabel + logLocation(QStringLiteral("recordPicture"), 2) +
-                 QStringLiteral("thumbnail database is busy\n") + sourcePath);
-    }
-    return written == Written::Done;
 }

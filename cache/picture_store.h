@@ -15,35 +15,38 @@ constexpr int kBucketSize = 500;
 // not. Empty when a folder cannot be made.
 QString chooseBucket(const QString& imageDir);
 
-// The picture path of a source in `bucket`: base name + "_" + suffix + ".png", or, when that
-// file is there and is not `recordedPicture` (the picture the source's row names), the base
-// name with a short hash of the source path after it. The base name is cut, at a character
-// boundary, so that the file name fits the file systems' 255-byte limit.
-QString picturePathIn(const QString& bucket, const QString& sourcePath,
-                      const QString& recordedPicture);
+// The picture path of a source in `bucket`: base name + "_" + suffix + ".png", or, when a
+// file of that name is there and another source's row names it, the base name with a short
+// hash of the source path after it. The base name is cut, at a character boundary, so that
+// the file name fits the file systems' 255-byte limit. Takes dbMutex for its look-up.
+QString picturePathIn(const QString& bucket, const QString& sourcePath);
 
 enum class PictureSave {
+    // The picture is saved and its row written (for an error row: written).
     Saved,
     NoBucket,
     NotWritten,
     // Another host held the picture folder past the wait; logged here, nothing written.
     GaveUp,
+    // The row could not be written; the new picture is removed again. A busy database is
+    // logged here.
+    NotRecorded,
 };
 
-// The picture step of both producers: takes the picture folder's lock from choosing the name
-// to writing the file, so that no other thread or host process takes the same name, and lets
-// it go before returning: the row is then written without it, and no host waits on the
-// folder while this one waits for the database. `picturePath` receives the name, empty when
-// no bucket could be made.
+// The picture step of both producers, save and row in one: under the picture folder's lock,
+// which keeps every other thread and host process from choosing a name, saving or writing a
+// row in the same folder meanwhile. So every picture in the buckets has a row, except the one
+// a host killed between the two leaves; no row names it, and the next save of that name takes
+// it back. A source made again keeps the picture its row names, replaced in place. The row
+// takes the source's stamp from its freshness check (stampToRecord). `picturePath` receives
+// the name, empty when none was chosen.
 PictureSave savePictureFor(const QImage& image, const QString& imageDir, const QString& sourcePath,
-                           QString& picturePath);
+                           OnLookupFailure onFailure, QString& picturePath);
+
+// Writes the error row of a source, with its stamp, under the same lock, and removes the
+// picture its row named before.
+PictureSave recordErrorFor(const QString& imageDir, const QString& sourcePath);
 
 // Writes the PNG through a temporary file, which is put in place only when every byte of it
 // was written: a reader never sees half a picture, nor one cut short by a full disk.
 bool savePicture(const QImage& image, const QString& picturePath);
-
-// Records a saved picture for its source, with the times and size taken before dbMutex.
-// When another connection holds the database past the wait, logs it and removes the picture,
-// which no row would name. True when the row was written.
-bool recordPicture(const QString& picturePath, const QString& sourcePath,
-                   OnLookupFailure onFailure);

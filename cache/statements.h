@@ -12,6 +12,8 @@ inline constexpr char kFreshnessLookup[] = "select * from thumbnail where filePa
 inline constexpr char kInsert[] = "insert into thumbnail values('%1', %2, '%3', %4, %5);";
 inline constexpr char kFullUpdate[] = "update thumbnail set thumPath = '%1', thumTime = %2, "
                                       "fileTime = %3, fileSize = %4 where filePath = '%5';";
-inline constexpr char kStaleMark[] = "update thumbnail set thumPath = '%1' where filePath = '%2';";
+// Which source's row names a picture: a picture no row names is left by a host that stopped
+// between saving it and writing its row, and is taken back.
+inline constexpr char kPictureLookup[] = "select * from thumbnail where thumPath='%1';";
 
 } // namespace statements

@@ -99,7 +99,3 @@ Written writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure) {
     return runStatement(statements::kInsert,
                         {row.thumPath, thumTime, row.filePath, fileTime, fileSize});
 }
-
-Written markStale(const QString& filePath) {
-    return runStatement(statements::kStaleMark, {kStaleThumbPath, filePath});
-}

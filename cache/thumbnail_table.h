@@ -6,17 +6,15 @@
 
 // One row of the table "thumbnail".
 struct ThumbnailRow {
-    QString thumPath; // the PNG, or kErrorThumbPath, or kStaleThumbPath
+    QString thumPath; // the PNG, or kErrorThumbPath
     quint32 thumTime = 0;
     QString filePath;
     quint32 fileTime = 0;
     quint32 fileSize = 0;
 };
 
-// The row of a file that never gets a picture.
+// The row of a file that gets no picture until it changes.
 inline const QString kErrorThumbPath = QStringLiteral("error");
-// The row of a file whose size changed: it names no picture, so the next check produces again.
-inline const QString kStaleThumbPath = QStringLiteral("1");
 
 enum class LookupStatus { Found, Missing, Failed };
 
@@ -37,7 +35,8 @@ enum class Written { Done, Busy, Failed };
 // the write lock, and the table is there for all but the first job.
 Written createThumbnailTable();
 
-// The look-up statement (or the freshness check's twin) for one source path.
+// The look-up statement (or the freshness check's twin) for one source path, or the picture
+// look-up for one picture path.
 Lookup lookupThumbnail(const QString& filePath, const char* text);
 
 // What a producer does when the look-up itself fails: the preview extractor inserts anyway,
@@ -46,5 +45,3 @@ enum class OnLookupFailure { Insert, Skip };
 
 // Look-up, then insert or full update. The caller holds dbMutex.
 Written writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure);
-
-Written markStale(const QString& filePath);

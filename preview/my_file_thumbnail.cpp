@@ -1,6 +1,5 @@
 #include "my_file_thumbnail.h"
 
-#include "db_mutex.h"
 #include "log.h"
 #include "picture_store.h"
 #include "placeholder_images.h"
@@ -9,7 +8,14 @@
 #include "thumbnail_table.h"
 
 #include <QFileInfo>
-#include <QMutexLocker>
+
+namespace {
+
+QString imageDirOf(const QString& dataRoot) {
+    return dataRoot + QStringLiteral("/db/thumbnailImage");
+}
+
+} // namespace
 
 myFileThumbnail::myFileThumbnail(const QString& sourcePath_, QString dataRoot_)
     : sourcePath(sourcePath_), dataRoot(std::move(dataRoot_)) {
@@ -68,24 +74,18 @@ void myFileThumbnail::dbDeal() {
         return;
     }
     QString picture;
-    const PictureSave saved = savePictureFor(
-        outputImage, dataRoot + QStringLiteral("/db/thumbnailImage"), sourcePath, picture);
+    const PictureSave saved = savePictureFor(outputImage, imageDirOf(dataRoot), sourcePath,
+                                             OnLookupFailure::Insert, picture);
     if (saved == PictureSave::NotWritten) {
         writeLog(kInfoLabel + QStringLiteral("image cannot save---") +
                  logLocation(QStringLiteral("myFileThumbnail::dbDeal"), 1032) + picture);
-    } else if (saved == PictureSave::Saved) {
-        recordPicture(picture, sourcePath, OnLookupFailure::Insert);
     }
 }
 
 void myFileThumbnail::dbDealError() {
-    if (!recording_) {
-        return;
+    if (recording_) {
+        recordErrorFor(imageDirOf(dataRoot), sourcePath);
     }
-    const ThumbnailRow row{kErrorThumbPath, 0, sourcePath, 0,
-                           static_cast<quint32>(QFileInfo(sourcePath).size())};
-    QMutexLocker lock(&dbMutex);
-    writeThumbnailRow(row, OnLookupFailure::Insert);
 }
 
 bool myFileThumbnail::openSource(QFile& file, const char* operation, int tooLargeNumber,

@@ -117,9 +117,7 @@ void fileRender::setUp() {
     reader = std::make_unique<mySTLReader>(sourcePath, hasGeometry, true);
     if (!reader->modelValid && !pictureOnly) {
         makeDamagedFileImage(image);
-        if (saveImage()) {
-            recordThumbnail();
-        }
+        saveImage();
     }
 }
 
@@ -226,7 +224,6 @@ void fileRender::resizeGL(int width, int height) {
 void fileRender::paintGL() {
     drawPicture();
     if (saveImage()) {
-        recordThumbnail();
         vbo.destroy();
     }
 }
@@ -317,18 +314,15 @@ void fileRender::drawPicture() {
 
 bool fileRender::saveImage() {
     QString picture;
-    const PictureSave saved = savePictureFor(image, imagePath, sourcePath, picture);
+    const PictureSave saved =
+        savePictureFor(image, imagePath, sourcePath, OnLookupFailure::Skip, picture);
     if (!picture.isEmpty()) {
         imagePath = picture;
     }
-    // A host that gave up on a locked folder has said so already.
+    // A host that gave up on a locked folder or a busy database has said so already.
     if (saved == PictureSave::NoBucket || saved == PictureSave::NotWritten) {
         logError(
             QStringLiteral("%1\n%2").arg(QStringLiteral("render image cannot save"), imagePath));
     }
     return saved == PictureSave::Saved;
-}
-
-void fileRender::recordThumbnail() {
-    recordPicture(imagePath, sourcePath, OnLookupFailure::Skip);
 }

@@ -41,8 +41,8 @@ public:
     // Draws the chunks into a side x side framebuffer and reads it back into `image`.
     void drawPicture();
 
+    // Saves `image` and writes its row in one step; true when both were done.
     bool saveImage();
-    void recordThumbnail();
 
     qint32 kind;
     QString imagePath;

@@ -4,6 +4,7 @@
 #include "db_mutex.h"
 #include "files.h"
 #include "myfile.h"
+#include "picture_store.h"
 #include "statements.h"
 #include "thumbnail_table.h"
 
@@ -31,14 +32,12 @@ protected:
         return myFile(path, root).needsThumbnail;
     }
 
-    // A picture in bucket 0 (the freshness check reads no more than the PNG signature) and the
-    // row of a 4-byte source that names it.
-    QString pictureWithRow(const QString& path, quint32 thumTime, quint32 fileTime) {
-        const QString picture = imageDir + "/0/" + QFileInfo(path).baseName();
-        writeFile(picture, kPng);
+    // Records a source as a job does: the freshness check, then its picture and row.
+    QString record(const QString& path) {
         needsThumbnail(path);
-        QMutexLocker lock(&dbMutex);
-        writeThumbnailRow({picture, thumTime, path, fileTime, 4}, OnLookupFailure::Insert);
+        QString picture;
+        EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+                  PictureSave::Saved);
         return picture;
     }
 

@@ -32,7 +32,8 @@ TEST_F(PictureStore, BucketsAreTheNumberedFoldersFilledInTurnUpToFiveHundredPict
     QDir(imageDir).removeRecursively();
     writeFile(imageDir, "a file where the folder belongs");
     QString picture = "unchanged";
-    EXPECT_EQ(savePictureFor(image, imageDir, "/models/part.lqx", picture), PictureSave::NoBucket);
+    EXPECT_EQ(savePictureFor(image, imageDir, "/models/part.lqx", OnLookupFailure::Insert, picture),
+              PictureSave::NoBucket);
     EXPECT_TRUE(picture.isEmpty());
 }
 
@@ -50,7 +51,7 @@ TEST_F(PictureStore, PictureNameIsBaseNameAndSuffixCutToTheLimitAndHashedWhenTak
         {QString(243, 'a') + smile, QString(243, 'a') + smile},
     };
     for (const auto& [base, kept] : cases) {
-        EXPECT_EQ(picturePathIn(imageDir + "/0", "/m/" + base + ".lqx", {}),
+        EXPECT_EQ(picturePathIn(imageDir + "/0", "/m/" + base + ".lqx"),
                   imageDir + "/0/" + kept + "_lqx.png");
     }
     needsThumbnail("/models/opens-the-database.lqx");
@@ -62,8 +63,8 @@ TEST_F(PictureStore, PictureNameIsBaseNameAndSuffixCutToTheLimitAndHashedWhenTak
     QStringList pictures;
     for (const QString& path : sources) {
         QString picture;
-        ASSERT_EQ(savePictureFor(image, imageDir, path, picture), PictureSave::Saved);
-        ASSERT_TRUE(recordPicture(picture, path, OnLookupFailure::Insert));
+        ASSERT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+                  PictureSave::Saved);
         EXPECT_FALSE(pictures.contains(picture)) << qPrintable(picture);
         pictures << picture;
     }
@@ -77,9 +78,37 @@ TEST_F(PictureStore, PictureNameIsBaseNameAndSuffixCutToTheLimitAndHashedWhenTak
     // Stable: a source saved again keeps its name, plain or hashed.
     for (int i = 0; i < 4; ++i) {
         QString again;
-        savePictureFor(image, imageDir, sources[i], again);
+        savePictureFor(image, imageDir, sources[i], OnLookupFailure::Insert, again);
         EXPECT_EQ(again, pictures[i]);
     }
+}
+
+// Every picture in the buckets has a row: a source made again replaces its own picture where it
+// lies, even with its bucket full; an error row takes the place of the picture; a picture no row
+// names, left by a host killed before its row, goes to the next source of that name.
+TEST_F(PictureStore, EveryPictureKeepsItsRowWhenRemadeTurnedToAnErrorOrLeftWithoutOne) {
+    const QString path = writeSource("part.lqx", "1234");
+    const QString picture = record(path);
+    for (int i = 1; i < kBucketSize; ++i) {
+        writeFile(QStringLiteral("%1/0/p%2.png").arg(imageDir).arg(i), "");
+    }
+    writeFile(path, "12345");
+    EXPECT_TRUE(needsThumbnail(path));
+    EXPECT_EQ(record(path), picture);
+    EXPECT_FALSE(QDir(imageDir + "/1").exists());
+    EXPECT_EQ(lookup(path).row.fileSize, 5u);
+
+    needsThumbnail(path);
+    ASSERT_EQ(recordErrorFor(imageDir, path), PictureSave::Saved);
+    EXPECT_FALSE(QFileInfo::exists(picture));
+    EXPECT_EQ(lookup(path).row.thumPath, kErrorThumbPath);
+
+    // The stopped host's picture in the current bucket, then another host's, recorded.
+    const QString other = writeSource("other/part.lqx", "1");
+    writeFile(imageDir + "/1/part_lqx.png", kPng);
+    EXPECT_EQ(record(other), imageDir + "/1/part_lqx.png");
+    EXPECT_NE(record(writeSource("third/part.lqx", "1")), imageDir + "/1/part_lqx.png");
+    EXPECT_EQ(QDir(imageDir + "/1").entryList(QDir::Files).size(), 2);
 }
 
 TEST_F(PictureStore, SaveThatFailsOrGivesUpLeavesNoPictureAndNoRow) {
@@ -88,19 +117,29 @@ TEST_F(PictureStore, SaveThatFailsOrGivesUpLeavesNoPictureAndNoRow) {
     QString picture;
     const std::intptr_t folder =
         lockFileExclusively(QFile::encodeName(imageDir + "/.lock").constData(), 0);
-    EXPECT_EQ(savePictureFor(image, imageDir, path, picture), PictureSave::GaveUp);
+    EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+              PictureSave::GaveUp);
+    EXPECT_EQ(recordErrorFor(imageDir, path), PictureSave::GaveUp);
     unlockFile(folder);
     EXPECT_TRUE(picture.isEmpty());
     // Another connection holds a write transaction: the picture is made, the row cannot be.
     QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "holder");
     holder.setDatabaseName(root + "/db/thumbnail.db");
     ASSERT_TRUE(holder.open() && QSqlQuery(holder).exec("begin immediate"));
-    ASSERT_EQ(savePictureFor(image, imageDir, path, picture), PictureSave::Saved);
-    EXPECT_FALSE(recordPicture(picture, path, OnLookupFailure::Insert));
+    EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+              PictureSave::NotRecorded);
     EXPECT_FALSE(QFileInfo::exists(picture));
+    EXPECT_EQ(recordErrorFor(imageDir, path), PictureSave::NotRecorded);
     EXPECT_EQ(lookup(path).status, LookupStatus::Missing);
-    EXPECT_EQ(log().count("savePictureFor : 1 thumbnail folder is locked\n" + path + "\r\n"), 1);
-    EXPECT_EQ(log().count("recordPicture : 2 thumbnail database is busy\n" + path + "\r\n"), 1);
+    EXPECT_EQ(log().count("savePictureFor : 1 thumbnail folder is locked\n" + path + "\r\n"), 2);
+    EXPECT_EQ(log().count("recordPicture : 2 thumbnail database is busy\n" + path + "\r\n"), 2);
+
+    // The renderer saves nothing when it cannot tell whether the source has a row.
+    ASSERT_TRUE(QSqlQuery(holder).exec("rollback"));
+    ASSERT_TRUE(QSqlQuery(cacheDatabase()).exec("drop table thumbnail"));
+    EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Skip, picture),
+              PictureSave::NotRecorded);
+    EXPECT_TRUE(picture.isEmpty());
 
     EXPECT_FALSE(savePicture(image, imageDir)); // a folder where the picture belongs
     EXPECT_FALSE(savePicture(QImage(), imageDir + "/0/null_lqx.png"));

@@ -2,20 +2,27 @@
 #include "db_mutex.h"
 #include "dlp_writer.h"
 #include "files.h"
+#include "gf_writer.h"
 #include "mesh_writers.h"
 #include "module_handle.h"
 #include "provider_client.h"
 #include "rle16_writer.h"
+#include "source_stamp.h"
 #include "statements.h"
 #include "thumbnail_job.h"
 #include "thumbnail_table.h"
 #include "voxalis_writer.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlQuery>
+#include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -43,16 +50,154 @@ protected:
         return answer.bitmap != nullptr;
     }
 
-    static LookupStatus rowOf(const QString& file) {
-        QMutexLocker lock(&dbMutex);
-        return lookupThumbnail(file, statements::kLookup).status;
+    // The bitmap as the shell gets it; null when none came.
+    static QImage bitmapOf(const QString& file) {
+        const ProviderAnswer answer = askProvider(file, 64);
+        EXPECT_EQ(answer.initialized, S_OK) << qPrintable(file);
+        const QImage bitmap = pixelsOf(answer.bitmap);
+        DeleteObject(answer.bitmap);
+        return bitmap;
     }
 
+    static Lookup lookupOf(const QString& file) {
+        QMutexLocker lock(&dbMutex);
+        return lookupThumbnail(file, statements::kLookup);
+    }
+
+    static LookupStatus rowOf(const QString& file) { return lookupOf(file).status; }
+
     QString log() const { return readFile(root + "/VOXALIS_Thumbnail.log"); }
+
+    // Every row and the whole PNG it names, against every picture in the buckets: the two
+    // lists must be the same.
+    static void expectEveryPictureWithItsRow(const QString& imageDir, int rows) {
+        QMutexLocker lock(&dbMutex);
+        QSqlQuery query(cacheDatabase());
+        ASSERT_TRUE(query.exec("select thumPath, filePath, fileTime, fileSize from thumbnail"));
+        QStringList named;
+        while (query.next()) {
+            named.append(query.value(0).toString());
+            EXPECT_EQ(QImage(named.last(), "png").size(), QSize(400, 400))
+                << qPrintable(named.last());
+            const SourceStamp stamp = stampOf(query.value(1).toString());
+            EXPECT_EQ(query.value(2).toUInt(), stamp.time) << qPrintable(query.value(1).toString());
+            EXPECT_EQ(query.value(3).toUInt(), stamp.size) << qPrintable(query.value(1).toString());
+        }
+        EXPECT_EQ(named.size(), rows);
+        QStringList pictures;
+        QDirIterator found(imageDir, {"*.png"}, QDir::Files, QDirIterator::Subdirectories);
+        while (found.hasNext()) {
+            pictures.append(found.next());
+        }
+        named.sort();
+        pictures.sort();
+        EXPECT_EQ(pictures, named);
+    }
 
     const QString root = testDataHome() + "/VOXALIS_Thumbnail";
     const QString imageDir = root + "/db/thumbnailImage";
 };
+
+// An STL whose vertices moved keeps its size, a file copied in keeps its time: either change
+// brings the new picture in the same request. So does repairing a file that got an error row,
+// here a GF file over the size limit while it was being written.
+TEST_F(Faults, ChangedSourceGetsItsNewPictureInTheSameRequest) {
+    const QString file = writeSource("part.lqx", lqx(4));
+    setModifiedTime(file, 1700000000);
+    const QImage first = bitmapOf(file);
+    writeFile(file, lqx(8));
+    ASSERT_EQ(QFileInfo(file).size(), lqx(4).size());
+    setModifiedTime(file, 1700000001);
+    const QImage edited = bitmapOf(file);
+    EXPECT_FALSE(edited.isNull() || edited == first);
+    writeFile(file, lqx(4).append("more"));
+    setModifiedTime(file, 1700000001);
+    EXPECT_EQ(bitmapOf(file), first);
+
+    const QString gf = writeSource("copying.gf", {});
+    ASSERT_TRUE(QFile::resize(gf, 524288001));
+    EXPECT_TRUE(bitmapOf(gf).isNull());
+    EXPECT_EQ(lookupOf(gf).row.thumPath, "error");
+    EXPECT_TRUE(bitmapOf(gf).isNull()); // not tried again while unchanged
+    GfFile good;
+    good.width = good.height = 2;
+    good.pixels = gfPixel(100, 200, 300).repeated(4);
+    writeFile(gf, good.bytes());
+    EXPECT_FALSE(bitmapOf(gf).isNull());
+    expectEveryPictureWithItsRow(imageDir, 2);
+}
+
+// Four hosts on the same new files, pairs of them of one name, then four again after a third
+// of the files changed size and a third only their content and time, one host killed on the
+// way; then one request for each. Every picture in the buckets has its row, every row names a
+// whole PNG and carries its file's present stamp.
+TEST_F(Faults, HostsOnTheSameFilesThroughEditsAndKillsLeaveEveryPictureWithItsRow) {
+    QStringList files;
+    for (int i = 0; i < 30; ++i) {
+        files.append(writeSource(QStringLiteral("%1/f%2.lqx").arg(i % 2).arg(i / 2), lqx(i)));
+    }
+    const QStringList arguments{"--module", VOXALIS_MODULE, "-o", testDataHome() + "/out"};
+    const auto runHosts = [&](bool killOne) {
+        QProcess hosts[4];
+        for (int h = 0; h < 4; ++h) {
+            QStringList order = files;
+            if (h % 2 == 1) {
+                std::reverse(order.begin(), order.end());
+            }
+            hosts[h].start(VOXALIS_THUMB, arguments + order);
+        }
+        if (killOne) {
+            while (hosts[0].bytesAvailable() == 0 && hosts[0].waitForReadyRead(60000)) {
+            }
+            hosts[0].kill();
+        }
+        for (QProcess& host : hosts) {
+            EXPECT_TRUE(host.waitForFinished(300000));
+        }
+        EXPECT_EQ(hosts[3].exitCode(), 0) << hosts[3].readAllStandardOutput().constData();
+    };
+    runHosts(false);
+    for (int i = 0; i < files.size(); ++i) {
+        if (i % 3 == 1) {
+            writeFile(files[i], lqx(i).append("tail"));
+        } else if (i % 3 == 2) {
+            writeFile(files[i], lqx(29 - i));
+            setModifiedTime(files[i], QFileInfo(files[i]).lastModified().toSecsSinceEpoch() + 100);
+        }
+    }
+    runHosts(true);
+    for (const QString& file : files) {
+        EXPECT_TRUE(bitmapFor(file)) << qPrintable(file);
+    }
+    expectEveryPictureWithItsRow(imageDir, files.size());
+}
+
+// A host killed after saving a picture and before writing its row, here while another
+// connection holds the database: the picture stays, no row names it, and the next request for
+// the file takes it back instead of adding a second one.
+TEST_F(Faults, HostKilledBetweenPictureAndRowLeavesOnePictureThatTheNextRequestTakesBack) {
+    ASSERT_TRUE(bitmapFor(writeSource("first.lqx", lqx(1))));
+    const QString file = writeSource("killed.lqx", lqx());
+    QSqlDatabase holder = QSqlDatabase::addDatabase("QSQLITE", "holder");
+    holder.setDatabaseName(root + "/db/thumbnail.db");
+    ASSERT_TRUE(holder.open() && QSqlQuery(holder).exec("begin immediate"));
+    QProcess host;
+    host.start(VOXALIS_THUMB, {"--module", VOXALIS_MODULE, "-o", testDataHome() + "/out", file});
+    const QString picture = imageDir + "/0/killed_lqx.png";
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFileInfo::exists(picture) && waited.elapsed() < 60000) {
+        QThread::msleep(5);
+    }
+    host.kill();
+    ASSERT_TRUE(host.waitForFinished(60000));
+    ASSERT_TRUE(QSqlQuery(holder).exec("rollback"));
+    EXPECT_TRUE(QFileInfo::exists(picture));
+    EXPECT_EQ(rowOf(file), LookupStatus::Missing);
+    EXPECT_TRUE(bitmapFor(file));
+    EXPECT_EQ(lookupOf(file).row.thumPath, picture);
+    expectEveryPictureWithItsRow(imageDir, 2);
+}
 
 TEST_F(Faults, DataRootThatCannotBeWrittenGivesNoBitmap) {
     const QString file = writeSource("part.lqx", lqx());
@@ -160,9 +305,8 @@ TEST_F(Faults, HostsAndThreadsShareOneCacheWithoutLosingARowOrOverfillingABucket
         << qPrintable(output);
     EXPECT_EQ(rowOf(hugeFile), LookupStatus::Missing);
 #endif
-    // A row and a picture of its own for each file; no bucket past its 500, and no host's
-    // picture without its row. (Two jobs of this process that make one file's picture at once
-    // leave the first without its row.)
+    // A row and a picture of its own for each file; no bucket past its 500, and no picture
+    // without its row.
     QStringList pictures;
     for (const QString& file : files) {
         pictures.append(lookupThumbnail(file, statements::kLookup).row.thumPath);

@@ -1,5 +1,6 @@
 #include "data_root.h"
 
+#include <QDir>
 #include <QStandardPaths>
 #include <QStringList>
 
@@ -17,5 +18,12 @@ QString dataRootFor(const QString& genericDataLocation) {
 }
 
 QString writableDataRoot() {
-    return dataRootFor(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    const QString location = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    // Qt takes a relative XDG_DATA_HOME as it is, which would put the cache in whatever folder
+    // the host was started from and name pictures by relative paths that are never served. The
+    // XDG rules say to ignore such a value and use the default instead.
+    if (QDir::isRelativePath(location)) {
+        return dataRootFor(QDir::homePath() + QStringLiteral("/.local/share"));
+    }
+    return dataRootFor(location);
 }

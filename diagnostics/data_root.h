@@ -7,5 +7,6 @@
 QString dataRootFor(const QString& genericDataLocation);
 
 // dataRootFor() applied to the current writable generic data location. On Linux Qt takes it
-// from XDG_DATA_HOME, which is how tests give each process its own root.
+// from XDG_DATA_HOME, which is how tests give each process its own root; a relative value is
+// ignored for ~/.local/share.
 QString writableDataRoot();

@@ -3,6 +3,7 @@
 #include "log.h"
 #include "memory_probes.h"
 
+#include <QFile>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -36,6 +37,24 @@ TEST(Log, LinesOfStampThreeBlanksAndMessageInTheDataRootUpToTheSizeLimit) {
                                    "/home/u/voxalis_thumbnail", "/home/u/MyVOXALIS_Thumbnail"}) {
         EXPECT_EQ(dataRootFor(location), location + "/VOXALIS_Thumbnail");
     }
+}
+
+TEST(Log, RelativeDataHomeIsIgnoredForTheDefaultOneInHome) {
+    const QString home = testDataHome() + "/home";
+    qputenv("HOME", QFile::encodeName(home));
+    const std::pair<QByteArray, QString> homes[] = {
+        {"relative/share", home + "/.local/share"},
+        {"./share", home + "/.local/share"},
+        {QFile::encodeName(testDataHome()), testDataHome()},
+    };
+    for (const auto& [dataHome, location] : homes) {
+        qputenv("XDG_DATA_HOME", dataHome);
+        EXPECT_EQ(writableDataRoot(), location + "/VOXALIS_Thumbnail") << dataHome.constData();
+    }
+    qputenv("XDG_DATA_HOME", "relative/share");
+    writeLog("where");
+    EXPECT_TRUE(readFile(home + "/.local/share/VOXALIS_Thumbnail/VOXALIS_Thumbnail.log")
+                    .endsWith("   where\r\n"));
 }
 
 static bool failing = false;

@@ -7,6 +7,7 @@
 #include <QMutex>
 #include <QSqlQuery>
 #include <QThread>
+#include <QUrl>
 
 #include <atomic>
 
@@ -47,7 +48,9 @@ QString connectionName() {
 // Removes the thread's connection when the thread ends.
 struct ThreadConnection {
     QString name;
+    QString file;
     int generation = 0;
+    bool readOnly = false;
     ~ThreadConnection() {
         if (!name.isEmpty()) {
             QSqlDatabase::removeDatabase(name);
@@ -66,21 +69,38 @@ bool open(const QString& databaseFile, QString& error, bool& damaged) {
         // that was deleted or moved away is replaced.
         {
             const QSqlDatabase current = QSqlDatabase::database(name, false);
-            if (current.isOpen() && current.databaseName() == databaseFile &&
+            if (current.isOpen() && threadConnection.file == databaseFile &&
                 threadConnection.generation == generation && QFileInfo::exists(databaseFile)) {
                 return true;
             }
         }
         QSqlDatabase::removeDatabase(name);
     }
+    // A folder that cannot be written (a read-only mount, another user's cache) takes no
+    // journal beside the database, without which SQLite reads no WAL database at all. The file
+    // is then read as it stands, for the pictures it names.
+    const bool readOnly =
+        QFileInfo::exists(databaseFile) && !QFileInfo(QFileInfo(databaseFile).path()).isWritable();
     threadConnection.name = name;
+    threadConnection.file = databaseFile;
     threadConnection.generation = generation;
+    threadConnection.readOnly = readOnly;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    db.setDatabaseName(databaseFile);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(waitMilliseconds.load()));
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(waitMilliseconds.load());
+    if (readOnly) {
+        db.setDatabaseName(QUrl::fromLocalFile(databaseFile).toString(QUrl::FullyEncoded) +
+                           QStringLiteral("?immutable=1"));
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI");
+    } else {
+        db.setDatabaseName(databaseFile);
+    }
+    db.setConnectOptions(options);
     if (!db.open()) {
         error = db.lastError().text();
         return false;
+    }
+    if (readOnly) {
+        return true;
     }
     // A cache: after a power cut the last rows may be missing, never the database's integrity;
     // in exchange a row costs no flush to disk. Readers in other processes never wait for it.
@@ -157,6 +177,9 @@ CacheOpen openCacheDatabaseFile(const QString& databaseFile, QString& error) {
     bool damaged = false;
     if (!open(databaseFile, error, damaged)) {
         return CacheOpen::NotOpened;
+    }
+    if (threadConnection.readOnly) {
+        return CacheOpen::ReadOnly;
     }
     return damaged ? renew(databaseFile, error) : CacheOpen::Opened;
 }

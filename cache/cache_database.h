@@ -16,6 +16,8 @@ enum class CacheOpen {
     // The file was no database; it now lies beside as databaseFile + ".damaged" (one
     // generation: an older one is replaced) and a fresh database is open in its place.
     Renewed,
+    // Its folder cannot be written: the file is open for reading only, as it stands.
+    ReadOnly,
 };
 
 // Replaces the calling thread's connection by one to `databaseFile`, as every job record

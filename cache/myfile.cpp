@@ -71,6 +71,12 @@ void myFile::openCacheDatabase() {
                  QStringLiteral("thumbnail database is damaged, moved aside\n") + databaseFile +
                  QStringLiteral(".damaged"));
         break;
+    case CacheOpen::ReadOnly:
+        writeLog(kInfoLabel + logLocation(QStringLiteral("myFile::openCacheDatabase"), 6) +
+                 QStringLiteral("thumbnail cache is read-only, only its pictures are served\n") +
+                 databaseFile);
+        dbWritable = false;
+        break;
     case CacheOpen::Opened:
         break;
     }
@@ -82,7 +88,8 @@ void myFile::openCacheDatabase() {
 }
 
 void myFile::checkFreshness() {
-    if (!dbReady) {
+    // A picture that could not be recorded is not worth making.
+    if (!dbReady || !dbWritable) {
         return;
     }
     const SourceStamp present = stampOf(filePath);

@@ -23,6 +23,8 @@ public:
     QString imageDir;
     bool needsThumbnail = false;
     bool dbReady = true;
+    // False when the cache can only be read: its pictures are served, no new one is made.
+    bool dbWritable = true;
 
 private:
     void createFolders();

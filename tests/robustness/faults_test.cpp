@@ -205,6 +205,27 @@ TEST_F(Faults, DataRootThatCannotBeWrittenGivesNoBitmap) {
     EXPECT_FALSE(bitmapFor(file));
 }
 
+// A data root that cannot be written, here a read-only mount: the pictures made before are
+// still served, nothing new is made.
+TEST_F(Faults, ReadOnlyDataRootServesThePicturesItHolds) {
+    if (QProcess::execute("bwrap", {"--dev-bind", "/", "/", "true"}) != 0) {
+        GTEST_SKIP() << "bwrap cannot mount the data root read-only here";
+    }
+    const QString cached = writeSource("cached.lqx", lqx());
+    ASSERT_TRUE(bitmapFor(cached));
+    cacheDatabase().close(); // the last connection folds its journal into the file
+    const QString fresh = writeSource("fresh.lqx", lqx(2));
+    QProcess host;
+    host.start("bwrap", {"--dev-bind", "/", "/", "--ro-bind", root, root, VOXALIS_THUMB, "--module",
+                         VOXALIS_MODULE, "-o", testDataHome() + "/out", cached, fresh});
+    ASSERT_TRUE(host.waitForFinished(120000));
+    const QString output = host.readAllStandardOutput();
+    EXPECT_EQ(host.exitCode(), 5) << qPrintable(output);
+    EXPECT_TRUE(
+        output.contains(QRegularExpression("^ok .*cached.lqx .*\\nFAILED .*fresh.lqx  no bitmap")))
+        << qPrintable(output);
+}
+
 TEST_F(Faults, FolderHeldPastTheWaitGivesUpWithOneLineAndLeavesNothing) {
     setCacheWaitMilliseconds(50);
     ASSERT_TRUE(bitmapFor(writeSource("first.lqx", lqx())));

@@ -89,6 +89,12 @@ private:
     std::intptr_t processes_;
 };
 
+// The bytes that tell paths apart: UTF-8, or for a path whose file name is no UTF-8 (lone
+// surrogates, which UTF-8 cannot hold) the file system's own bytes.
+QByteArray pathBytes(const QString& path) {
+    return path.isValidUtf16() ? path.toUtf8() : QFile::encodeName(path);
+}
+
 Lookup rowOf(const QString& path, const char* text) {
     QMutexLocker lock(&dbMutex);
     return lookupThumbnail(path, text);
@@ -149,7 +155,7 @@ QString picturePathIn(const QString& bucket, const QString& sourcePath) {
     // A folder of same-named files is common; the hash keeps their pictures apart and gives a
     // source the same name every time.
     const QByteArray hash =
-        QCryptographicHash::hash(sourcePath.toUtf8(), QCryptographicHash::Sha1).toHex().left(10);
+        QCryptographicHash::hash(pathBytes(sourcePath), QCryptographicHash::Sha1).toHex().left(10);
     return bucket + QLatin1Char('/') +
            fitFileName(source.baseName(), QLatin1Char('~') + QString::fromLatin1(hash) + tail);
 }

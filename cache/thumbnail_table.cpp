@@ -3,6 +3,7 @@
 #include "cache_database.h"
 #include "statements.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -42,6 +43,18 @@ bool prepareAndRun(QSqlQuery& query, const char* text, const QVector<QVariant>& 
     return query.exec();
 }
 
+// SQLite turns the lone surrogates of a path whose file name is no UTF-8 into other
+// characters on the way to its UTF-8 text; such a path is stored as its file-system bytes
+// instead, a blob that matches only itself and reads back whole.
+QVariant stored(const QString& text) {
+    return text.isValidUtf16() ? QVariant(text) : QVariant(QFile::encodeName(text));
+}
+
+QString textOf(const QVariant& value) {
+    return value.type() == QVariant::ByteArray ? QFile::decodeName(value.toByteArray())
+                                               : value.toString();
+}
+
 Written runStatement(const char* text, const QVector<QVariant>& values) {
     QSqlQuery query(cacheDatabase());
     if (prepareAndRun(query, text, values)) {
@@ -65,7 +78,7 @@ Written createThumbnailTable() {
 Lookup lookupThumbnail(const QString& filePath, const char* text) {
     QSqlQuery query(cacheDatabase());
     // The freshness look-up names its placeholder %2, so the path fills both slots.
-    if (!prepareAndRun(query, text, {filePath, filePath})) {
+    if (!prepareAndRun(query, text, {stored(filePath), stored(filePath)})) {
         return {};
     }
     Lookup result;
@@ -75,9 +88,9 @@ Lookup lookupThumbnail(const QString& filePath, const char* text) {
     }
     const QSqlRecord record = query.record();
     result.status = LookupStatus::Found;
-    result.row.thumPath = query.value(record.indexOf(QStringLiteral("thumPath"))).toString();
+    result.row.thumPath = textOf(query.value(record.indexOf(QStringLiteral("thumPath"))));
     result.row.thumTime = query.value(record.indexOf(QStringLiteral("thumTime"))).toUInt();
-    result.row.filePath = query.value(record.indexOf(QStringLiteral("filePath"))).toString();
+    result.row.filePath = textOf(query.value(record.indexOf(QStringLiteral("filePath"))));
     result.row.fileTime = query.value(record.indexOf(QStringLiteral("fileTime"))).toUInt();
     result.row.fileSize = query.value(record.indexOf(QStringLiteral("fileSize"))).toUInt();
     return result;
@@ -93,9 +106,9 @@ Written writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure) {
     const QVariant fileTime = qint64{row.fileTime};
     const QVariant fileSize = qint64{row.fileSize};
     if (found == LookupStatus::Found) {
-        return runStatement(statements::kFullUpdate,
-                            {row.thumPath, thumTime, fileTime, fileSize, row.filePath});
+        return runStatement(statements::kFullUpdate, {stored(row.thumPath), thumTime, fileTime,
+                                                      fileSize, stored(row.filePath)});
     }
     return runStatement(statements::kInsert,
-                        {row.thumPath, thumTime, row.filePath, fileTime, fileSize});
+                        {stored(row.thumPath), thumTime, stored(row.filePath), fileTime, fileSize});
 }

@@ -3,6 +3,7 @@
 #include "current_file_path.h"
 #include "data_root.h"
 #include "db_mutex.h"
+#include "file_names.h"
 #include "in_process_application.h"
 #include "log.h"
 #include "module_handle.h"
@@ -39,6 +40,8 @@ HRESULT runThumbnailJob(LPCWSTR path, ThumbnailProducers& producers) {
     if (module == nullptr) {
         return S_FALSE;
     }
+    // A Linux host hands over a name that is no UTF-8 with its bytes as lone surrogates.
+    keepFileNamesWhole();
     const QString moduleFolder = QFileInfo(QFile::decodeName(modulePath(module))).path();
     const QByteArray hostPath = modulePath(GetModuleHandleW(nullptr));
 

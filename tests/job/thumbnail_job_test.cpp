@@ -1,8 +1,11 @@
 #include "current_file_path.h"
+#include "file_names.h"
 #include "files.h"
+#include "input_path.h"
 #include "module_handle.h"
 #include "thumbnail_job.h"
 
+#include <QFile>
 #include <QLibraryInfo>
 #include <QProcess>
 
@@ -62,6 +65,25 @@ TEST(ThumbnailJob, RoutesBySuffixAndRemembersEachThreadsFile) {
     moduleHandle = nullptr; // never attached: nothing happens
     EXPECT_EQ(producers.run(writeSource("later.lqx", "content")), S_FALSE);
     EXPECT_TRUE(currentFilePath.isEmpty());
+}
+
+// "localhost" and an empty host both name the local host in a file URI; an escaped byte of a
+// name that is no UTF-8 stays that byte.
+TEST(InputPath, PathsStayAndLocalFileUrisGiveTheirPathsByteForByte) {
+    keepFileNamesWhole();
+    const std::pair<QString, QByteArray> inputs[] = {
+        {"/tmp/a b.stl", "/tmp/a b.stl"},
+        {"relative/part.lqx", "relative/part.lqx"},
+        {"file:///tmp/a%20b.stl", "/tmp/a b.stl"},
+        {"file://localhost/tmp/x.stl", "/tmp/x.stl"},
+        {"file://LocalHost/tmp/x.stl", "/tmp/x.stl"},
+        {"file:///tmp/caf%C3%A9.stl", "/tmp/caf\xC3\xA9.stl"},
+        {"file:///tmp/bad%FF%FE.stl", "/tmp/bad\xFF\xFE.stl"},
+        {"file://server/share/x.stl", ""},
+    };
+    for (const auto& [input, bytes] : inputs) {
+        EXPECT_EQ(QFile::encodeName(inputFilePath(input)), bytes) << qPrintable(input);
+    }
 }
 
 // A host without a display, whose application the job starts unless the host has one. Our

@@ -1,11 +1,13 @@
 #include "cache_database.h"
 #include "db_mutex.h"
 #include "dlp_writer.h"
+#include "file_names.h"
 #include "files.h"
 #include "gf_writer.h"
 #include "mesh_writers.h"
 #include "module_handle.h"
 #include "provider_client.h"
+#include "recipe_thumbnail_provider.h"
 #include "rle16_writer.h"
 #include "source_stamp.h"
 #include "statements.h"
@@ -14,7 +16,6 @@
 #include "voxalis_writer.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QProcess>
@@ -25,6 +26,8 @@
 #include <algorithm>
 #include <atomic>
 #include <thread>
+
+#include <dirent.h>
 
 #include <gtest/gtest.h>
 
@@ -74,20 +77,34 @@ protected:
         QMutexLocker lock(&dbMutex);
         QSqlQuery query(cacheDatabase());
         ASSERT_TRUE(query.exec("select thumPath, filePath, fileTime, fileSize from thumbnail"));
+        // A path whose file name is no UTF-8 is stored as its bytes.
+        const auto path = [&query](int column) {
+            const QVariant value = query.value(column);
+            return value.type() == QVariant::ByteArray ? QFile::decodeName(value.toByteArray())
+                                                       : value.toString();
+        };
         QStringList named;
         while (query.next()) {
-            named.append(query.value(0).toString());
+            named.append(path(0));
             EXPECT_EQ(QImage(named.last(), "png").size(), QSize(400, 400))
                 << qPrintable(named.last());
-            const SourceStamp stamp = stampOf(query.value(1).toString());
-            EXPECT_EQ(query.value(2).toUInt(), stamp.time) << qPrintable(query.value(1).toString());
-            EXPECT_EQ(query.value(3).toUInt(), stamp.size) << qPrintable(query.value(1).toString());
+            const SourceStamp stamp = stampOf(path(1));
+            EXPECT_EQ(query.value(2).toUInt(), stamp.time) << qPrintable(path(1));
+            EXPECT_EQ(query.value(3).toUInt(), stamp.size) << qPrintable(path(1));
         }
         EXPECT_EQ(named.size(), rows);
+        // Read as the file system has them: Qt's listing leaves out names that are no UTF-8.
         QStringList pictures;
-        QDirIterator found(imageDir, {"*.png"}, QDir::Files, QDirIterator::Subdirectories);
-        while (found.hasNext()) {
-            pictures.append(found.next());
+        for (const QString& bucket : QDir(imageDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QByteArray folder = QFile::encodeName(imageDir + "/" + bucket + "/");
+            DIR* entries = opendir(folder.constData());
+            ASSERT_NE(entries, nullptr);
+            while (const dirent* entry = readdir(entries)) {
+                if (QByteArray(entry->d_name).endsWith(".png")) {
+                    pictures.append(QFile::decodeName(folder + entry->d_name));
+                }
+            }
+            closedir(entries);
         }
         named.sort();
         pictures.sort();
@@ -224,6 +241,40 @@ TEST_F(Faults, ReadOnlyDataRootServesThePicturesItHolds) {
     EXPECT_TRUE(
         output.contains(QRegularExpression("^ok .*cached.lqx .*\\nFAILED .*fresh.lqx  no bitmap")))
         << qPrintable(output);
+}
+
+// A Linux file name that is no UTF-8 reaches the provider with each such byte as a lone
+// surrogate U+DC00 + byte. Its picture is made and served, kept under a name of the same bytes;
+// names that differ only in such bytes keep pictures and rows of their own.
+TEST_F(Faults, FileNamesThatAreNoUtf8GetTheirPictures) {
+    keepFileNamesWhole();
+    const QByteArray folder = QFile::encodeName(testDataHome() + "/sources/");
+    QStringList pictures;
+    int bar = 0;
+    for (const QByteArray name : {"bad\xFF.lqx", "bad\xFE.lqx", "bad\xFD.lqx"}) {
+        const QString path = QFile::decodeName(folder + name);
+        writeFile(path, lqx(bar += 8));
+        ASSERT_TRUE(QFileInfo::exists(QFile::decodeName(folder + name)));
+        std::wstring wide;
+        for (const QChar unit : path) {
+            wide.push_back(unit.unicode());
+        }
+        auto* provider = new RecipeThumbnailProvider;
+        EXPECT_EQ(provider->Initialize(wide.c_str(), 0), S_OK);
+        HBITMAP bitmap = nullptr;
+        WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+        provider->GetThumbnail(64, &bitmap, &alpha);
+        provider->Release();
+        const QImage shown = pixelsOf(bitmap);
+        DeleteObject(bitmap);
+        pictures.append(lookupOf(path).row.thumPath);
+        EXPECT_EQ(shown, QImage(pictures.last()).convertToFormat(QImage::Format_ARGB32))
+            << qPrintable(pictures.last());
+        EXPECT_FALSE(shown.isNull());
+    }
+    EXPECT_EQ(QFile::encodeName(pictures[0]).right(13), "/bad\xFF_lqx.png");
+    EXPECT_EQ(pictures.removeDuplicates(), 0);
+    expectEveryPictureWithItsRow(imageDir, 3);
 }
 
 TEST_F(Faults, FolderHeldPastTheWaitGivesUpWithOneLineAndLeavesNothing) {

@@ -1,66 +1,55 @@
 #include "cache_fixture.h"
-#include "source_stamp.h"
 
 #include <QDir>
-
-#include <functional>
 
 namespace {
 
 constexpr qint64 kTime = 1700000000;
 
-using Change = std::function<void(const QString& source, const QString& picture)>;
-
-Change stamped(qint64 seconds) {
-    return [seconds](const QString& source, const QString&) { setModifiedTime(source, seconds); };
-}
+enum Change { None, Later, Earlier, Longer, NoPicture, EmptyPicture, CutPicture };
 
 TEST_F(CacheTest, RowIsStaleOnceItsSourceTimeOrSizeDiffersOrItsPictureIsNoWholePng) {
     EXPECT_TRUE(needsThumbnail("/models/part.lqx"));
     EXPECT_TRUE(QDir(imageDir).exists() && log().isEmpty()); // made quietly by the first record
-    const Change none = [](const QString&, const QString&) {};
-    // A full disk leaves empty or truncated pictures; only the signature is looked at. Times
-    // outside the stored range come back as the number they are compared with.
+    // Source time when recorded, error row, change, needs. A full disk leaves empty or cut
+    // pictures; only the signature is looked at. Times outside the stored range read back as
+    // the number they are compared with; those before 1970 are all held at 0.
     const std::tuple<qint64, bool, Change, bool> cases[] = {
-        {kTime, false, none, false},
-        {kTime, false, stamped(kTime + 1), true}, // edited at the same size
-        {kTime, false, stamped(kTime - 1), true}, // replaced by an older copy
-        {kTime, false,
-         [](const QString& source, const QString&) {
-             writeFile(source, "12345");
-             setModifiedTime(source, kTime);
-         },
-         true},
-        {kTime, false, [](const QString&, const QString& picture) { QFile::remove(picture); },
-         true},
-        {kTime, false, [](const QString&, const QString& picture) { writeFile(picture, ""); },
-         true},
-        {kTime, false,
-         [](const QString&, const QString& picture) {
-             writeFile(picture, readFile(picture).left(7));
-         },
-         true},
-        {-86400 * 365, false, none, false},       // 1969
-        {-1, false, stamped(-2), false},          // both held at 0
-        {0x100000000 + 1000, false, none, false}, // 2106
-        {kTime, true, none, false},               // an error row is not tried again
-        {kTime, true, stamped(kTime + 60), true}, // until its file changes
-        {0x100000000 + 1000, true, none, false},
+        {kTime, false, None, false},
+        {kTime, false, Later, true},
+        {kTime, false, Earlier, true},
+        {kTime, false, Longer, true},
+        {kTime, false, NoPicture, true},
+        {kTime, false, EmptyPicture, true},
+        {kTime, false, CutPicture, true},
+        {-86400 * 365, false, None, false},
+        {-1, false, Earlier, false},
+        {0x100000000 + 1000, false, None, false},
+        {kTime, true, None, false},
+        {kTime, true, Later, true},
+        {0x100000000 + 1000, true, None, false},
     };
     int number = 0;
     for (const auto& [time, error, change, needs] : cases) {
         SCOPED_TRACE(++number);
         const QString path = writeSource(QStringLiteral("part%1.lqx").arg(number), "1234");
         setModifiedTime(path, time);
+        needsThumbnail(path);
         QString picture;
-        if (error) {
-            needsThumbnail(path);
-            ASSERT_EQ(recordErrorFor(imageDir, path), PictureSave::Saved);
-        } else {
-            picture = record(path);
-        }
+        ASSERT_EQ(error ? recordErrorFor(imageDir, path)
+                        : savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+                  PictureSave::Saved);
         EXPECT_FALSE(needsThumbnail(path));
-        change(path, picture);
+        if (change == Later || change == Earlier) {
+            setModifiedTime(path, time + (change == Later ? 1 : -1));
+        } else if (change == Longer) {
+            writeFile(path, "12345");
+            setModifiedTime(path, time);
+        } else if (change == NoPicture) {
+            QFile::remove(picture);
+        } else if (change != None) {
+            writeFile(picture, readFile(picture).left(change == EmptyPicture ? 0 : 7));
+        }
         EXPECT_EQ(needsThumbnail(path), needs);
         EXPECT_EQ(needsThumbnail(path), needs); // the check leaves the row as it was
     }
@@ -69,45 +58,25 @@ TEST_F(CacheTest, RowIsStaleOnceItsSourceTimeOrSizeDiffersOrItsPictureIsNoWholeP
 // The stamp is taken before the file is read: a copy still under way when its picture or its
 // error is made gets a new one at the next request.
 TEST_F(CacheTest, RowRecordsTheStampFromBeforeTheReadSoAFileChangedMeanwhileIsMadeAgain) {
-    const std::function<void(const QString&)> records[] = {
-        [this](const QString& path) {
-            QString picture;
-            EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
-                      PictureSave::Saved);
-        },
-        [this](const QString& path) {
-            EXPECT_EQ(recordErrorFor(imageDir, path), PictureSave::Saved);
-        },
-    };
-    int number = 0;
-    for (const auto& write : records) {
-        const QString path = writeSource(QStringLiteral("copying%1.lqx").arg(++number), "12");
-        setModifiedTime(path, kTime);
+    for (const bool error : {false, true}) {
+        const QString path = writeSource(QStringLiteral("copying%1.lqx").arg(error), "12");
         EXPECT_TRUE(needsThumbnail(path));
         writeFile(path, "1234");
-        setModifiedTime(path, kTime + 5);
-        write(path);
+        QString picture;
+        EXPECT_EQ(error ? recordErrorFor(imageDir, path)
+                        : savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+                  PictureSave::Saved);
         EXPECT_EQ(lookup(path).row.fileSize, 2u);
-        EXPECT_EQ(lookup(path).row.fileTime, kTime);
         EXPECT_TRUE(needsThumbnail(path));
     }
 }
 
 TEST_F(CacheTest, QuotedPathsAndOtherLetterCaseAreRowsOfTheirOwn) {
-    // Quotes stay values; the stale marker "1" of older versions never matches a picture named
-    // 1 in the working folder; a name in other letter case is another file.
+    // Quotes stay values; a name in other letter case is another file.
     const QString path = writeSource("it's a 'part'.lqx", "1234");
     record(path);
     EXPECT_FALSE(needsThumbnail(path));
     EXPECT_TRUE(needsThumbnail(writeSource("IT'S A 'PART'.lqx", "1234")));
-    writeFile(testDataHome() + "/1", kPng);
-    QDir::setCurrent(testDataHome());
-    const SourceStamp stamp = stampOf(path);
-    {
-        QMutexLocker lock(&dbMutex);
-        writeThumbnailRow({"1", 0, path, stamp.time, stamp.size}, OnLookupFailure::Insert);
-    }
-    EXPECT_TRUE(needsThumbnail(path));
     EXPECT_FALSE(log().contains("busy")) << qPrintable(log());
 }
 

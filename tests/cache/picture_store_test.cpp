@@ -96,7 +96,6 @@ TEST_F(PictureStore, EveryPictureKeepsItsRowWhenRemadeTurnedToAnErrorOrLeftWitho
     EXPECT_TRUE(needsThumbnail(path));
     EXPECT_EQ(record(path), picture);
     EXPECT_FALSE(QDir(imageDir + "/1").exists());
-    EXPECT_EQ(lookup(path).row.fileSize, 5u);
 
     needsThumbnail(path);
     ASSERT_EQ(recordErrorFor(imageDir, path), PictureSave::Saved);

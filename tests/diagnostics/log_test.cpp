@@ -1,10 +1,12 @@
 #include "data_root.h"
+#include "file_names.h"
 #include "files.h"
 #include "log.h"
 #include "memory_probes.h"
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QTextCodec>
 
 #include <gtest/gtest.h>
 
@@ -42,19 +44,43 @@ TEST(Log, LinesOfStampThreeBlanksAndMessageInTheDataRootUpToTheSizeLimit) {
 TEST(Log, RelativeDataHomeIsIgnoredForTheDefaultOneInHome) {
     const QString home = testDataHome() + "/home";
     qputenv("HOME", QFile::encodeName(home));
-    const std::pair<QByteArray, QString> homes[] = {
-        {"relative/share", home + "/.local/share"},
-        {"./share", home + "/.local/share"},
-        {QFile::encodeName(testDataHome()), testDataHome()},
-    };
-    for (const auto& [dataHome, location] : homes) {
-        qputenv("XDG_DATA_HOME", dataHome);
-        EXPECT_EQ(writableDataRoot(), location + "/VOXALIS_Thumbnail") << dataHome.constData();
+    for (const QByteArray relative : {"relative/share", "./share", ""}) {
+        qputenv("XDG_DATA_HOME", relative);
+        EXPECT_EQ(writableDataRoot(), home + "/.local/share/VOXALIS_Thumbnail") << relative.data();
     }
-    qputenv("XDG_DATA_HOME", "relative/share");
-    writeLog("where");
-    EXPECT_TRUE(readFile(home + "/.local/share/VOXALIS_Thumbnail/VOXALIS_Thumbnail.log")
-                    .endsWith("   where\r\n"));
+}
+
+// A byte of no valid UTF-8 sequence (a stray continuation, a cut or overlong sequence, an
+// encoded surrogate, a lead that starts none) reads as U+DC00 + the byte and is written back
+// as that byte; valid UTF-8 of every length reads as UTF-8.
+TEST(FileNames, EveryNameKeepsItsBytesAndValidUtf8ReadsAsBefore) {
+    keepFileNamesWhole();
+    keepFileNamesWhole(); // once is enough
+    const std::pair<QByteArray, const char16_t*> names[] = {
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", u"caf\u00E9 \u20AC \U0001F600"},
+        {"bad\xFF\x80.lqx", u"bad\xDCFF\xDC80.lqx"},
+        {"cut\xE2\x82", u"cut\xDCE2\xDC82"},
+        {"\xC0\xAF\xED\xA0\x80", u"\xDCC0\xDCAF\xDCED\xDCA0\xDC80"},
+        {"\xF8x\xC3\xA9\xA9", u"\xDCF8x\u00E9\xDCA9"},
+    };
+    for (const auto& [bytes, units] : names) {
+        const QString text = QString::fromUtf16(units);
+        EXPECT_EQ(QFile::decodeName(bytes), text) << bytes.toHex().constData();
+        EXPECT_EQ(QFile::encodeName(text), bytes) << bytes.toHex().constData();
+        // A stream holds a cut sequence back until the next piece.
+        QTextDecoder decoder(QTextCodec::codecForLocale());
+        QString streamed;
+        for (const char byte : bytes + ".") {
+            streamed += decoder.toUnicode(&byte, 1);
+        }
+        EXPECT_EQ(streamed, text + ".") << bytes.toHex().constData();
+    }
+    QTextEncoder encoder(QTextCodec::codecForLocale());
+    const QByteArray high = encoder.fromUnicode(QString::fromUtf16(u"\xD83D"));
+    EXPECT_EQ(high + encoder.fromUnicode(QString::fromUtf16(u"\xDE00")), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(QFile::encodeName(QString::fromUtf16(u"\xD800"
+                                                   u"a\xDC10")),
+              "?a?");
 }
 
 static bool failing = false;

@@ -73,11 +73,9 @@ TEST(InputPath, PathsStayAndLocalFileUrisGiveTheirPathsByteForByte) {
     keepFileNamesWhole();
     const std::pair<QString, QByteArray> inputs[] = {
         {"/tmp/a b.stl", "/tmp/a b.stl"},
-        {"relative/part.lqx", "relative/part.lqx"},
         {"file:///tmp/a%20b.stl", "/tmp/a b.stl"},
         {"file://localhost/tmp/x.stl", "/tmp/x.stl"},
         {"file://LocalHost/tmp/x.stl", "/tmp/x.stl"},
-        {"file:///tmp/caf%C3%A9.stl", "/tmp/caf\xC3\xA9.stl"},
         {"file:///tmp/bad%FF%FE.stl", "/tmp/bad\xFF\xFE.stl"},
         {"file://server/share/x.stl", ""},
     };

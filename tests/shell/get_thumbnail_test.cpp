@@ -4,7 +4,7 @@
 #include "placeholder_images.h"
 #include "provider_client.h"
 
-#include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -18,12 +18,11 @@ TEST(GetThumbnail, CachedPictureAsAStraightAlphaBitmapOrAnAnswerWithout) {
     QFile::remove(testDataHome() + "/VOXALIS_Thumbnail/db/thumbnailImage/0/damaged_lqx.png");
     none.push_back(askProvider(path, 256, false));
     const ProviderAnswer remade = askProvider(path); // a deleted picture is made again
-    // A source whose size changed gets the stale marker "1" as its picture path; a picture
-    // named 1 in the host's working folder is not it.
-    ASSERT_TRUE(QImage(4, 4, QImage::Format_RGB32).save(testDataHome() + "/1", "png"));
-    QDir::setCurrent(testDataHome());
+    // A source whose size changed gets its new picture in the same request.
     QFile(path).resize(QFile(path).size() + 1);
-    none.push_back(askProvider(path));
+    const ProviderAnswer grown = askProvider(path);
+    EXPECT_FALSE(pixelsOf(grown.bitmap).isNull());
+    DeleteObject(grown.bitmap);
 
     for (const ProviderAnswer& answer : none) {
         EXPECT_EQ(std::tuple(answer.answered, answer.bitmap, answer.alpha),

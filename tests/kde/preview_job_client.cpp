@@ -3,10 +3,11 @@
 // installed thumbnailer writes for the same file and size with no Qt platform named. One line
 // per file and size:
 //
-//   preview_job_client THUMBNAILER SAMPLES REFERENCES SIZE...
+//   preview_job_client THUMBNAILER SAMPLES REFERENCES [--without=NAME,...] SIZE...
 //
 // REFERENCES keeps the thumbnailer's pictures, made on first need, so runs in other
-// environments compare with the same ones.
+// environments compare with the same ones. The samples named by --without must get no preview,
+// and all others theirs.
 // Exit 0 when every preview arrived and is right, 1 otherwise.
 
 #include "placeholder_images.h"
@@ -125,8 +126,15 @@ QString problemOf(const Preview* got, const QImage& want, bool mesh, int size) {
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    if (arguments.size() < 5) {
-        std::fprintf(stderr, "usage: preview_job_client THUMBNAILER SAMPLES REFERENCES SIZE...\n");
+    QStringList sizes = arguments.mid(4);
+    const QString withoutOption = QStringLiteral("--without=");
+    QStringList without;
+    if (!sizes.isEmpty() && sizes.first().startsWith(withoutOption)) {
+        without = sizes.takeFirst().mid(withoutOption.size()).split(QLatin1Char(','));
+    }
+    if (sizes.isEmpty()) {
+        std::fprintf(stderr, "usage: preview_job_client THUMBNAILER SAMPLES REFERENCES "
+                             "[--without=NAME,...] SIZE...\n");
         return 1;
     }
     const QString thumbnailer = arguments[1];
@@ -139,7 +147,7 @@ int main(int argc, char** argv) {
                      qPrintable(plugins.join(QLatin1Char(' '))));
         ++problems;
     }
-    for (const QString& sizeText : arguments.mid(4)) {
+    for (const QString& sizeText : sizes) {
         const int size = sizeText.toInt();
         KFileItemList items;
         for (const auto& sample : kSamples) {
@@ -153,8 +161,10 @@ int main(int argc, char** argv) {
                          [&](const KFileItem& item, const QPixmap& pixmap) {
                              previews.insert(item.name(), {pixmap.toImage(), sinceLast.restart()});
                          });
-        QObject::connect(job, &KIO::PreviewJob::failed,
-                         [&](const KFileItem&) { sinceLast.restart(); });
+        QHash<QString, qint64> failedAfter;
+        QObject::connect(job, &KIO::PreviewJob::failed, [&](const KFileItem& item) {
+            failedAfter.insert(item.name(), sinceLast.restart());
+        });
         QEventLoop loop;
         QObject::connect(job, &KJob::result, &loop, &QEventLoop::quit);
         loop.exec();
@@ -162,11 +172,16 @@ int main(int argc, char** argv) {
             const QString path = samples.absoluteFilePath(sample.first);
             const auto found = previews.constFind(sample.first);
             const Preview* got = found == previews.constEnd() ? nullptr : &found.value();
+            const bool wanted = !without.contains(sample.first);
             const QString problem =
-                problemOf(got, reference(thumbnailer, references, path, size), sample.second, size);
-            std::printf("%-18s %4d  %-4s %6lld ms  %s\n", qPrintable(sample.first), size,
-                        problem.isEmpty() ? "ok" : "FAIL",
-                        static_cast<long long>(got != nullptr ? got->ms : 0), qPrintable(problem));
+                !wanted ? (got == nullptr ? QString() : QStringLiteral("a preview of a failure"))
+                        : problemOf(got, reference(thumbnailer, references, path, size),
+                                    sample.second, size);
+            std::printf(
+                "%-18s %4d  %-4s %6lld ms  %s\n", qPrintable(sample.first), size,
+                problem.isEmpty() ? "ok" : "FAIL",
+                static_cast<long long>(got != nullptr ? got->ms : failedAfter.value(sample.first)),
+                qPrintable(problem));
             problems += problem.isEmpty() ? 0 : 1;
         }
     }

@@ -2,11 +2,13 @@
 // its output file and its stderr.
 
 #include "files.h"
+#include "gf_writer.h"
 #include "mesh_writers.h"
 #include "preview_picture.h"
 #include "ring_picture.h"
 
 #include <QDir>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QUrl>
 
@@ -232,5 +234,32 @@ TEST(Thumbnailer, AnySessionEnvironmentGetsTheSameMeshPicture) {
                   QStringList{"picture.png"});
         EXPECT_TRUE(QDir(temporary).isEmpty()) << qPrintable(session.join(' '));
         EXPECT_FALSE(QFileInfo::exists(testDataHome() + "/run"));
+    }
+}
+
+// TeX's fonts claim *.gf too. Both databases a file manager may use, GIO's and Qt's, must name
+// our type for our files and TeX's for a font, which opens with its preamble bytes; Qt takes
+// the alphabetically first of equally weighted globs, so ours must weigh more.
+TEST(Thumbnailer, BothMimeDatabasesTellOurGfFilesFromTeXFonts) {
+    // The user's data folder comes first in both databases' search.
+    const QString mime = testDataHome() + "/mime";
+    ASSERT_TRUE(QDir().mkpath(mime + "/packages"));
+    ASSERT_TRUE(QFile::copy(VOXALIS_MIME_PACKAGE, mime + "/packages/voxalis-thumbnail.xml"));
+    ASSERT_EQ(QProcess::execute("update-mime-database", {mime}), 0);
+    const std::pair<QString, QByteArray> files[] = {
+        {"application/x-voxalis-gf", GfFile{}.bytes()},
+        {"application/x-tex-gf", QByteArray("\xF7\x83\x5A") + QByteArray(64, '\0')},
+    };
+    for (const auto& [type, bytes] : files) {
+        for (const char* name : {"print.gf", "PRINT.GF"}) {
+            const QString path = writeSource(type + "/" + QString(name), bytes);
+            EXPECT_EQ(QMimeDatabase().mimeTypeForFile(path).name(), type) << qPrintable(path);
+            QProcess gio;
+            gio.start("gio", {"info", "-a", "standard::content-type", path});
+            ASSERT_TRUE(gio.waitForFinished(30000));
+            EXPECT_TRUE(gio.readAllStandardOutput().contains(
+                "standard::content-type: " + type.toUtf8() + "\n"))
+                << qPrintable(path);
+        }
     }
 }

@@ -12,18 +12,18 @@
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLShaderProgram>
 
-#include <QtMath>
-
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
 // The cache's camera: 2.1 units from the model's centre, a 45-degree field of view.
 constexpr float kCameraDistance = 2.1f;
 constexpr float kFieldOfView = 45.0f;
-// A framed model's box covers at most this share of the picture's side.
-constexpr float kFramedShare = 0.9f;
+// A filling model's projected vertices span this share of the picture's side: a margin of 5 %
+// on either side keeps the silhouette off the edge whatever the rasteriser rounds.
+constexpr float kFilledShare = 0.9f;
 // Where the light stands, in the mesh file's own coordinates.
 const QVector3D kLightPosition(-500.0f, 0.0f, 700.0f);
 // From OpenGL 3.3 a geometry stage computes the facet normals, so the reader stores none.
@@ -56,6 +56,32 @@ std::size_t floatsPerPiece(std::size_t limitBytes, bool hasGeometry) {
     return std::max<std::size_t>(1, limitBytes / sizeof(float) / perTriangle) * perTriangle;
 }
 
+// The bounds of projected positions in normalised device coordinates.
+struct ProjectedBounds {
+    float left = std::numeric_limits<float>::max();
+    float right = -std::numeric_limits<float>::max();
+    float bottom = std::numeric_limits<float>::max();
+    float top = -std::numeric_limits<float>::max();
+
+    // Widened by the positions among `count` floats, one vertex every `stride` floats, that
+    // `clip` takes into clip space. Every vertex lies in front of the camera: the fitted model
+    // stays within a unit of the box's centre, the camera is 2.1 units away.
+    void widen(const QMatrix4x4& clip, const float* floats, std::size_t count, std::size_t stride) {
+        const float* m = clip.constData(); // column-major
+        for (std::size_t i = 0; i + 3 <= count; i += stride) {
+            const float x = floats[i], y = floats[i + 1], z = floats[i + 2];
+            const float w = m[3] * x + m[7] * y + m[11] * z + m[15];
+            const float ndcX = (m[0] * x + m[4] * y + m[8] * z + m[12]) / w;
+            const float ndcY = (m[1] * x + m[5] * y + m[9] * z + m[13]) / w;
+            // A comparison with NaN is false, so a vertex of NaNs widens nothing.
+            left = ndcX < left ? ndcX : left;
+            right = ndcX > right ? ndcX : right;
+            bottom = ndcY < bottom ? ndcY : bottom;
+            top = ndcY > top ? ndcY : top;
+        }
+    }
+};
+
 } // namespace
 
 fileRender::fileRender(const QString& sourcePath_, const QString& imageDir)
@@ -64,7 +90,8 @@ fileRender::fileRender(const QString& sourcePath_, const QString& imageDir)
 }
 
 fileRender::fileRender(const QString& sourcePath_, int side_)
-    : kind(meshKindOf(sourcePath_)), sourcePath(sourcePath_), side(side_), pictureOnly(true) {
+    : kind(meshKindOf(sourcePath_)), sourcePath(sourcePath_), side(side_), pictureOnly(true),
+      framing(Framing::FillPicture) {
     start();
 }
 
@@ -228,20 +255,34 @@ void fileRender::paintGL() {
     }
 }
 
-float fileRender::framingDistance() const {
-    // At depth d a point stays in the middle share while |x| and |y| are within
-    // share x d x tan(half the field of view).
-    const float reach = kFramedShare * std::tan(qDegreesToRadians(kFieldOfView / 2));
-    const QMatrix4x4 turn = world * model;
-    float distance = kCameraDistance;
-    for (int corner = 0; corner < 8; ++corner) {
-        const QVector3D at = turn.map(QVector3D((corner & 1) != 0 ? reader->maxX : reader->minX,
-                                                (corner & 2) != 0 ? reader->maxY : reader->minY,
-                                                (corner & 4) != 0 ? reader->maxZ : reader->minZ));
-        distance =
-            std::max(distance, at.z() + std::max(std::abs(at.x()), std::abs(at.y())) / reach);
+QMatrix4x4 fileRender::fillingCrop(const QMatrix4x4& clip) {
+    const std::size_t floatsPerVertex = hasGeometry ? 3 : 6;
+    ProjectedBounds bounds;
+    for (const VertexChunk& chunk : reader->chunks) {
+        bounds.widen(clip, chunk.data(), chunk.size(), floatsPerVertex);
     }
-    return distance;
+    if (reader->stream) {
+        quint32 facets = 0;
+        while (const VertexChunk* piece = reader->stream->next()) {
+            bounds.widen(clip, piece->data(), piece->size(), floatsPerVertex);
+            facets += static_cast<quint32>(piece->size() / (3 * floatsPerVertex));
+        }
+        reader->stream.reset();
+        reader->stream = std::make_unique<FacetStream>(reader->filePath, reader->dataOffset, facets,
+                                                       reader->withNormals);
+    }
+    const float span = std::max(bounds.right - bounds.left, bounds.top - bounds.bottom);
+    QMatrix4x4 crop;
+    // Nothing to fill with: a model of no extent is drawn as the cache's camera sees it.
+    if (!(span > std::numeric_limits<float>::epsilon()) || !std::isfinite(span)) {
+        return crop;
+    }
+    // In clip space a point at w is at w times its device coordinates, so the shift scales
+    // with w; depth and w stay as they are.
+    const float scale = 2 * kFilledShare / span;
+    crop.setRow(0, QVector4D(scale, 0, 0, -scale * (bounds.left + bounds.right) / 2));
+    crop.setRow(1, QVector4D(0, scale, 0, -scale * (bounds.bottom + bounds.top) / 2));
+    return crop;
 }
 
 void fileRender::drawPicture() {
@@ -269,12 +310,13 @@ void fileRender::drawPicture() {
     model.scale(static_cast<float>(1.0 / double(reader->maxExtent)));
     model.translate(-(reader->maxX + reader->minX) / 2, -(reader->maxY + reader->minY) / 2,
                     -(reader->maxZ + reader->minZ) / 2);
-    // An orthographic view does not change with the distance.
-    cameraDistance = pictureOnly && kind != MeshSlc ? -framingDistance() : -kCameraDistance;
     view.setToIdentity();
-    view.translate(0, 0, cameraDistance);
+    view.translate(0, 0, -kCameraDistance);
+    const QMatrix4x4 shown = framing == Framing::FillPicture
+                                 ? fillingCrop(projection * view * world * model) * projection
+                                 : projection;
 
-    program->setUniformValue(projMatrixLoc, projection);
+    program->setUniformValue(projMatrixLoc, shown);
     program->setUniformValue(mvMatrixLoc, view * world);
     program->setUniformValue(normalMatrixLoc, world.normalMatrix());
     program->setUniformValue(modelMatrixLoc, model);
@@ -299,7 +341,7 @@ void fileRender::drawPicture() {
         }
     }
     if (reader->stream) {
-        const QMatrix4x4 clip = projection * view * world * model;
+        const QMatrix4x4 clip = shown * view * world * model;
         reader->stream->leaveOutBackFaces(clip.constData(), side);
         while (const VertexChunk* piece = reader->stream->next()) {
             draw(piece->data(), piece->size());

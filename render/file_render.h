@@ -23,9 +23,18 @@ class openGLHelper;
 // for a model that cannot be drawn); a ready renderer is then driven through initGL, resizeGL
 // and paintGL on the same thread. Two renderers must never run at once (see rendererMutex).
 //
-// Built with a side instead of a folder, it only draws: a picture of that side, the camera
-// moved back until the whole model is in view, nothing saved or recorded (drawPicture
-// instead of paintGL).
+// How a picture frames the model. Both look from the same place in the same direction under
+// the same light; only how much of that view the picture shows differs.
+enum class Framing {
+    // The cache's camera, 2.1 units from the centre of the model's box: the COM path's pictures.
+    CacheCamera,
+    // That camera's view cropped to the model: the bounds of its projected vertices, centred,
+    // span a fixed share of the picture's side, so every model fills the picture alike.
+    FillPicture,
+};
+
+// Built with a side instead of a folder, it only draws: a picture of that side, the model
+// filling it, nothing saved or recorded (drawPicture instead of paintGL).
 class fileRender : public QOpenGLFunctions {
 public:
     fileRender(const QString& sourcePath, const QString& imageDir);
@@ -55,7 +64,6 @@ public:
     QMatrix4x4 world;
     QMatrix4x4 view;
     QMatrix4x4 model;
-    float cameraDistance = -2.1f;
     int projMatrixLoc = -1;
     int mvMatrixLoc = -1;
     int normalMatrixLoc = -1;
@@ -70,8 +78,9 @@ public:
     QImage image;
     bool glUsable = true;
     int side = 400;
-    // Drawing only: the whole model framed, nothing saved.
+    // Drawing only: nothing saved.
     bool pictureOnly = false;
+    Framing framing = Framing::CacheCamera;
     // The most bytes uploaded into the vertex buffer at once; a larger chunk is drawn in
     // pieces of whole triangles. A streamed piece's size: small pieces keep the buffer and
     // the rasteriser's scenes small (see drawPicture).
@@ -81,8 +90,9 @@ private:
     // setUp, with every exception turned into an unusable renderer.
     void start();
     void setUp();
-    // The camera's distance at which every corner of the model's box lands within the
-    // middle 90 % of the picture, never nearer than the cache's camera.
-    float framingDistance() const;
+    // The change of clip space that makes the model's vertices, which `clip` takes from the
+    // model into clip space, fill the picture as Framing::FillPicture says. Reads a streamed
+    // model's facets once and starts its stream again for drawing.
+    QMatrix4x4 fillingCrop(const QMatrix4x4& clip);
     void addShader(int stage, const char* source, bool vertexStage, const char* failure);
 };

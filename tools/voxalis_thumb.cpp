@@ -38,6 +38,10 @@ enum ExitCode {
     kRegistrationFailed = 6,
 };
 
+// The desktop thumbnailer's bound too: a 4096 x 4096 picture is 64 MiB, and the shell asks for
+// 2560 at most.
+constexpr int kMaxSize = 4096;
+
 const wchar_t kThumbnailHandler[] = L"\\shellex\\{e357fccd-a995-4576-b01f-234630154e96}";
 
 using GetClassObjectFunction = HRESULT (*)(REFCLSID, REFIID, void**);
@@ -69,9 +73,10 @@ Parsed parse(int argc, char** argv, QCommandLineParser& parser, Options& options
         QStringLiteral("The module to use instead of the registered one (or the one beside "
                        "this program, for registration)."),
         QStringLiteral("PATH"));
-    const QCommandLineOption sizeOption(QStringLiteral("s"),
-                                        QStringLiteral("Scale the pictures to fit SIZE x SIZE."),
-                                        QStringLiteral("SIZE"));
+    const QCommandLineOption sizeOption(
+        QStringLiteral("s"),
+        QStringLiteral("Scale the pictures to fit SIZE x SIZE, SIZE from 1 to %1.").arg(kMaxSize),
+        QStringLiteral("SIZE"));
     const QCommandLineOption outOption(
         QStringLiteral("o"),
         QStringLiteral("Folder for the pictures, or the PNG file for a single FILE."),
@@ -101,7 +106,7 @@ Parsed parse(int argc, char** argv, QCommandLineParser& parser, Options& options
     if (parser.isSet(sizeOption)) {
         bool ok = false;
         options.size = parser.value(sizeOption).toInt(&ok);
-        if (!ok || options.size < 1) {
+        if (!ok || options.size < 1 || options.size > kMaxSize) {
             return Parsed::Bad;
         }
     }

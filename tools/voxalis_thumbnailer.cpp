@@ -5,8 +5,10 @@
 //
 // INPUT is a path or a file:// URI, OUTPUT the PNG to write. Exit codes: 0 a PNG was written
 // (preview, rendered mesh, placeholder or the empty picture); 1 no thumbnail (the file was
-// refused or cannot be read, or OUTPUT cannot be written), with no OUTPUT left behind and one
-// line on stderr; 2 bad usage. The file manager records a failure for 1 instead of retrying.
+// refused or cannot be read, OUTPUT is the input or not a regular file, or cannot be written
+// whole), with no picture left behind (an OUTPUT the client made stays empty) and one line on
+// stderr; 2 bad usage. OUTPUT is written in place, never replaced: a client may hold it open. The
+// file manager records a failure for 1 instead of retrying.
 //
 // It runs in the file manager's sandbox: no home, no display socket, only OUTPUT's folder
 // writable. So it keeps no cache of its own and its log lines go into that one stderr line.
@@ -16,18 +18,21 @@
 #include "preview_suffix.h"
 #include "windows_api.h"
 
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
-#include <QSaveFile>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -54,8 +59,20 @@ void collectLog(const QString& message) {
     loggedMessages.append(message.simplified());
 }
 
-void collectQtMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
+// The private runtime folder made for this run, if any; see keepRuntimeFolderOutOf.
+QTemporaryDir* ownRuntimeFolder = nullptr;
+
+void collectQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
     qtMessages.append(message.simplified());
+    // Qt ends a fatal message by aborting, which a file manager takes for a crash and which
+    // says nothing to anyone: this is a thumbnail that cannot be made.
+    if (type == QtFatalMsg) {
+        if (ownRuntimeFolder != nullptr) {
+            ownRuntimeFolder->remove();
+        }
+        std::fprintf(stderr, "voxalis-thumbnailer: %s\n", qPrintable(message.simplified()));
+        std::_Exit(kNoThumbnail);
+    }
 }
 
 struct Request {
@@ -100,32 +117,39 @@ void addOwnLibraryPaths() {
         programFolder.absoluteFilePath(QStringLiteral(VOXALIS_PLUGIN_FOLDER)));
 }
 
-// Qt's GUI start-up looks a file up in the runtime folder, and without XDG_RUNTIME_DIR (as in
-// a file manager's sandbox) it makes /tmp/runtime-USER for that. In the sandbox /tmp is
-// OUTPUT's folder, which must hold nothing but OUTPUT afterwards. A folder private to us
-// (mode 0700, as file managers make theirs) is a valid runtime folder, so it serves instead;
-// Qt leaves such a folder as it is.
-void keepRuntimeFolderOutOf(const QString& output) {
-    if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+// Qt's GUI start-up asks for the runtime folder and makes it when XDG_RUNTIME_DIR is unset
+// (as /tmp/runtime-USER) or names a folder that does not exist (a desktop session's
+// /run/user/UID, which a file manager's sandbox does not show). In the sandbox /tmp is OUTPUT's
+// folder, which must hold nothing but OUTPUT afterwards. A folder private to us (mode 0700, as
+// file managers make OUTPUT's) is a valid runtime folder that Qt leaves as it is; without one,
+// `own` makes a private folder that goes when the program ends.
+void keepRuntimeFolderOutOf(const QString& output, std::unique_ptr<QTemporaryDir>& own) {
+    const QString given = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!given.isEmpty() && QFileInfo(given).isDir()) {
         return;
     }
     const QFileInfo folder(QFileInfo(output).absolutePath());
     const QFileDevice::Permissions privateToUs = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                  QFileDevice::ExeOwner | QFileDevice::ReadUser |
                                                  QFileDevice::WriteUser | QFileDevice::ExeUser;
-    if (folder.isDir() && folder.permissions() == privateToUs) {
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder.absoluteFilePath()));
+    QString runtimeFolder = folder.absoluteFilePath();
+    if (!folder.isDir() || folder.permissions() != privateToUs) {
+        own = std::make_unique<QTemporaryDir>();
+        runtimeFolder = own->path();
     }
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder));
 }
 
-// Through a temporary file in OUTPUT's folder and a rename, so a failure leaves no OUTPUT.
-bool writePng(const QImage& picture, const QString& path, QString& error) {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && picture.save(&file, "PNG") && file.commit()) {
-        return true;
+// Encoded in memory first: a write that fails part way leaves no cut picture behind, and the
+// file is written in place, since the client may be holding it open to read it back.
+bool writePng(const QImage& picture, const Request& request, QString& error) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) {
+        error = QStringLiteral("cannot encode the picture of %1").arg(request.input);
+        return false;
     }
-    error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    return false;
+    return writeFileInPlace(request.output, png, request.input, error);
 }
 
 int fail(ExitCode code, const QString& message) {
@@ -174,14 +198,24 @@ int main(int argc, char** argv) {
     addOwnLibraryPaths();
     setLogSink(&collectLog);
     qInstallMessageHandler(&collectQtMessage);
+    std::unique_ptr<QTemporaryDir> runtimeFolder;
     // A sliced file needs no OpenGL and no display connection, and most of its cost is the
     // start-up: only a mesh pays for a GUI application. The application is never destroyed:
     // its teardown unloads the OpenGL driver while the driver's own allocations live on.
     if (isPreviewSuffix(QFileInfo(request.input).suffix())) {
         application = new QCoreApplication(applicationArgc, argv);
     } else {
-        prepareGuiEnvironment();
-        keepRuntimeFolderOutOf(request.output);
+        if (!prepareGuiEnvironment()) {
+            return fail(kNoThumbnail,
+                        request.input +
+                            QStringLiteral(": the address-space limit leaves OpenGL no room"));
+        }
+        keepRuntimeFolderOutOf(request.output, runtimeFolder);
+        ownRuntimeFolder = runtimeFolder.get();
+        // A run writes nothing but OUTPUT: no shader caches of Qt's or of Mesa's (which goes
+        // to the account's home, whatever HOME says).
+        QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
+        qputenv("MESA_SHADER_CACHE_DISABLE", "true");
         application = new QGuiApplication(applicationArgc, argv);
     }
 
@@ -196,7 +230,7 @@ int main(int argc, char** argv) {
         }
         return fail(kNoThumbnail, request.input + QStringLiteral(": ") + reason);
     }
-    if (!writePng(picture, request.output, error)) {
+    if (!writePng(picture, request, error)) {
         return fail(kNoThumbnail, error);
     }
     return kWritten;

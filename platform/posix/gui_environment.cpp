@@ -2,12 +2,15 @@
 
 #include <netdb.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -17,11 +20,23 @@ namespace {
 // An X server listens on TCP port 6000 + its display number.
 constexpr int kXTcpPortBase = 6000;
 constexpr int kLastTcpPort = 65535;
-// A remote display that does not answer at once is as good as none to a thumbnailer.
-constexpr int kTcpTimeoutMs = 250;
+// A display that does not answer at once is as good as none to a thumbnailer: a stopped
+// server accepts connections into its queue and never replies, and Qt would wait for ever.
+constexpr int kAnswerTimeoutMs = 250;
 // The key of our own platform plug-in (qpa/voxalis-egl.json): desktop OpenGL through EGL,
 // needing no display at all.
 constexpr const char* kDisplayFreePlatform = "voxalis-egl";
+// Qt's platform without any OpenGL: where the driver cannot start, the renderer's context
+// fails and reports it, and previews still work.
+constexpr const char* kPlatformWithoutOpenGl = "minimal";
+// What Mesa's drivers map while they start, measured with llvmpipe: LLVM's code generator
+// and one stack per rasteriser thread. A failed map there is a SIGSEGV inside the driver,
+// not an error it returns, so the room is looked at before.
+constexpr std::uint64_t kOpenGlAddressSpace = std::uint64_t(1) << 30;
+
+// The X connection set-up with no authorisation, least significant byte first, protocol
+// 11.0: every X server replies to it, if only to refuse.
+constexpr unsigned char kXSetupRequest[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 std::string environmentValue(const char* name) {
     const char* value = std::getenv(name);
@@ -43,8 +58,20 @@ public:
     const int fd;
 };
 
-// Something listens on the Unix socket: the file `path`, or the abstract name `path`.
-bool localSocketAnswers(const std::string& path, bool abstract) {
+// Sends `request` on a connected socket and waits a bounded time for any reply.
+bool repliesTo(int fd, const void* request, std::size_t size) {
+    if (send(fd, request, size, MSG_NOSIGNAL) != static_cast<ssize_t>(size)) {
+        return false;
+    }
+    pollfd wait{fd, POLLIN, 0};
+    char byte = 0;
+    return poll(&wait, 1, kAnswerTimeoutMs) == 1 && recv(fd, &byte, 1, MSG_DONTWAIT) == 1;
+}
+
+// A server on the Unix socket (the file `path`, or the abstract name `path`) replies to
+// `request`. A full listening queue means a server too busy or stopped: no answer either.
+bool localSocketAnswers(const std::string& path, bool abstract, const void* request,
+                        std::size_t size) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     // An abstract name starts with a zero byte and is not terminated; a file path is. Either
@@ -55,15 +82,11 @@ bool localSocketAnswers(const std::string& path, bool abstract) {
     std::memcpy(address.sun_path + (abstract ? 1 : 0), path.data(), path.size());
     const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
     const Socket s(AF_UNIX);
-    if (s.fd < 0) {
-        return false;
-    }
-    // EAGAIN: the listener's queue is full, so it exists.
-    return connect(s.fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 ||
-           errno == EAGAIN;
+    return s.fd >= 0 && connect(s.fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
+           repliesTo(s.fd, request, size);
 }
 
-bool tcpPortAnswers(const std::string& host, int port) {
+bool xServerAnswersOnTcp(const std::string& host, int port) {
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
@@ -76,18 +99,15 @@ bool tcpPortAnswers(const std::string& host, int port) {
         if (s.fd < 0) {
             continue;
         }
-        if (connect(s.fd, a->ai_addr, a->ai_addrlen) == 0) {
-            answers = true;
-            continue;
+        bool connected = connect(s.fd, a->ai_addr, a->ai_addrlen) == 0;
+        if (!connected && errno == EINPROGRESS) {
+            pollfd wait{s.fd, POLLOUT, 0};
+            int error = 0;
+            socklen_t size = sizeof(error);
+            connected = poll(&wait, 1, kAnswerTimeoutMs) == 1 &&
+                        getsockopt(s.fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
         }
-        if (errno != EINPROGRESS) {
-            continue;
-        }
-        pollfd wait{s.fd, POLLOUT, 0};
-        int error = 0;
-        socklen_t size = sizeof(error);
-        answers = poll(&wait, 1, kTcpTimeoutMs) == 1 &&
-                  getsockopt(s.fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+        answers = connected && repliesTo(s.fd, kXSetupRequest, sizeof(kXSetupRequest));
     }
     freeaddrinfo(found);
     return answers;
@@ -109,35 +129,61 @@ bool xServerAnswers(const std::string& display, const std::string& socketFolder)
     }
     if (host.empty() || host == "unix") {
         const std::string path = socketFolder + "/X" + number;
-        return localSocketAnswers(path, true) || localSocketAnswers(path, false);
+        return localSocketAnswers(path, true, kXSetupRequest, sizeof(kXSetupRequest)) ||
+               localSocketAnswers(path, false, kXSetupRequest, sizeof(kXSetupRequest));
     }
     const int port = kXTcpPortBase + std::stoi(number);
-    return port <= kLastTcpPort && tcpPortAnswers(host, port);
+    return port <= kLastTcpPort && xServerAnswersOnTcp(host, port);
 }
 
-// WAYLAND_DISPLAY names a socket in XDG_RUNTIME_DIR, or is an absolute path of its own.
+// WAYLAND_DISPLAY names a socket in XDG_RUNTIME_DIR, or is an absolute path of its own. The
+// compositor is asked for a round trip: wl_display (object 1) request 0, sync, with the new
+// callback object 2; a message is 32-bit words in the host's byte order, the second holding
+// its size in bytes and its opcode.
 bool waylandCompositorAnswers(const std::string& name) {
     if (name.empty()) {
         return false;
     }
+    constexpr std::uint32_t kSync[3] = {1, 12u << 16, 2};
     if (name.front() == '/') {
-        return localSocketAnswers(name, false);
+        return localSocketAnswers(name, false, kSync, sizeof(kSync));
     }
     const std::string runtimeFolder = environmentValue("XDG_RUNTIME_DIR");
-    return !runtimeFolder.empty() && localSocketAnswers(runtimeFolder + "/" + name, false);
+    return !runtimeFolder.empty() &&
+           localSocketAnswers(runtimeFolder + "/" + name, false, kSync, sizeof(kSync));
+}
+
+// The soft RLIMIT_AS less what the process maps already.
+bool roomForOpenGl() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return true;
+    }
+    unsigned long long pages = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "re");
+    const bool read = statm != nullptr && std::fscanf(statm, "%llu", &pages) == 1;
+    if (statm != nullptr) {
+        std::fclose(statm);
+    }
+    const std::uint64_t mapped = std::uint64_t(pages) * std::uint64_t(sysconf(_SC_PAGESIZE));
+    return read && limit.rlim_cur > mapped && limit.rlim_cur - mapped >= kOpenGlAddressSpace;
 }
 
 } // namespace
 
-void prepareGuiEnvironment(const char* xSocketFolder) {
-    // A choice the user made explicitly is left alone.
-    if (!environmentValue("QT_QPA_PLATFORM").empty()) {
-        return;
+bool prepareGuiEnvironment(const char* xSocketFolder) {
+    // The session's own choice is not ours to keep: it names the platform its windows use
+    // (wayland, xcb, a list of them, offscreen, a platform this Qt lacks), and a platform that
+    // cannot start makes Qt abort the whole process. We show no window and need only an
+    // OpenGL context, so the list is built here, from the displays that answer.
+    if (!roomForOpenGl()) {
+        setenv("QT_QPA_PLATFORM", kPlatformWithoutOpenGl, 1);
+        return false;
     }
-    // Qt tries the platforms in turn and aborts the whole process when none starts. A display
-    // counts only when its socket answers: sandboxed thumbnailers inherit DISPLAY and
-    // WAYLAND_DISPLAY without the sockets, and a stale DISPLAY must not cost the model
-    // pictures. Offscreen comes last, so a missing plug-in never costs the host.
+    // Qt tries the platforms in turn. A display counts only when its server answers:
+    // sandboxed thumbnailers inherit DISPLAY and WAYLAND_DISPLAY without the sockets, and a
+    // stale DISPLAY must not cost the model pictures. Offscreen comes last, so a missing
+    // plug-in never costs the host.
     std::string platforms;
     if (xServerAnswers(environmentValue("DISPLAY"), xSocketFolder)) {
         platforms += "xcb;";
@@ -147,5 +193,6 @@ void prepareGuiEnvironment(const char* xSocketFolder) {
     }
     platforms += kDisplayFreePlatform;
     platforms += ";offscreen";
-    setenv("QT_QPA_PLATFORM", platforms.c_str(), 0);
+    setenv("QT_QPA_PLATFORM", platforms.c_str(), 1);
+    return true;
 }

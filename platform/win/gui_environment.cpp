@@ -1,3 +1,5 @@
 #include "windows_api.h"
 
-void prepareGuiEnvironment(const char*) {}
+bool prepareGuiEnvironment(const char*) {
+    return true;
+}

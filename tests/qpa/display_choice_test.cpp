@@ -4,30 +4,62 @@
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+// A server that replies one byte to whatever a client first sends, for the rest of the
+// test's process; a socket that listens without it is a stopped server.
+void answerEveryClient(int fd) {
+    std::thread([fd] {
+        for (;;) {
+            const int client = accept(fd, nullptr, nullptr);
+            char request[12];
+            if (client >= 0 && read(client, request, sizeof(request)) > 0) {
+                EXPECT_EQ(write(client, "\1", 1), 1);
+            }
+            close(client);
+        }
+    }).detach();
+}
+
+} // namespace
 
 // Sockets stay open for the rest of the test's process. The data home is also XDG_RUNTIME_DIR
-// and here the folder of the X sockets; any socket that listens will do for a compositor.
-TEST(DisplayChoice, OnlyDisplaysWhoseSocketsAnswerAreTried) {
+// and here the folder of the X sockets; any socket that replies will do for a compositor.
+TEST(DisplayChoice, OnlyDisplaysWhoseServersAnswerAreTried) {
     const std::string home = testDataHome().toStdString();
-    for (const auto& [name, abstract] : {std::pair("/X3", false), std::pair("/X4", true)}) {
+    const std::tuple<const char*, bool, bool> unixSockets[] = {
+        {"/X3", false, true}, {"/X4", true, true}, {"/X6", true, false}, {"/X7", false, false}};
+    for (const auto& [name, abstract, answers] : unixSockets) {
         const std::string path = home + name;
         sockaddr_un address{AF_UNIX, {}};
         path.copy(address.sun_path + (abstract ? 1 : 0), path.size());
         const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + path.size() + 1);
         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
         ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
-        ASSERT_EQ(listen(fd, 1), 0);
+        ASSERT_EQ(listen(fd, 4), 0);
+        if (answers) {
+            answerEveryClient(fd);
+        }
     }
-    // A loopback port that refuses and one that listens; display n answers on port 6000 + n.
-    std::string tcp[2];
-    for (const int listening : {0, 1}) {
+    // Loopback ports that refuse, answer and stay silent; display n is on port 6000 + n.
+    std::string tcp[3];
+    for (const int listening : {0, 1, 2}) {
         sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t length = sizeof(address);
         const int fd = socket(AF_INET, SOCK_STREAM, 0);
         ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
         ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
-        ASSERT_TRUE(listening == 0 || listen(fd, 1) == 0);
+        ASSERT_TRUE(listening == 0 || listen(fd, 4) == 0);
+        if (listening == 1) {
+            answerEveryClient(fd);
+        }
         tcp[listening] = "127.0.0.1:" + std::to_string(ntohs(address.sin_port) - 6000);
     }
     // DISPLAY and WAYLAND_DISPLAY (empty is as unset), and the platforms put before ours.
@@ -41,22 +73,51 @@ TEST(DisplayChoice, OnlyDisplaysWhoseSocketsAnswerAreTried) {
         {":x", "", ""},
         {tcp[1], "", "xcb;"},
         {tcp[0], "", ""},
+        {tcp[2], "", ""},               // accepts and never replies
+        {":6", "", ""},                 // the same, abstract
+        {"unix:7", "", ""},             // the same, a socket file
         {"", "X3", "wayland;"},         // in the runtime folder
         {"", home + "/X3", "wayland;"}, // by absolute path
         {"", "wayland-0", ""},          // compositor gone
+        {"", "X7", ""},                 // compositor stopped
         {":3", "X3", "xcb;wayland;"},
         {":5", "wayland-0", ""}, // a sandbox: both set, neither answers
     };
-    for (const auto& [display, wayland, before] : rows) {
-        setenv("DISPLAY", display.c_str(), 1);
-        setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
-        unsetenv("QT_QPA_PLATFORM");
-        prepareGuiEnvironment(home.c_str());
-        EXPECT_EQ(qgetenv("QT_QPA_PLATFORM").toStdString(), before + "voxalis-egl;offscreen")
-            << display << wayland;
+    // The session's own choice, which may name a platform that cannot start, is replaced.
+    for (const char* session : {"", "wayland", "xcb", "wayland;xcb", "offscreen", "bogus"}) {
+        for (const auto& [display, wayland, before] : rows) {
+            setenv("DISPLAY", display.c_str(), 1);
+            setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
+            setenv("QT_QPA_PLATFORM", session, 1);
+            EXPECT_TRUE(prepareGuiEnvironment(home.c_str()));
+            EXPECT_EQ(qgetenv("QT_QPA_PLATFORM").toStdString(), before + "voxalis-egl;offscreen")
+                << session << " " << display << " " << wayland;
+        }
     }
-    // A platform the user named is kept, reachable display or not.
-    setenv("QT_QPA_PLATFORM", "minimal", 1);
-    prepareGuiEnvironment(home.c_str());
-    EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "minimal");
+}
+
+// Under an address-space limit the OpenGL driver dies in its start-up. Room of up to what it
+// needs gets the platform without OpenGL; the limit is set on this process and lifted again.
+TEST(DisplayChoice, TooLittleAddressSpaceChoosesNoOpenGl) {
+    rlimit original{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &original), 0);
+    const auto mapped = [] {
+        unsigned long long pages = 0;
+        std::FILE* statm = std::fopen("/proc/self/statm", "r");
+        EXPECT_EQ(std::fscanf(statm, "%llu", &pages), 1);
+        std::fclose(statm);
+        return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
+    };
+    const rlim_t mebibyte = 1 << 20;
+    // Room in MiB above what is mapped now, and whether OpenGL may start.
+    for (const auto& [room, starts] : {std::pair(64, false), std::pair(1000, false),
+                                       std::pair(1100, true), std::pair(8192, true)}) {
+        rlimit limit = original;
+        limit.rlim_cur = mapped() + rlim_t(room) * mebibyte;
+        ASSERT_EQ(setrlimit(RLIMIT_AS, &limit), 0);
+        const bool chosen = prepareGuiEnvironment();
+        ASSERT_EQ(setrlimit(RLIMIT_AS, &original), 0);
+        EXPECT_EQ(chosen, starts) << room;
+        EXPECT_EQ(qgetenv("QT_QPA_PLATFORM") == "minimal", !starts) << room;
+    }
 }

@@ -23,6 +23,8 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
         // An empty model gets no picture in this job.
         {{"-o", out, writeSource("empty.obj", "")}, 5, "no bitmap (Initialize 0x00000001)"},
         {{"--bogus"}, 1, ""},
+        {{"-s", "4097", "-o", out, part}, 1, "usage"},
+        {{"-s", "1073741824", "-o", out, part}, 1, "usage"},
         {{"--unregister"}, 0, "DllUnregisterServer: 0x00000000"},
         {{"-o", out, part}, 3, "no handler registered for .lqx"},
         // The module can still be named directly.

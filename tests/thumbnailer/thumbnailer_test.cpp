@@ -2,17 +2,23 @@
 // its output file and its stderr.
 
 #include "files.h"
+#include "gf_writer.h"
 #include "mesh_writers.h"
 #include "preview_picture.h"
 #include "ring_picture.h"
 
 #include <QDir>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 // The output folder: private, as file managers make it, and /tmp in the sandbox.
 static QString out() {
@@ -22,17 +28,29 @@ static QString out() {
     return folder;
 }
 
-// The exit code and stderr of a run without a home or a display and with the output folder for
-// /tmp, as in the sandbox. The data home must stay untouched.
-static std::pair<int, QByteArray> thumbnailer(const QStringList& arguments) {
+// A home of the run's own, which a run must leave as it found it: empty.
+static QString home() {
+    const QString folder = testDataHome() + "/home";
+    QDir().mkpath(folder);
+    return folder;
+}
+
+// The exit code and stderr of a run without a display and with the output folder for /tmp, as
+// in the sandbox; `settings` (NAME=VALUE, or -u NAME before them) change that environment and
+// `wrapper` runs before the thumbnailer. The data home must stay untouched, the home empty.
+static std::pair<int, QByteArray> thumbnailer(const QStringList& arguments,
+                                              const QStringList& settings = {},
+                                              const QStringList& wrapper = {}) {
     QProcess process;
     process.start("env", QStringList{"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u",
-                                     "XDG_RUNTIME_DIR", "HOME=/nonexistent",
+                                     "XDG_RUNTIME_DIR", "-u", "QT_QPA_PLATFORM", "HOME=" + home(),
+                                     "XDG_CACHE_HOME=" + home() + "/.cache",
                                      "XDG_DATA_HOME=" + testDataHome() + "/never-made",
-                                     "TMPDIR=" + out(), VOXALIS_THUMBNAILER} +
-                             arguments);
+                                     "TMPDIR=" + out()} +
+                             settings + wrapper + QStringList{VOXALIS_THUMBNAILER} + arguments);
     EXPECT_TRUE(process.waitForFinished(60000));
     EXPECT_FALSE(QDir(testDataHome() + "/never-made").exists());
+    EXPECT_TRUE(QDir(home()).isEmpty()) << "a cache or a folder was left in the home";
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardError()};
 }
@@ -97,4 +115,151 @@ TEST(Thumbnailer, WritesTheJobsPictureOrNothingWithOneLineOrExitsWithTwoOnBadUsa
     }
     EXPECT_EQ(thumbnailer({"--help"}).first, 0);
     EXPECT_EQ(thumbnailer({"--version"}).first, 0);
+}
+
+// A client such as tumbler makes OUTPUT, keeps it open and reads the picture back through its
+// own descriptor; others pass a path where nothing is yet. Neither may lose a file it holds.
+TEST(Thumbnailer, WritesOutputInPlaceAndNeverDestroysAFile) {
+    const QString ring = writeSource("ring.lqx", ringLqx(300)), picture = out() + "/picture.png";
+    const QByteArray expected = readFile(ring);
+    QFile held(picture);
+    ASSERT_TRUE(held.open(QIODevice::ReadWrite));
+    EXPECT_EQ(thumbnailer({"-s", "64", ring, picture}), std::make_pair(0, QByteArray()));
+    EXPECT_EQ(QImage::fromData(held.readAll(), "PNG").convertToFormat(QImage::Format_ARGB32),
+              previewPicture(ring, 64).convertToFormat(QImage::Format_ARGB32));
+    held.close();
+    QFile::remove(picture);
+
+    const QString sources = testDataHome() + "/sources/";
+    ASSERT_TRUE(QFile::link(ring, sources + "symbolic.png"));
+    ASSERT_EQ(link(QFile::encodeName(ring), QFile::encodeName(sources + "hard.png")), 0);
+    ASSERT_EQ(mkfifo(QFile::encodeName(sources + "fifo.png"), 0600), 0);
+    // A device of our own: the null device's numbers, made where only the test looks.
+    const bool devices =
+        mknod(QFile::encodeName(sources + "null.png"), S_IFCHR | 0600, makedev(1, 3)) == 0;
+    // A file size limit fails the write as a full disk does: 64 bytes take the PNG's signature
+    // and header, the write stops short and the next fails.
+    const QStringList fullDisk{"prlimit", "--fsize=64"};
+    const QString input = "it is the input file", special = "not a regular file";
+    // OUTPUT, whether the client made it first, the wrapper, the reason; afterwards the input
+    // is unchanged and OUTPUT is what it was (a regular file ends empty, a missing one missing).
+    const std::tuple<QString, bool, QStringList, QString> rows[] = {
+        {ring, true, {}, input},
+        {sources + "symbolic.png", true, {}, input},
+        {sources + "hard.png", true, {}, input},
+        {sources + "fifo.png", true, {}, special},
+        {sources + "null.png", devices, {}, special},
+        {picture, true, fullDisk, "File too large"},
+        {picture, false, fullDisk, "File too large"},
+    };
+    for (const auto& [output, existed, wrapper, reason] : rows) {
+        if (output == picture && existed) {
+            writeFile(picture, {});
+        }
+        if (!QFileInfo::exists(output) && output != picture) {
+            continue;
+        }
+        const QFileInfo before(output);
+        const auto [exitCode, error] = thumbnailer({ring, output}, {}, wrapper);
+        EXPECT_EQ(exitCode, 1) << qPrintable(output);
+        EXPECT_EQ(QString(error),
+                  QString("voxalis-thumbnailer: cannot write %1: %2\n").arg(output, reason));
+        EXPECT_EQ(readFile(ring), expected) << qPrintable(output);
+        struct stat after {};
+        const bool exists = lstat(QFile::encodeName(output), &after) == 0;
+        EXPECT_EQ(exists, existed) << qPrintable(output);
+        if (output == picture) {
+            EXPECT_EQ(after.st_size, 0);
+        } else {
+            EXPECT_EQ(QFileInfo(output).isSymLink(), before.isSymLink());
+            EXPECT_EQ(after.st_mode & S_IFMT, QFileInfo(output).isSymLink() ? S_IFLNK
+                                              : output.endsWith("fifo.png") ? S_IFIFO
+                                              : output.endsWith("null.png") ? S_IFCHR
+                                                                            : S_IFREG);
+        }
+        QFile::remove(picture);
+    }
+}
+
+// A listening Unix socket that never accepts or answers: a stopped display server. An abstract
+// name needs no folder, and an X client tries it first.
+static int silentSocket(const QByteArray& name, bool abstract) {
+    sockaddr_un address{AF_UNIX, {}};
+    std::copy(name.begin(), name.end(), address.sun_path + (abstract ? 1 : 0));
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + name.size() + 1);
+    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0) << name.constData();
+    EXPECT_EQ(listen(fd, 4), 0);
+    return fd;
+}
+
+// Whatever the session exports, a mesh gets the same picture, and the run leaves nothing in
+// the home, in TMPDIR or beside OUTPUT.
+TEST(Thumbnailer, AnySessionEnvironmentGetsTheSameMeshPicture) {
+    const QString model = writeSource("ball.obj", objFile(sphere(3.0f, 12, 24, {1, 2, 3})));
+    const QString folder = testDataHome() + "/public", picture = folder + "/picture.png";
+    const QString temporary = testDataHome() + "/tmp", runtime = testDataHome() + "/runtime";
+    // An output folder others may read: no runtime folder can go there, so one of TMPDIR's
+    // serves and goes again.
+    ASSERT_TRUE(QDir().mkpath(folder) && QDir().mkpath(temporary) && QDir().mkpath(runtime));
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray display = QByteArray::number(7000 + getpid() % 1000);
+    silentSocket("/tmp/.X11-unix/X" + display, true);
+    silentSocket(QFile::encodeName(runtime + "/wayland-silent"), false);
+    const QStringList plain{"TMPDIR=" + temporary};
+    ASSERT_EQ(thumbnailer({"-s", "96", model, picture}, plain), std::make_pair(0, QByteArray()));
+    const QImage expected = QImage(picture).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(expected.size(), QSize(96, 96));
+    EXPECT_NE(expected.pixel(48, 48), expected.pixel(0, 0));
+    const QStringList sessions[] = {
+        {"QT_QPA_PLATFORM=wayland"},
+        {"QT_QPA_PLATFORM=xcb"},
+        {"QT_QPA_PLATFORM=wayland;xcb"},
+        {"QT_QPA_PLATFORM=offscreen"},
+        {"QT_QPA_PLATFORM=no-such-platform"},
+        {"QT_PLUGIN_PATH=" + testDataHome() + "/no-plugins"},
+        {"DISPLAY=:" + display},
+        {"QT_QPA_PLATFORM=wayland", "XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=wayland-silent"},
+        // A desktop session's runtime folder, which the sandbox does not show.
+        {"XDG_RUNTIME_DIR=" + testDataHome() + "/run/user/1000"},
+    };
+    for (const QStringList& session : sessions) {
+        QFile::remove(picture);
+        EXPECT_EQ(thumbnailer({"-s", "96", model, picture}, plain + session),
+                  std::make_pair(0, QByteArray()))
+            << qPrintable(session.join(' '));
+        EXPECT_EQ(QImage(picture).convertToFormat(QImage::Format_ARGB32), expected)
+            << qPrintable(session.join(' '));
+        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  QStringList{"picture.png"});
+        EXPECT_TRUE(QDir(temporary).isEmpty()) << qPrintable(session.join(' '));
+        EXPECT_FALSE(QFileInfo::exists(testDataHome() + "/run"));
+    }
+}
+
+// TeX's fonts claim *.gf too. Both databases a file manager may use, GIO's and Qt's, must name
+// our type for our files and TeX's for a font, which opens with its preamble bytes; Qt takes
+// the alphabetically first of equally weighted globs, so ours must weigh more.
+TEST(Thumbnailer, BothMimeDatabasesTellOurGfFilesFromTeXFonts) {
+    // The user's data folder comes first in both databases' search.
+    const QString mime = testDataHome() + "/mime";
+    ASSERT_TRUE(QDir().mkpath(mime + "/packages"));
+    ASSERT_TRUE(QFile::copy(VOXALIS_MIME_PACKAGE, mime + "/packages/voxalis-thumbnail.xml"));
+    ASSERT_EQ(QProcess::execute("update-mime-database", {mime}), 0);
+    const std::pair<QString, QByteArray> files[] = {
+        {"application/x-voxalis-gf", GfFile{}.bytes()},
+        {"application/x-tex-gf", QByteArray("\xF7\x83\x5A") + QByteArray(64, '\0')},
+    };
+    for (const auto& [type, bytes] : files) {
+        for (const char* name : {"print.gf", "PRINT.GF"}) {
+            const QString path = writeSource(type + "/" + QString(name), bytes);
+            EXPECT_EQ(QMimeDatabase().mimeTypeForFile(path).name(), type) << qPrintable(path);
+            QProcess gio;
+            gio.start("gio", {"info", "-a", "standard::content-type", path});
+            ASSERT_TRUE(gio.waitForFinished(30000));
+            EXPECT_TRUE(gio.readAllStandardOutput().contains(
+                "standard::content-type: " + type.toUtf8() + "\n"))
+                << qPrintable(path);
+        }
+    }
 }

@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
+class QByteArray;
+class QString;
+
 using BOOL = int;
 using DWORD = std::uint32_t;
 using DWORDLONG = std::uint64_t;
@@ -82,11 +85,21 @@ BOOL GlobalMemoryStatusEx(LPMEMORYSTATUSEX status);
 // Defined by the module; the loader stand-in calls it when the shared library is mapped.
 extern "C" BOOL DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
-// Chooses the Qt platform integration before the in-process application starts: a host whose
-// display is missing or unreachable must not abort inside Qt's default (xcb) plug-in, and
-// renders through our display-free plug-in instead. The X server's local sockets are looked
-// for in `xSocketFolder`.
-void prepareGuiEnvironment(const char* xSocketFolder = "/tmp/.X11-unix");
+// Chooses the Qt platform integration before the application starts, whatever the session
+// exports: a host whose display is missing, unreachable or silent must not abort or hang inside
+// Qt's plug-ins, and renders through our display-free plug-in instead. The X server's local
+// sockets are looked for in `xSocketFolder`. False when the address-space limit leaves the
+// OpenGL driver no room to start: then a platform without OpenGL is chosen, so meshes fail
+// cleanly instead of crashing in the driver.
+bool prepareGuiEnvironment(const char* xSocketFolder = "/tmp/.X11-unix");
+
+// Writes `bytes` into the file at `path` itself, creating it if there is none: a client that
+// holds `path` open reads what was written, which a rename over it would hide. Refuses a path
+// that is not a regular file or is the same file as `source`, and leaves a failed write (a full
+// disk, a file size limit) with no picture: an empty file where there was one, none where
+// there was none. False with `error` set on failure.
+bool writeFileInPlace(const QString& path, const QByteArray& bytes, const QString& source,
+                      QString& error);
 
 // Called first thing by a host program: restarts it once with glibc's malloc backing its
 // blocks with huge pages (the tunable glibc.malloc.hugetlb=1). The OpenGL rasteriser keeps

@@ -6,9 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 
+class QByteArray;
+class QString;
+
 // Chooses the Qt platform integration before the in-process application starts. Windows
 // always has a desktop, so Qt's default is right; there are no X sockets to look for.
-void prepareGuiEnvironment(const char* xSocketFolder = nullptr);
+bool prepareGuiEnvironment(const char* xSocketFolder = nullptr);
+
+// Writes `bytes` into the file at `path` itself; refuses the file `source`. False with `error`
+// set on failure, leaving an empty file where there was one and none where there was none.
+bool writeFileInPlace(const QString& path, const QByteArray& bytes, const QString& source,
+                      QString& error);
 
 // Linux hosts restart with a huge-page heap; the Windows heap needs no such step.
 inline void restartWithHugePageHeap(char**) {}

@@ -28,6 +28,12 @@ static QString out() {
     return folder;
 }
 
+// What a folder holds, hidden files too: caches hide in dot folders.
+static QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
+}
+
 // A home of the run's own, which a run must leave as it found it: empty.
 static QString home() {
     const QString folder = testDataHome() + "/home";
@@ -50,7 +56,7 @@ static std::pair<int, QByteArray> thumbnailer(const QStringList& arguments,
                              settings + wrapper + QStringList{VOXALIS_THUMBNAILER} + arguments);
     EXPECT_TRUE(process.waitForFinished(60000));
     EXPECT_FALSE(QDir(testDataHome() + "/never-made").exists());
-    EXPECT_TRUE(QDir(home()).isEmpty()) << "a cache or a folder was left in the home";
+    EXPECT_EQ(entries(home()), QStringList()) << "a cache or a folder was left in the home";
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardError()};
 }
@@ -61,8 +67,7 @@ TEST(Thumbnailer, WritesTheJobsPictureOrNothingWithOneLineOrExitsWithTwoOnBadUsa
     const auto written = [&](const QStringList& arguments) {
         EXPECT_EQ(thumbnailer(arguments + QStringList{picture}), std::make_pair(0, QByteArray()));
         // No temporary or runtime file beside the picture.
-        EXPECT_EQ(QDir(out()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                  QStringList{"picture.png"});
+        EXPECT_EQ(entries(out()), QStringList{"picture.png"});
         const QImage image(picture);
         QFile::remove(picture);
         return image.convertToFormat(QImage::Format_ARGB32);
@@ -101,7 +106,7 @@ TEST(Thumbnailer, WritesTheJobsPictureOrNothingWithOneLineOrExitsWithTwoOnBadUsa
         EXPECT_EQ(QString(standardError),
                   "voxalis-thumbnailer: " +
                       QString(error).replace("%1", input).replace("%2", output));
-        EXPECT_TRUE(QDir(out()).isEmpty()) << "an output or a temporary file was left behind";
+        EXPECT_EQ(entries(out()), QStringList()) << "an output or a temporary file was left behind";
     }
     const QStringList usage[] = {{},
                                  {ring},
@@ -221,9 +226,8 @@ TEST(Thumbnailer, AnySessionEnvironmentGetsTheSameMeshPicture) {
             << qPrintable(session.join(' '));
         EXPECT_EQ(QImage(picture).convertToFormat(QImage::Format_ARGB32), expected)
             << qPrintable(session.join(' '));
-        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                  QStringList{"picture.png"});
-        EXPECT_TRUE(QDir(temporary).isEmpty()) << qPrintable(session.join(' '));
+        EXPECT_EQ(entries(folder), QStringList{"picture.png"});
+        EXPECT_EQ(entries(temporary), QStringList()) << qPrintable(session.join(' '));
         EXPECT_FALSE(QFileInfo::exists(testDataHome() + "/run"));
     }
 }

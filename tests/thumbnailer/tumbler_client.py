@@ -68,6 +68,9 @@ def request(bus, uri, mime, flavor):
             outcome["error"] = values[3]
         elif name == "Finished":
             outcome.setdefault("error", "finished without Ready or Error")
+        # The picture is stored before Ready; Finished may come later or, once all is done, not
+        # be waited for.
+        if "error" in outcome:
             loop.quit()
 
     subscription = bus.signal_subscribe(SERVICE, SERVICE, None, PATH, None,

@@ -173,7 +173,9 @@ int main(int argc, char** argv) {
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption sizeOption(
         {QStringLiteral("s"), QStringLiteral("size")},
-        QStringLiteral("Longest side of the thumbnail in pixels (default %1).").arg(kDefaultSize),
+        QStringLiteral("Longest side of the thumbnail in pixels, 1 to %1 (default %2).")
+            .arg(kMaxSize)
+            .arg(kDefaultSize),
         QStringLiteral("SIZE"), QString::number(kDefaultSize));
     parser.addOption(sizeOption);
     parser.addPositionalArgument(QStringLiteral("INPUT"),

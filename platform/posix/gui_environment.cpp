@@ -29,9 +29,11 @@ constexpr const char* kDisplayFreePlatform = "voxalis-egl";
 // Qt's platform without any OpenGL: where the driver cannot start, the renderer's context
 // fails and reports it, and previews still work.
 constexpr const char* kPlatformWithoutOpenGl = "minimal";
-// What Mesa's drivers map while they start, measured with llvmpipe: LLVM's code generator
-// and one stack per rasteriser thread. A failed map there is a SIGSEGV inside the driver,
-// not an error it returns, so the room is looked at before.
+// What Mesa's drivers map while they start: LLVM's code generator and one stack per
+// rasteriser thread. llvmpipe on two cores crashed with less than about 450 MiB of room above
+// what the thumbnailer maps before it starts (64 MiB); each further core adds an 8 MiB stack,
+// and the mesh needs room beside. A failed map there is a SIGSEGV inside the driver, not an
+// error it returns, so the room is looked at before.
 constexpr std::uint64_t kOpenGlAddressSpace = std::uint64_t(1) << 30;
 
 // The X connection set-up with no authorisation, least significant byte first, protocol

@@ -2,10 +2,13 @@
 thumbnailer and MIME types through XDG_DATA_DIRS, as a file manager does.
 
     python3 gnome_factory.py SAMPLES OUT
+
+Prints one line per file and size: ok or wrong, and the seconds it took.
 """
 
 import os
 import sys
+import time
 
 import gi
 
@@ -107,13 +110,18 @@ def main():
             if not factory.can_thumbnail(uri, mime, mtime):
                 problems.append(f"{name}: no thumbnailer for {mime}")
                 continue
+            start = time.monotonic()
             try:
                 pixbuf = factory.generate_thumbnail(uri, mime, None)
             except gi.repository.GLib.Error as error:
                 problems.append(f"{name} at {size}: {error.message}")
                 continue
+            seconds = time.monotonic() - start
             pixbuf.savev(os.path.join(out, f"{name}-{size}.png"), "png", [], [])
-            problems += check(name, pixbuf, size, colour, fills)
+            found = check(name, pixbuf, size, colour, fills)
+            print(f"{size:4} {name:18} {'ok' if not found else 'wrong':6} {seconds:6.2f} s",
+                  flush=True)
+            problems += found
 
     for problem in problems:
         print(problem, file=sys.stderr)

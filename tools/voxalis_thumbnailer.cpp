@@ -13,6 +13,8 @@
 // It runs in the file manager's sandbox: no home, no display socket, only OUTPUT's folder
 // writable. So it keeps no cache of its own and its log lines go into that one stderr line.
 
+#include "file_names.h"
+#include "input_path.h"
 #include "log.h"
 #include "make_picture.h"
 #include "preview_suffix.h"
@@ -27,7 +29,6 @@
 #include <QImage>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QUrl>
 
 #include <array>
 #include <cstdio>
@@ -95,8 +96,11 @@ bool readRequest(const QCommandLineParser& parser, const QCommandLineOption& siz
         error = QStringLiteral("SIZE must be a whole number from 1 to %1").arg(kMaxSize);
         return false;
     }
-    const QUrl url(positional[0]);
-    request.input = url.scheme() == QLatin1String("file") ? url.toLocalFile() : positional[0];
+    request.input = inputFilePath(positional[0]);
+    if (request.input.isEmpty() && !positional[0].isEmpty()) {
+        error = QStringLiteral("INPUT names a file of another host");
+        return false;
+    }
     request.output = positional[1];
     if (request.input.isEmpty() || request.output.isEmpty()) {
         error = QStringLiteral("INPUT and OUTPUT must not be empty");
@@ -162,6 +166,7 @@ int fail(ExitCode code, const QString& message) {
 int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("voxalis-thumbnailer"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VOXALIS_VERSION));
+    keepFileNamesWhole();
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
         arguments.append(QString::fromLocal8Bit(argv[i]));

@@ -64,6 +64,11 @@ static std::pair<int, QByteArray> thumbnailer(const QStringList& arguments,
 TEST(Thumbnailer, WritesTheJobsPictureOrNothingWithOneLineOrExitsWithTwoOnBadUsage) {
     const QString sources = testDataHome() + "/sources/", picture = out() + "/picture.png";
     const QString ring = writeSource("ring.LQX", ringLqx(300)), large = sources + "large.lqx";
+    // A name that is no UTF-8, reached through a file URI of the host by its name.
+    const QByteArray oddName = QFile::encodeName(sources) + "ring\xFF.lqx";
+    ASSERT_EQ(link(QFile::encodeName(ring), oddName), 0);
+    const QString localhost =
+        "file://localhost" + QString::fromLatin1(oddName.toPercentEncoding("/"));
     const auto written = [&](const QStringList& arguments) {
         EXPECT_EQ(thumbnailer(arguments + QStringList{picture}), std::make_pair(0, QByteArray()));
         // No temporary or runtime file beside the picture.
@@ -77,12 +82,15 @@ TEST(Thumbnailer, WritesTheJobsPictureOrNothingWithOneLineOrExitsWithTwoOnBadUsa
     const std::pair<QStringList, int> previews[] = {
         {{"-s", "4096", ring}, 4096},
         {{"-s", "1", QUrl::fromLocalFile(ring).toString()}, 1},
-        {{ring}, 256}};
+        {{ring}, 256},
+        {{"-s", "64", localhost}, 64}};
     for (const auto& [arguments, size] : previews) {
         EXPECT_EQ(written(arguments),
                   previewPicture(ring, size).convertToFormat(QImage::Format_ARGB32))
             << size;
     }
+    // Qt's own names in this process cannot reach it, so neither can QTemporaryDir.
+    unlink(oddName);
     // A mesh renders without a display.
     const QImage mesh = written({"-s", "128", writeSource("cube.stl", binaryStl(cube(20)))});
     ASSERT_EQ(mesh.size(), QSize(128, 128));
@@ -114,7 +122,8 @@ TEST(Thumbnailer, WritesTheJobsPictureOrNothingWithOneLineOrExitsWithTwoOnBadUsa
                                  {"-s", "0", ring, picture},
                                  {"-s", "4097", ring, picture},
                                  {"-s", "big", ring, picture},
-                                 {"--bogus", ring, picture}};
+                                 {"--bogus", ring, picture},
+                                 {QString(localhost).replace("localhost", "elsewhere"), picture}};
     for (const QStringList& arguments : usage) {
         EXPECT_EQ(thumbnailer(arguments).first, 2) << qPrintable(arguments.join(' '));
     }

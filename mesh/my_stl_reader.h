@@ -76,6 +76,8 @@ public:
 private:
     void readStl();
     void readAsciiStl();
+    // The file is exactly as long as the facet count at offset 80 says a binary one is.
+    bool sizeFitsBinary();
     void readBinaryStl();
     void appendBinaryFacets(const uchar* records, qint64 facets);
     // The binary facets that arrived go to `stream` when the model can be drawn.

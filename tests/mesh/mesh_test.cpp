@@ -271,6 +271,11 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         {"t2.stl", "  endsolid x\n\n \t\r\n" + text.mid(13), "1 extent 6", nine},
         {"t3.stl", binaryStl(kTwo, "solid but binary"), "2 extent 1"},
         {"t4.stl", binaryStl(kTwo, "solid\n\n\n"), "2 extent 1"},
+        // "facet" after a blank line does not make a file text that is exactly as long as a
+        // binary one with its count; a byte more or less and it is text.
+        {"t8.stl", binaryStl(kTwo, "solid x\n\nfacet normal 0 0 1\n"), "2 extent 1"},
+        {"t9.stl", binaryStl(kTwo, "solid x\n\nfacet normal 0 0 1\n") + ' ', "- extent -inf"},
+        {"t10.stl", binaryStl(kTwo, "solid x\nfacet normal 0 0 1\n"), "- extent -inf"},
         // Missing numbers read as 0, also on a last line whose buffer still holds "3".
         {"t5.stl", "solid t\nfacet\nvertex x 2 3\nvertex 3\nvertex", "1 extent 3", three},
         // "vertex" beyond the first 1,023 bytes of a line is found in a later piece.

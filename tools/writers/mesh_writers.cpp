@@ -27,8 +27,9 @@ void putFloat(ByteWriter& out, float value) {
     out.u32le(bitsOf(value));
 }
 
+// Nine significant digits: every float reads back as itself, far from the origin too.
 QByteArray number(float value) {
-    return QByteArray::number(value, 'e', 7);
+    return QByteArray::number(value, 'e', 8);
 }
 
 } // namespace

@@ -120,6 +120,9 @@ void mySTLReader::readAsciiStl() {
                     return;
                 }
             }
+            if (storedReachLimit(1)) {
+                break;
+            }
         }
         ++vertexLines;
     }

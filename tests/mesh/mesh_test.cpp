@@ -150,6 +150,7 @@ struct Case {
     bool hasGeometry = true;
     quint32 load = 10;
     qint64 available = 8ll << 30;
+    quint64 facetLimit = kStoredFacetLimit;
 };
 
 TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
@@ -162,6 +163,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
     const QString guard = " hidden log: 内存已经超过百分之90     PATH";
     const QString tooLarge = "- extent 0 hidden log: info file is too large\nPATH";
     const QString readLess = " log: info read less";
+    const QString cut = " log: info too many facets, read in part\nPATH";
     // 0xFFFFFFFF facets need 144 GiB; memory up to one and a half times that refuses them.
     const QByteArray facets = binaryStl(kTwo, "x", 0xFFFFFFFF);
     const qint64 limit = 0xFFFFFFFFll * 36 / 2 * 3;
@@ -316,6 +318,27 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         {"s8.slc", layers.chopped(9), "8 extent 10"},
         {"s9.slc", QByteArray(one).replace(285, 4, "\xff\xff\xff\x7f"), "- extent -inf"},
         {"s10.slc", one.left(271), "- extent 0 log: info SLC_sampleTbItem_t read less\nPATH"},
+        // Text and SLC files stop after the face line, facet or segment that reaches the limit
+        // of stored facets, and keep what they read.
+        {"cut.obj",
+         "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n" + QByteArray("f 1 2 4 3\n").repeated(3),
+         "4 extent 1" + cut,
+         {},
+         true,
+         10,
+         8ll << 30,
+         4},
+        {"whole.obj",
+         "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n" + QByteArray("f 1 2 4 3\n").repeated(3),
+         "6 extent 1",
+         {},
+         true,
+         10,
+         8ll << 30,
+         7},
+        {"cut.stl", asciiStl(cube(1)), "5 extent 1" + cut, {}, true, 10, 8ll << 30, 5},
+        {"cut.slc", layers, "10 extent 10" + cut, {}, true, 10, 8ll << 30, 10},
+        {"whole.slc", layers, "16 extent 10", {}, true, 10, 8ll << 30, 17},
     };
     // The minimum takes a NaN, and the next finite value replaces it: only a last one stays.
     for (int axis = 0; axis < 3; ++axis) {
@@ -335,7 +358,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         available = c.available;
         logged.clear();
         const QString path = c.bytes.isNull() ? sources + c.name : writeSource(c.name, c.bytes);
-        const mySTLReader stored(path, c.hasGeometry);
+        const mySTLReader stored(path, c.hasGeometry, false, c.facetLimit);
         EXPECT_EQ(outcome(stored), c.outcome);
         const QVector<float> floats = allFloats(stored);
         if (!c.floats.isEmpty()) {
@@ -345,7 +368,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         // when it can be drawn its facets come through a stream instead of chunks, in pieces
         // of 29,127 facets, the last one partial.
         logged.clear();
-        mySTLReader streamed(path, c.hasGeometry, true);
+        mySTLReader streamed(path, c.hasGeometry, true, c.facetLimit);
         const bool binary = stored.facetCount > 0;
         EXPECT_EQ(outcome(streamed),
                   binary ? "-" + c.outcome.mid(c.outcome.indexOf(' ')) : c.outcome);

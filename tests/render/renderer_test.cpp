@@ -207,19 +207,20 @@ TEST_F(Renderer, PictureOfAnySizeShowsTheWholeModelAndTouchesNoCache) {
 
 // The same sphere as binary STL (streamed, its back faces left out before drawing) and as
 // ASCII STL (every facet drawn): the same picture, far from the file's origin too, and on
-// every run whatever the threads do.
+// every run whatever the threads do. Facets of a few pixels, as here, were culled by mistake
+// when the vertex stage's float rounding was not allowed for.
 TEST_F(Renderer, FarFromTheOriginBinaryAndTextGiveTheSamePicture) {
     const struct {
         float radius;
         QVector3D centre;
-    } spheres[] = {{1, {1e5f, 7e4f, -4e4f}}, {5, {5e5f, 5e5f, -5e5f}}, {1, {}}};
+    } spheres[] = {{1, {1e5f, 7e4f, -4e4f}}, {5, {5e5f, 5e5f, -5e5f}}};
     for (const auto& [radius, centre] : spheres) {
-        const QVector<Triangle> facets = sphere(radius, 24, 48, centre);
+        const QVector<Triangle> facets = sphere(radius, 150, 300, centre);
         const QString binary = writeSource("far.stl", binaryStl(facets));
         const QString text = writeSource("far-text.stl", asciiStl(facets));
         const QImage allFacets = renderPicture(text, 400);
         ASSERT_TRUE(drawn(allFacets, 400, {200, 200}, {362, 362})) << centre.x();
-        for (int run = 0; run < 4; ++run) {
+        for (int run = 0; run < 3; ++run) {
             EXPECT_EQ(renderPicture(binary, 400), allFacets) << centre.x() << " run " << run;
         }
     }

@@ -308,7 +308,9 @@ void fileRender::drawPicture() {
             const std::size_t facets = std::min(pieceFloats, chunk.size() - first) / floatsPerFacet;
             const std::size_t fit = budget.take(drawView, chunk.data() + first, facets,
                                                 static_cast<int>(floatsPerVertex));
-            draw(chunk.data() + first, fit * floatsPerFacet);
+            if (fit > 0) {
+                draw(chunk.data() + first, fit * floatsPerFacet);
+            }
         }
     }
     bool cut = budget.exhausted();

@@ -92,6 +92,11 @@ int main(int argc, char** argv) {
 
     // The fuzzers put the STL forms' own prefix in front of every input.
     seed("binary_stl", "cube", binaryStl(cube(2)).mid(80));
+    seed("streamed_stl", "cube", binaryStl(cube(2)).mid(80));
+    // Far from the origin the cull's slack grows; a count above the facets ends the stream
+    // early.
+    seed("streamed_stl", "far-sphere", binaryStl(sphere(1, 6, 12, {1e5f, 7e4f, -4e4f})).mid(80));
+    seed("streamed_stl", "short", binaryStl(cube(2), "", 40).mid(80));
     const QByteArray ascii = asciiStl(cube(2));
     seed("ascii_stl", "cube", ascii.mid(ascii.indexOf('\n') + 1));
     seed("obj", "cube", objFile(cube(2)));

@@ -9,35 +9,6 @@
 #include <cstring>
 #include <memory>
 
-namespace {
-
-// True when the facet at `p` (three positions, `stride` floats apart) lands clearly clockwise
-// in window pixels: by more than the rasteriser's sub-pixel snapping (1/256 pixel) and any
-// rounding could turn. A facet reaching behind the eye, or with a NaN, is left to the
-// rasteriser.
-bool facesAway(const float* p, int stride, const float* m, float halfSide) {
-    float x[3];
-    float y[3];
-    for (int i = 0; i < 3; ++i) {
-        const float* v = p + i * stride;
-        const float w = m[3] * v[0] + m[7] * v[1] + m[11] * v[2] + m[15];
-        if (!(w > 0)) {
-            return false;
-        }
-        x[i] = (m[0] * v[0] + m[4] * v[1] + m[8] * v[2] + m[12]) / w * halfSide;
-        y[i] = (m[1] * v[0] + m[5] * v[1] + m[9] * v[2] + m[13]) / w * halfSide;
-    }
-    const float ax = x[1] - x[0];
-    const float ay = y[1] - y[0];
-    const float bx = x[2] - x[0];
-    const float by = y[2] - y[0];
-    const float margin =
-        (std::abs(ax) + std::abs(ay) + std::abs(bx) + std::abs(by)) / 64 + 1.0f / 1024;
-    return ax * by - ay * bx < -margin;
-}
-
-} // namespace
-
 FacetStream::FacetStream(const QString& path, qint64 offset, quint32 facets, bool withNormals,
                          quint32 pieceFacets)
     : path_(path), offset_(offset), facets_(facets), withNormals_(withNormals),
@@ -62,6 +33,10 @@ FacetStream::~FacetStream() {
 
 const VertexChunk* FacetStream::next() {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (!decided_) {
+        decided_ = true;
+        changed_.notify_all();
+    }
     changed_.wait(lock, [this] { return produced_ > taken_ || finished_; });
     if (produced_ == taken_) {
         return nullptr;
@@ -73,11 +48,17 @@ const VertexChunk* FacetStream::next() {
     return piece;
 }
 
-void FacetStream::leaveOutBackFaces(const float* clip, int side) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    std::memcpy(clip_, clip, sizeof(clip_));
-    halfSide_ = side / 2.0f;
-    culling_ = true;
+void FacetStream::drawWith(const DrawView& view, double fillBudget) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (decided_) {
+            return;
+        }
+        view_ = view;
+        budget_.emplace(fillBudget);
+        decided_ = true;
+    }
+    changed_.notify_all();
 }
 
 void FacetStream::run() {
@@ -85,22 +66,18 @@ void FacetStream::run() {
     bool more = file.open(QIODevice::ReadOnly) && file.seek(offset_);
     for (quint32 done = 0; more && done < facets_;) {
         std::size_t slot = 0;
-        float clip[16];
-        float halfSide = 0;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             // The caller holds the piece it took last; the other slot is free once that piece
             // has been taken.
-            changed_.wait(lock, [this] { return stopping_ || produced_ <= taken_; });
+            changed_.wait(lock, [this] { return stopping_ || (decided_ && produced_ <= taken_); });
             if (stopping_) {
                 break;
             }
             slot = produced_ % 2;
-            std::memcpy(clip, clip_, sizeof(clip));
-            halfSide = culling_ ? halfSide_ : 0;
         }
         const quint32 facets = std::min(pieceFacets_, facets_ - done);
-        more = fill(file, pieces_[slot], facets, clip, halfSide);
+        more = fill(file, pieces_[slot], facets);
         done += facets;
         const std::lock_guard<std::mutex> lock(mutex_);
         if (!pieces_[slot].isEmpty()) {
@@ -113,8 +90,7 @@ void FacetStream::run() {
     changed_.notify_all();
 }
 
-bool FacetStream::fill(QFile& file, VertexChunk& piece, quint32 facets, const float* clip,
-                       float halfSide) {
+bool FacetStream::fill(QFile& file, VertexChunk& piece, quint32 facets) {
     piece.truncate(0);
     const int perFacet = floatsPerFacet(withNormals_);
     const int stride = withNormals_ ? 6 : 3;
@@ -127,11 +103,20 @@ bool FacetStream::fill(QFile& file, VertexChunk& piece, quint32 facets, const fl
         const std::size_t start = piece.size();
         float* out = piece.extend(static_cast<std::size_t>(arrived) * perFacet);
         convertFacets(records_.get(), arrived, withNormals_, out, unused);
-        if (halfSide > 0) {
+        if (view_) {
             float* kept = out;
+            double x[3];
+            double y[3];
             for (qint64 f = 0; f < arrived; ++f) {
                 const float* facet = out + f * perFacet;
-                if (!facesAway(facet, stride, clip, halfSide)) {
+                const bool placed = view_->corners(facet, stride, x, y);
+                if (!budget_->spend(*view_, x, y, placed)) {
+                    piece.truncate(start + static_cast<std::size_t>(kept - out));
+                    const std::lock_guard<std::mutex> lock(mutex_);
+                    cut_ = true;
+                    return false;
+                }
+                if (!placed || !view_->facesAway(x, y)) {
                     std::memmove(kept, facet, perFacet * sizeof(float));
                     kept += perFacet;
                 }

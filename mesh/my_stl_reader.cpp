@@ -32,8 +32,10 @@ qint32 meshKindOf(const QString& path) {
     return -1;
 }
 
-mySTLReader::mySTLReader(const QString& path, bool hasGeometry, bool streamed_)
-    : withNormals(!hasGeometry), kind(meshKindOf(path)), filePath(path), streamed(streamed_) {
+mySTLReader::mySTLReader(const QString& path, bool hasGeometry, bool streamed_,
+                         quint64 storedFacetLimit_)
+    : withNormals(!hasGeometry), kind(meshKindOf(path)), filePath(path), streamed(streamed_),
+      storedFacetLimit(storedFacetLimit_) {
     switch (kind) {
     case MeshObj:
         readObj();
@@ -104,6 +106,17 @@ bool mySTLReader::checkSize(bool againstMemory) {
         renderable = false;
         return false;
     }
+    return true;
+}
+
+bool mySTLReader::storedReachLimit(quint64 facets) {
+    storedFacets += facets;
+    if (storedFacets < storedFacetLimit) {
+        return false;
+    }
+    writeLog(kInfoLabel + QStringLiteral("%1\n%2").arg(
+                              QStringLiteral("too many facets, read in part"), filePath));
+    facetsCut = true;
     return true;
 }
 

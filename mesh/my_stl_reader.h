@@ -20,6 +20,12 @@ enum MeshKind : qint32 { MeshObj = 0, MeshStl = 1, MeshSlc = 2 };
 // The kind of a mesh file by its suffix, ignoring case; -1 for a suffix no reader takes.
 qint32 meshKindOf(const QString& path);
 
+// The most facets a text or SLC file is read into, about 1.2 GB of positions: an OBJ line of
+// 1,023 bytes fans out into 508 facets and every 8-byte SLC vertex into two, so such a file
+// can ask for far more than its size. Reading stops after the face line or layer segment
+// that reaches it; the model is what was read.
+constexpr quint64 kStoredFacetLimit = quint64{1} << 25;
+
 // One record of an SLC file's sampling table.
 struct SLC_sampleTbItem_t {
     float minZ;
@@ -39,7 +45,8 @@ public:
     // `hasGeometry`: the renderer computes normals itself, so none are stored. `streamed`: a
     // binary STL is only measured here (box, flags, log) and its facets are left to `stream`,
     // which a worker starts converting at once; other files are read as always.
-    mySTLReader(const QString& path, bool hasGeometry, bool streamed = false);
+    mySTLReader(const QString& path, bool hasGeometry, bool streamed = false,
+                quint64 storedFacetLimit = kStoredFacetLimit);
     ~mySTLReader() override;
 
     // Stores one entry; positions widen the bounding box, normals never do.
@@ -72,10 +79,15 @@ public:
     QVector<SLC_sampleTbItem_t> slcSampleTable;
     // A streamed binary STL that can be drawn: its facets, in file order, instead of chunks.
     std::unique_ptr<FacetStream> stream;
+    // Facets stored by the text and SLC readers, and whether the limit ended the reading.
+    quint64 storedFacets = 0;
+    bool facetsCut = false;
 
 private:
     void readStl();
     void readAsciiStl();
+    // The file is exactly as long as the facet count at offset 80 says a binary one is.
+    bool sizeFitsBinary();
     void readBinaryStl();
     void appendBinaryFacets(const uchar* records, qint64 facets);
     // The binary facets that arrived go to `stream` when the model can be drawn.
@@ -102,7 +114,11 @@ private:
     // Extents, the last chunk, the validity of the model, the file closed.
     void finishModel();
 
+    // Counts `facets` just stored; true once the limit is reached (logged, facetsCut set).
+    bool storedReachLimit(quint64 facets);
+
     bool streamed;
+    quint64 storedFacetLimit;
 };
 
 // The facet normal: (p2 - p1) x (p3 - p2), normalised; a degenerate facet gets zero.

@@ -87,6 +87,9 @@ void mySTLReader::readObj() {
         if (memoryGuardStops()) {
             return;
         }
+        if (references.size() > 2 && storedReachLimit(references.size() - 2)) {
+            break;
+        }
     }
     finishModel();
 }

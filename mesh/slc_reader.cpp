@@ -130,6 +130,10 @@ void mySTLReader::readSlc() {
                 if (appendTriangle(q1, p0, p1) || appendTriangle(q0, p0, q1)) {
                     return;
                 }
+                if (storedReachLimit(2)) {
+                    finishModel();
+                    return;
+                }
             }
         }
     }

@@ -48,21 +48,37 @@ bool isBlank(const char* text, qint64 length) {
 
 } // namespace
 
+bool mySTLReader::sizeFitsBinary() {
+    uchar count[4] = {};
+    return file.seek(kBinaryHeaderSize) &&
+           file.read(reinterpret_cast<char*>(count), sizeof(count)) == sizeof(count) &&
+           file.size() ==
+               kBinaryHeaderSize + 4 + kFacetRecordSize * qint64{qFromLittleEndian<quint32>(count)};
+}
+
 void mySTLReader::readStl() {
     if (!checkSize(false) || !file.open(QIODevice::ReadOnly)) {
         return;
     }
     // The text form names itself: "solid" on its first line, "facet" on the next line that is
-    // not blank. A binary header that happens to begin with "solid" rarely has "facet" there.
+    // not blank. A binary header that happens to begin with "solid" rarely has "facet" there;
+    // one that has it only after blank lines is binary when the file is exactly as long as
+    // its facet count says.
     TextLine line{};
     if (file.readLine(line.text, kLineLimit) > 0 && std::strstr(line.text, "solid") != nullptr) {
         dataOffset = file.pos();
         qint64 length = 0;
-        do {
+        bool skippedBlank = false;
+        for (;;) {
             line = TextLine{};
             length = file.readLine(line.text, kLineLimit);
-        } while (length > 0 && isBlank(line.text, length));
-        if (length > 0 && std::strstr(line.text, "facet") != nullptr) {
+            if (length <= 0 || !isBlank(line.text, length)) {
+                break;
+            }
+            skippedBlank = true;
+        }
+        if (length > 0 && std::strstr(line.text, "facet") != nullptr &&
+            !(skippedBlank && sizeFitsBinary())) {
             readAsciiStl();
             file.close();
             return;
@@ -103,6 +119,9 @@ void mySTLReader::readAsciiStl() {
                 if (memoryGuardStops()) {
                     return;
                 }
+            }
+            if (storedReachLimit(1)) {
+                break;
             }
         }
         ++vertexLines;

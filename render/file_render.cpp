@@ -334,18 +334,35 @@ void fileRender::drawPicture() {
         gl->glFlush();
         vbo.release();
     };
+    // The facets are counted against the fill budget before they are uploaded, in file order.
+    const DrawView drawView(shown, view * world, model, side,
+                            {reader->minX, reader->minY, reader->minZ},
+                            {reader->maxX, reader->maxY, reader->maxZ});
+    FillBudget budget(fillBudgetPixels);
     const std::size_t pieceFloats = floatsPerPiece(uploadLimitBytes, hasGeometry);
+    const std::size_t floatsPerFacet = 3 * floatsPerVertex;
     for (const VertexChunk& chunk : reader->chunks) {
-        for (std::size_t first = 0; first < chunk.size(); first += pieceFloats) {
-            draw(chunk.data() + first, std::min(pieceFloats, chunk.size() - first));
+        for (std::size_t first = 0; first < chunk.size() && !budget.exhausted();
+             first += pieceFloats) {
+            const std::size_t facets = std::min(pieceFloats, chunk.size() - first) / floatsPerFacet;
+            const std::size_t fit = budget.take(drawView, chunk.data() + first, facets,
+                                                static_cast<int>(floatsPerVertex));
+            if (fit > 0) {
+                draw(chunk.data() + first, fit * floatsPerFacet);
+            }
         }
     }
-    if (reader->stream) {
-        const QMatrix4x4 clip = shown * view * world * model;
-        reader->stream->leaveOutBackFaces(clip.constData(), side);
+    bool cut = budget.exhausted();
+    if (reader->stream && !cut) {
+        reader->stream->drawWith(drawView, budget.left());
         while (const VertexChunk* piece = reader->stream->next()) {
             draw(piece->data(), piece->size());
         }
+        cut = reader->stream->cut();
+    }
+    if (cut) {
+        writeLog(kInfoLabel +
+                 QStringLiteral("%1\n%2").arg(QStringLiteral("fill budget exceeded"), sourcePath));
     }
     image = asStraightAlpha(fbo->toImage());
     fbo->release();

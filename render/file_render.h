@@ -85,6 +85,9 @@ public:
     // pieces of whole triangles. A streamed piece's size: small pieces keep the buffer and
     // the rasteriser's scenes small (see drawPicture).
     std::size_t uploadLimitBytes = kStreamPieceFacets * floatsPerFacet(false) * sizeof(float);
+    // The most pixels of front faces a picture fills; the facets after the first that would
+    // pass it are not drawn (logged), and the picture keeps those before it.
+    double fillBudgetPixels = kFillBudgetPixels;
 
 private:
     // setUp, with every exception turned into an unusable renderer.

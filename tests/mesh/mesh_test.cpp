@@ -1,3 +1,4 @@
+#include "draw_view.h"
 #include "files.h"
 #include "log.h"
 #include "memory_probes.h"
@@ -149,6 +150,7 @@ struct Case {
     bool hasGeometry = true;
     quint32 load = 10;
     qint64 available = 8ll << 30;
+    quint64 facetLimit = kStoredFacetLimit;
 };
 
 TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
@@ -161,6 +163,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
     const QString guard = " hidden log: 内存已经超过百分之90     PATH";
     const QString tooLarge = "- extent 0 hidden log: info file is too large\nPATH";
     const QString readLess = " log: info read less";
+    const QString cut = " log: info too many facets, read in part\nPATH";
     // 0xFFFFFFFF facets need 144 GiB; memory up to one and a half times that refuses them.
     const QByteArray facets = binaryStl(kTwo, "x", 0xFFFFFFFF);
     const qint64 limit = 0xFFFFFFFFll * 36 / 2 * 3;
@@ -270,6 +273,11 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         {"t2.stl", "  endsolid x\n\n \t\r\n" + text.mid(13), "1 extent 6", nine},
         {"t3.stl", binaryStl(kTwo, "solid but binary"), "2 extent 1"},
         {"t4.stl", binaryStl(kTwo, "solid\n\n\n"), "2 extent 1"},
+        // "facet" after a blank line does not make a file text that is exactly as long as a
+        // binary one with its count; a byte more or less and it is text.
+        {"t8.stl", binaryStl(kTwo, "solid x\n\nfacet normal 0 0 1\n"), "2 extent 1"},
+        {"t9.stl", binaryStl(kTwo, "solid x\n\nfacet normal 0 0 1\n") + ' ', "- extent -inf"},
+        {"t10.stl", binaryStl(kTwo, "solid x\nfacet normal 0 0 1\n"), "- extent -inf"},
         // Missing numbers read as 0, also on a last line whose buffer still holds "3".
         {"t5.stl", "solid t\nfacet\nvertex x 2 3\nvertex 3\nvertex", "1 extent 3", three},
         // "vertex" beyond the first 1,023 bytes of a line is found in a later piece.
@@ -310,6 +318,27 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         {"s8.slc", layers.chopped(9), "8 extent 10"},
         {"s9.slc", QByteArray(one).replace(285, 4, "\xff\xff\xff\x7f"), "- extent -inf"},
         {"s10.slc", one.left(271), "- extent 0 log: info SLC_sampleTbItem_t read less\nPATH"},
+        // Text and SLC files stop after the face line, facet or segment that reaches the limit
+        // of stored facets, and keep what they read.
+        {"cut.obj",
+         "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n" + QByteArray("f 1 2 4 3\n").repeated(3),
+         "4 extent 1" + cut,
+         {},
+         true,
+         10,
+         8ll << 30,
+         4},
+        {"whole.obj",
+         "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n" + QByteArray("f 1 2 4 3\n").repeated(3),
+         "6 extent 1",
+         {},
+         true,
+         10,
+         8ll << 30,
+         7},
+        {"cut.stl", asciiStl(cube(1)), "5 extent 1" + cut, {}, true, 10, 8ll << 30, 5},
+        {"cut.slc", layers, "10 extent 10" + cut, {}, true, 10, 8ll << 30, 10},
+        {"whole.slc", layers, "16 extent 10", {}, true, 10, 8ll << 30, 17},
     };
     // The minimum takes a NaN, and the next finite value replaces it: only a last one stays.
     for (int axis = 0; axis < 3; ++axis) {
@@ -329,7 +358,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         available = c.available;
         logged.clear();
         const QString path = c.bytes.isNull() ? sources + c.name : writeSource(c.name, c.bytes);
-        const mySTLReader stored(path, c.hasGeometry);
+        const mySTLReader stored(path, c.hasGeometry, false, c.facetLimit);
         EXPECT_EQ(outcome(stored), c.outcome);
         const QVector<float> floats = allFloats(stored);
         if (!c.floats.isEmpty()) {
@@ -339,7 +368,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         // when it can be drawn its facets come through a stream instead of chunks, in pieces
         // of 29,127 facets, the last one partial.
         logged.clear();
-        mySTLReader streamed(path, c.hasGeometry, true);
+        mySTLReader streamed(path, c.hasGeometry, true, c.facetLimit);
         const bool binary = stored.facetCount > 0;
         EXPECT_EQ(outcome(streamed),
                   binary ? "-" + c.outcome.mid(c.outcome.indexOf(' ')) : c.outcome);
@@ -357,26 +386,108 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
     }
 }
 
-TEST_F(MeshReader, StreamLeavesOutOnlyFacetsClearlyFacingAway) {
+// The clip matrix as a projection, with nothing else around it, and a box of the positions.
+DrawView viewOf(const float* columns, int side, QVector3D low, QVector3D high) {
+    QMatrix4x4 clip;
+    std::memcpy(clip.data(), columns, 16 * sizeof(float));
+    return DrawView(clip, QMatrix4x4(), QMatrix4x4(), side, low, high);
+}
+
+TEST_F(MeshReader, StreamLeavesOutOnlyFacetsClearlyFacingAwayFromTheFirstPieceOn) {
     const Triangle front = {{0, 0, 1}, {1, 0, 1}, {0, 1, 1}};
+    const Triangle away = {front.a, front.c, front.b};
     // Behind the eye, within the snapping of one pixel's fraction, or with a NaN: kept.
     const QVector<Triangle> kept = {{{0, 0, -1}, {0, 1, -1}, {1, 0, -1}},
                                     {{0, 0, 1}, {0, 1e-4f, 1}, {1e-4f, 0, 1}},
                                     {{0, 0, 1}, {kNaN, 1, 1}, {1, 0, 1}}};
-    // Pieces of two facets: the two the worker may fill before it is told come first, and face
-    // the eye; then one facing away beside one that does not.
-    const Triangle away = {front.a, front.c, front.b};
-    const QVector<Triangle> turned = {front, front, front, front, away, front};
+    // Pieces of two facets; the first piece is filled before the caller takes it.
+    const QVector<Triangle> turned = {away, front, front, away, front, front};
     const QString path = writeSource("turned.stl", binaryStl(turned + kept));
     // x moved by -2 z, y by -x, w = z: shears that keep a facet's turn only when each term
     // takes its own column.
     const float clip[16] = {1, -1, 0, 0, 0, 1, 0, 0, -2, 0, 1, 1, 0, 0, 0, 0};
+    // The bound on the vertex stage's rounding is taken over the facets in front of the eye.
+    const DrawView view = viewOf(clip, 100, {0, 0, 1}, {1, 1, 1});
     for (const bool withNormals : {false, true}) {
-        FacetStream stream(path, 84, 9, withNormals, 2);
-        stream.leaveOutBackFaces(clip, 100);
-        const mySTLReader drawn(writeSource("kept.stl", binaryStl(QVector(5, front) + kept)),
-                                !withNormals);
-        EXPECT_EQ(streamedBytes(stream), bytesOf(allFloats(drawn))) << withNormals;
+        for (int run = 0; run < 5; ++run) {
+            FacetStream stream(path, 84, 9, withNormals, 2);
+            stream.drawWith(view, kFillBudgetPixels);
+            const mySTLReader drawn(writeSource("kept.stl", binaryStl(QVector(4, front) + kept)),
+                                    !withNormals);
+            EXPECT_EQ(streamedBytes(stream), bytesOf(allFloats(drawn))) << withNormals;
+            EXPECT_FALSE(stream.cut());
+        }
+    }
+}
+
+// A facet 0.02 units across, 10^5 from the origin, halved by the fit: 2 pixels wide in a
+// picture of 400 whose unit is 200 pixels. The vertex stage's float rounding moves its corners
+// by about a pixel there, so only a facet turned away by far more than that is left out.
+TEST_F(MeshReader, FarFromTheOriginOnlyFacetsBeyondTheRoundingAreLeftOut) {
+    const float x = 1e5f;
+    QMatrix4x4 model;
+    model.scale(0.5f);
+    model.translate(-x, 0, 0);
+    const DrawView far(QMatrix4x4(), QMatrix4x4(), model, 400, {x - 2, -2, -2}, {x + 2, 2, 2});
+    const DrawView near(QMatrix4x4(), QMatrix4x4(), QMatrix4x4(), 400, {-1, -1, -1}, {1, 1, 1});
+    const auto turnedAway = [](const DrawView& view, float left, float size) {
+        const float away[9] = {left, 0, 0, left, size, 0, left + size, 0, 0};
+        double px[3];
+        double py[3];
+        return view.corners(away, 3, px, py) && view.facesAway(px, py);
+    };
+    EXPECT_TRUE(turnedAway(near, 0, 0.01f));
+    EXPECT_FALSE(turnedAway(far, x, 0.02f));
+    EXPECT_TRUE(turnedAway(far, x, 2.0f));
+}
+
+// In a picture of side 2 under the identity a window pixel is a unit: the facet below covers
+// half a pixel facing the eye and none facing away; one that cannot be placed counts the
+// whole picture.
+TEST_F(MeshReader, FillBudgetEndsDrawingAtTheFirstFacetThatDoesNotFit) {
+    const Triangle half = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    const Triangle back = {half.a, half.c, half.b};
+    const Triangle big = {{-1, -1, 0}, {9, -1, 0}, {-1, 9, 0}};
+    const Triangle nan = {{0, 0, 0}, {kNaN, 0, 0}, {0, 1, 0}};
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const DrawView view = viewOf(identity, 2, {-1, -1, 0}, {9, 9, 0});
+    const struct {
+        QVector<Triangle> facets;
+        double budget;
+        int drawn;
+    } rows[] = {
+        {{half, back, back, half, half}, 1.0, 4}, // the last half pixel does not fit
+        {{half, back, half}, 1.0, 3},             // exactly spent
+        {{big, half}, 4.0, 1},                    // a facet covers at most the picture
+        {{half, big}, 4.0, 1},                    //
+        {{nan, half}, 4.5, 2},                    // unplaced: the whole picture
+        {{nan, half}, 4.25, 1},                   //
+        {{half, half, half, half, half}, 0.4, 0}, // nothing fits
+    };
+    for (const auto& row : rows) {
+        const QVector<float> floats =
+            allFloats(mySTLReader(writeSource("budget.stl", asciiStl(row.facets)), true));
+        FillBudget budget(row.budget);
+        EXPECT_EQ(budget.take(view, floats.data(), std::size_t(row.facets.size()), 3),
+                  std::size_t(row.drawn))
+            << row.budget;
+        EXPECT_EQ(budget.exhausted(), row.drawn < row.facets.size()) << row.budget;
+        // The stream ends at the same facet, in a piece of its own or not.
+        for (const quint32 piece : {1u, 2u, 29127u}) {
+            const QString binary = writeSource("budget-binary.stl", binaryStl(row.facets));
+            FacetStream stream(binary, 84, quint32(row.facets.size()), false, piece);
+            stream.drawWith(view, row.budget);
+            // Facets turned away are left out of what the stream hands on.
+            QVector<float> expected;
+            for (int f = 0; f < row.drawn; ++f) {
+                if (!(row.facets[f].b == back.b && row.facets[f].c == back.c)) {
+                    expected += floats.mid(f * 9, 9);
+                }
+            }
+            EXPECT_EQ(streamedBytes(stream), bytesOf(expected))
+                << row.budget << " in pieces of " << piece;
+            EXPECT_EQ(stream.cut(), row.drawn < row.facets.size()) << row.budget;
+        }
     }
 }
 

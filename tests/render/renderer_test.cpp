@@ -1,8 +1,10 @@
 #include "current_file_path.h"
 #include "db_mutex.h"
+#include "draw_view.h"
 #include "file_render.h"
 #include "files.h"
 #include "in_process_application.h"
+#include "log.h"
 #include "memory_probes.h"
 #include "mesh_writers.h"
 #include "module_handle.h"
@@ -257,6 +259,86 @@ TEST_F(Renderer, PictureOfAnySizeShowsTheWholeModelAndTouchesNoCache) {
     renderer.resizeGL(128, 128);
     renderer.drawPicture();
     EXPECT_EQ(renderer.image, whole);
+}
+
+// The same sphere as binary STL (streamed, its back faces left out before drawing) and as
+// ASCII STL (every facet drawn): the same picture, far from the file's origin too, and on
+// every run whatever the threads do. Facets of a few pixels, as here, were culled by mistake
+// when the vertex stage's float rounding was not allowed for.
+TEST_F(Renderer, FarFromTheOriginBinaryAndTextGiveTheSamePicture) {
+    const struct {
+        float radius;
+        QVector3D centre;
+    } spheres[] = {{1, {1e5f, 7e4f, -4e4f}}, {5, {5e5f, 5e5f, -5e5f}}};
+    for (const auto& [radius, centre] : spheres) {
+        const QVector<Triangle> facets = sphere(radius, 150, 300, centre);
+        const QString binary = writeSource("far.stl", binaryStl(facets));
+        const QString text = writeSource("far-text.stl", asciiStl(facets));
+        const QImage allFacets = renderPicture(text, 400);
+        ASSERT_TRUE(drawn(allFacets, 400, {200, 200}, {362, 362})) << centre.x();
+        for (int run = 0; run < 3; ++run) {
+            EXPECT_EQ(renderPicture(binary, 400), allFacets) << centre.x() << " run " << run;
+        }
+    }
+}
+
+// Stacked facets, each nearer to the eye than the one before, with a budget that holds the
+// first three and half of the fourth: the picture is that of the first three alone (the
+// others kept in the file as lines, so the fit stays), and the log says the drawing was cut.
+TEST_F(Renderer, FillBudgetKeepsTheFacetsBeforeTheFirstThatDoesNotFit) {
+    QVector<Triangle> stack;
+    for (int i = 0; i < 8; ++i) {
+        const float z = float(i);
+        stack.append({{float(-i), 0, z}, {10, float(i), z}, {0, 10, z}});
+    }
+    QVector<Triangle> firstThree = stack;
+    for (int i = 3; i < stack.size(); ++i) {
+        firstThree[i].c = firstThree[i].b;
+    }
+    const int side = 64;
+    const QString cut = kInfoLabel + "fill budget exceeded\n";
+    const struct {
+        const char* name;
+        QByteArray (*write)(const QVector<Triangle>&);
+    } forms[] = {{"stack.stl", [](const QVector<Triangle>& t) { return binaryStl(t); }},
+                 {"stack-text.stl", [](const QVector<Triangle>& t) { return asciiStl(t); }},
+                 {"stack.obj", objFile}};
+    for (const auto& form : forms) {
+        const QString path = writeSource(form.name, form.write(stack));
+        const QImage whole = renderPicture(path, side);
+        const QImage three = renderPicture(writeSource("three.obj", objFile(firstThree)), side);
+        ASSERT_NE(whole, three);
+        EXPECT_FALSE(log().contains(cut + path)) << form.name;
+
+        QMutexLocker lock(&rendererMutex);
+        double budget = 0;
+        {
+            fileRender renderer(path, side);
+            renderer.initGL();
+            renderer.resizeGL(side, side);
+            renderer.drawPicture();
+            EXPECT_EQ(renderer.image, whole) << form.name;
+            const mySTLReader& r = *renderer.reader;
+            const DrawView view(renderer.projection, renderer.view * renderer.world, renderer.model,
+                                side, {r.minX, r.minY, r.minZ}, {r.maxX, r.maxY, r.maxZ});
+            for (int i = 0; i < 4; ++i) {
+                const Triangle& t = stack[i];
+                const float corners[9] = {t.a.x(), t.a.y(), t.a.z(), t.b.x(), t.b.y(),
+                                          t.b.z(), t.c.x(), t.c.y(), t.c.z()};
+                double x[3];
+                double y[3];
+                ASSERT_TRUE(view.corners(corners, 3, x, y));
+                budget += view.frontPixels(x, y) / (i == 3 ? 2 : 1);
+            }
+        }
+        fileRender limited(path, side);
+        limited.fillBudgetPixels = budget;
+        limited.initGL();
+        limited.resizeGL(side, side);
+        limited.drawPicture();
+        EXPECT_EQ(limited.image, three) << form.name;
+        EXPECT_TRUE(log().contains(cut + path)) << form.name;
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -26,8 +27,9 @@ void putFloat(ByteWriter& out, float value) {
     out.u32le(bitsOf(value));
 }
 
+// Nine significant digits: every float reads back as itself, far from the origin too.
 QByteArray number(float value) {
-    return QByteArray::number(value, 'e', 7);
+    return QByteArray::number(value, 'e', 8);
 }
 
 } // namespace
@@ -179,4 +181,44 @@ QByteArray SlcFile::bytes() const {
 
 QVector<QPointF> squareBoundary(double side, double x, double y) {
     return {{x, y}, {x + side, y}, {x + side, y + side}, {x, y + side}, {x, y}};
+}
+
+QByteArray denseFanObj(qint64 bytes) {
+    // Seen from +z the fan turns counter-clockwise, as the cache's camera sees the model.
+    QByteArray out = "v 0 0 0\nv 100 0 1\nv -50 87 2\nv -50 -87 3\n";
+    QByteArray line = "f 1";
+    while (line.size() + 6 <= 1022) {
+        line += " 2 3 4";
+    }
+    line += "\n";
+    while (out.size() + line.size() <= bytes) {
+        out += line;
+    }
+    return out;
+}
+
+QByteArray tallWallsSlc(qint64 bytes) {
+    // A wall from x = 0 to x = 100 is 100 wide and the sample makes the layer as tall; seen
+    // from the front (-y), each wall stands a little nearer than the one before.
+    SlcFile slc{"-SLCVER 2.0 -UNIT MM -TYPE PART", {{0.0f, 100.0f}}, {}};
+    const QByteArray empty = slc.bytes();
+    const qint64 vertices = std::max<qint64>(2, (bytes - empty.size() - 16) / 8);
+    QVector<QPointF> zigzag;
+    zigzag.reserve(int(vertices));
+    for (qint64 i = 0; i < vertices; ++i) {
+        zigzag.append({i % 2 == 0 ? 0.0 : 100.0, -double(i) / double(vertices)});
+    }
+    slc.layers = {{0.0f, {zigzag}}};
+    return slc.bytes();
+}
+
+QByteArray overlappingFacetsStl(qint64 bytes) {
+    const qint64 facets = std::max<qint64>(1, (bytes - 84) / 50);
+    QVector<Triangle> triangles;
+    triangles.reserve(int(facets));
+    for (qint64 i = 0; i < facets; ++i) {
+        const float z = float(i) / float(facets);
+        triangles.append({{-50, -50, z}, {50, -50, z}, {0, 60, z}});
+    }
+    return binaryStl(triangles);
 }

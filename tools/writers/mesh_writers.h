@@ -53,3 +53,15 @@ struct SlcFile {
 
 // A closed square boundary (first vertex repeated at the end).
 QVector<QPointF> squareBoundary(double side, double x = 0, double y = 0);
+
+// Meshes that cost the rasteriser far more than their size: every triangle covers most of the
+// picture, faces the cache's camera and lies nearer to it than the one before, so each pixel
+// is shaded again and again. All about `bytes` long.
+// OBJ: three corners round a centre, then face lines of 1,023 bytes, "f 1 2 3 4 2 3 4 …", each
+// a fan of about 500 triangles.
+QByteArray denseFanObj(qint64 bytes);
+// SLC: one layer, a boundary zigzagging from side to side: every 8-byte vertex a wall as
+// tall as it is wide.
+QByteArray tallWallsSlc(qint64 bytes);
+// Binary STL: the same large triangle stacked towards the eye.
+QByteArray overlappingFacetsStl(qint64 bytes);

@@ -139,6 +139,14 @@ TEST_F(ThreeMf, ReadsEachPackageToItsOutcome) {
         "<vertex x=\"1\" y=\"0\" z=\"0\"/><vertex x=\"0\" y=\"1\" z=\"0\"/>"
         "</vertices><triangles><triangle v1=\"0\" v2=\"1\" v3=\"3\"/>"
         "</triangles>";
+    // Entities that double ten times over: a kilobyte of text standing for gigabytes.
+    QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE model [<!ENTITY l0 \"lol\">";
+    for (int i = 1; i <= 30; ++i) {
+        laughs += "<!ENTITY l" + QByteArray::number(i) + " \"&l" + QByteArray::number(i - 1) +
+                  ";&l" + QByteArray::number(i - 1) + ";\">";
+    }
+    laughs += "]><model xmlns=\"http://schemas.microsoft.com/3dmanufacturing/core/2015/02\">"
+              "<metadata name=\"x\">&l30;</metadata></model>";
     const QVector<MeshCase> cases = {
         {"deflated", plain, "12 box 0 0 0 - 2 2 2"},
         {"stored", package({meshObject(1, cube(2))}, {{1, {}, {}}}, false), "12 box 0 0 0 - 2 2 2"},
@@ -180,6 +188,9 @@ TEST_F(ThreeMf, ReadsEachPackageToItsOutcome) {
         {"no XML", withModelEntry("<model><", std::nullopt),
          damaged("the model part ends early: /3D/3dmodel.model")},
         {"empty file", "", kUnread + " invalid"},
+        {"entities that multiply", withModelEntry(laughs, std::nullopt),
+         damaged("the model part is no XML: Entity expands to more characters than the entity "
+                 "expansion limit.")},
     };
     for (const MeshCase& c : cases) {
         logged.clear();

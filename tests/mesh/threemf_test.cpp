@@ -120,11 +120,15 @@ TEST_F(ThreeMf, ReadsEachPackageToItsOutcome) {
                      {{5, {}, {}}, {1, "1 0 0 0 1 0 0 0 1 0 3 0", "/3D/objects/PART.model"}});
     production.extraParts = {
         {"3D/Objects/part.model", threeMfModel({meshObject(1, cube(1))}, {}), true, {}, {}}};
-    QVector<ThreeMfObject> deep;
-    for (quint32 id = 1; id <= 3000; ++id) {
-        deep.append(assembly(id, {{id + 1, {}, {}}}));
-    }
-    deep.append(meshObject(3001, cube(1)));
+    // A cube under `levels` assemblies, each the one component of the one before.
+    const auto chain = [](quint32 levels) {
+        QVector<ThreeMfObject> objects;
+        for (quint32 id = 1; id <= levels; ++id) {
+            objects.append(assembly(id, {{id + 1, {}, {}}}));
+        }
+        objects.append(meshObject(levels + 1, cube(1)));
+        return package(objects, {{1, {}, {}}});
+    };
     // Ten components of the next object, seven levels: ten million instances of one cube.
     QVector<ThreeMfObject> multiplying;
     for (quint32 id = 1; id <= 7; ++id) {
@@ -160,8 +164,9 @@ TEST_F(ThreeMf, ReadsEachPackageToItsOutcome) {
         {"cycle of two",
          package({assembly(1, {{2, {}, {}}}), assembly(2, {{1, {}, {}}})}, {{1, {}, {}}}),
          damaged("a component contains itself")},
-        {"nesting thousands deep", package(deep, {{1, {}, {}}}),
-         damaged("components are nested too deeply")},
+        {"nesting thousands deep", chain(3000), damaged("components are nested too deeply")},
+        {"nesting 64 deep", chain(64), "12 box 0 0 0 - 1 1 1"},
+        {"nesting 65 deep", chain(65), damaged("components are nested too deeply")},
         {"build item names a missing object", package({meshObject(1, cube(1))}, {{7, {}, {}}}),
          damaged("a build item names an object that does not exist")},
         {"component names a missing object", package({assembly(1, {{9, {}, {}}})}, {{1, {}, {}}}),
@@ -188,6 +193,11 @@ TEST_F(ThreeMf, ReadsEachPackageToItsOutcome) {
         {"no XML", withModelEntry("<model><", std::nullopt),
          damaged("the model part ends early: /3D/3dmodel.model")},
         {"empty file", "", kUnread + " invalid"},
+        {"a byte changed in a stored part",
+         package({meshObject(1, cube(2))}, {{1, {}, {}}}, false)
+             .replace("millimeter", "millimetre"),
+         damaged("a part fails its check")},
+        {"ZIP64 sizes", withModelEntry(model, 0xFFFFFFFFu), damaged("ZIP64 packages are not read")},
         {"entities that multiply", withModelEntry(laughs, std::nullopt),
          damaged("the model part is no XML: Entity expands to more characters than the entity "
                  "expansion limit.")},

@@ -9,6 +9,7 @@
 #include "photons_writer.h"
 #include "rle16_writer.h"
 #include "svgx_writer.h"
+#include "threemf_writer.h"
 #include "voxalis_writer.h"
 
 #include <QDir>
@@ -31,6 +32,27 @@ void seed(const char* target, const char* name, const QByteArray& bytes) {
 
 QByteArray picture() {
     return Rle16Writer().run(0, 5).pixel(0x8410).run(0x1234, 3).word(0x0020).bytes();
+}
+
+// Packages small enough to mutate: a thumbnail of a few pixels, a model with components, a
+// Production part and stored entries, so that both the picture and the model paths are seeded.
+void threeMfSeeds() {
+    const QVector<Triangle> triangle = {{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}};
+    ThreeMfPackage plain;
+    plain.model = threeMfModel({{1, triangle, {}, {}}}, {{1, "2 0 0 0 2 0 0 0 2 1 1 1", {}}});
+    seed("threemf", "mesh", plain.bytes());
+    ThreeMfPackage stored = plain;
+    stored.deflate = false;
+    seed("threemf", "stored", stored.bytes());
+    ThreeMfPackage pictured = plain;
+    pictured.thumbnail = pngDeclaring(2, 2);
+    seed("threemf", "thumbnail", pictured.bytes());
+    ThreeMfPackage assembled;
+    assembled.model = threeMfModel(
+        {{1, triangle, {}, {}}, {2, {}, {{1, {}, {}}, {3, {}, "/3D/p.model"}}, {}}}, {{2, {}, {}}});
+    assembled.extraParts = {
+        {"3D/p.model", threeMfModel({{3, triangle, {}, {}}}, {}), true, {}, {}}};
+    seed("threemf", "components", assembled.bytes());
 }
 
 void dlpSeeds(const char* target, int headerKind) {
@@ -91,6 +113,7 @@ int main(int argc, char** argv) {
     seed("voxalis", "old-version", project.bytes());
 
     // The fuzzers put the STL forms' own prefix in front of every input.
+    threeMfSeeds();
     seed("binary_stl", "cube", binaryStl(cube(2)).mid(80));
     seed("streamed_stl", "cube", binaryStl(cube(2)).mid(80));
     // Far from the origin the cull's slack grows; a count above the facets ends the stream

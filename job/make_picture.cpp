@@ -28,7 +28,7 @@ QImage makePicture(const QString& sourcePath, int size) {
         logRefusal(2, QStringLiteral("the file cannot be read"), sourcePath);
         return {};
     }
-    if (isPreviewSuffix(info.suffix())) {
+    if (takesPreviewPath(sourcePath)) {
         return previewPicture(sourcePath, size);
     }
     return renderPicture(sourcePath, size);

@@ -1,5 +1,9 @@
 #include "preview_suffix.h"
 
+#include "opc_package.h"
+
+#include <QFileInfo>
+
 #include <array>
 
 namespace {
@@ -18,4 +22,13 @@ bool isPreviewSuffix(const QString& suffix) {
         }
     }
     return false;
+}
+
+bool takesPreviewPath(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix();
+    if (isPreviewSuffix(suffix)) {
+        return true;
+    }
+    return suffix.compare(QLatin1String("3mf"), Qt::CaseInsensitive) == 0 &&
+           !OpcPackage(path).thumbnailPart().isEmpty();
 }

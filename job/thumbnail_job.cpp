@@ -64,7 +64,7 @@ HRESULT runThumbnailJob(LPCWSTR path, ThumbnailProducers& producers) {
         return S_OK;
     }
 
-    if (isPreviewSuffix(QFileInfo(sourcePath).suffix())) {
+    if (takesPreviewPath(sourcePath)) {
         producers.extractPreview(sourcePath, root);
         return S_OK;
     }

@@ -23,8 +23,8 @@ QVector3D facetNormal(const QVector3D& p1, const QVector3D& p2, const QVector3D&
 
 qint32 meshKindOf(const QString& path) {
     const QString suffix = QFileInfo(path).suffix();
-    for (const auto& [name, kind] :
-         {std::pair{"obj", MeshObj}, std::pair{"stl", MeshStl}, std::pair{"slc", MeshSlc}}) {
+    for (const auto& [name, kind] : {std::pair{"obj", MeshObj}, std::pair{"stl", MeshStl},
+                                     std::pair{"slc", MeshSlc}, std::pair{"3mf", MeshThreeMf}}) {
         if (suffix.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
             return kind;
         }
@@ -45,6 +45,9 @@ mySTLReader::mySTLReader(const QString& path, bool hasGeometry, bool streamed_,
         break;
     case MeshSlc:
         readSlc();
+        break;
+    case MeshThreeMf:
+        readThreeMf();
         break;
     default:
         break;

@@ -49,6 +49,8 @@ void myFileThumbnail::dispatch() {
         loadSvgx();
     } else if (is("voxalis")) {
         loadVoxalis();
+    } else if (is("3mf")) {
+        loadThreeMf();
     }
 }
 

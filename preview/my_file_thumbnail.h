@@ -31,6 +31,7 @@ public:
     void loadGF();
     void loadSvgx();
     void loadVoxalis();
+    void loadThreeMf();
 
     // Reads the fourteen numbers of the photons head as stored, then swapPhotonsHead puts them
     // in host order. False when the file ends before the last field is complete.

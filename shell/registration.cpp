@@ -14,7 +14,7 @@ constexpr std::size_t kMaxPath = 260;
 // In the order in which they are registered and unregistered.
 const wchar_t* const kServedExtensions[] = {L"stl",  L"slc",     L"kvrdlp", L"lqx",
                                             L"fdg",  L"gf",      L"photon", L"photons",
-                                            L"svgx", L"voxalis", L"obj"};
+                                            L"svgx", L"voxalis", L"obj",    L"3mf"};
 const wchar_t kFriendlyName[] = L"CppShellExtThumbnailHandler.RecipeThumbnailProvider Class";
 const wchar_t kThreadingModel[] = L"Apartment";
 // The shell's handler category for thumbnail providers (IID_IThumbnailProvider).

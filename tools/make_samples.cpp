@@ -10,8 +10,10 @@
 #include "ring_picture.h"
 #include "rle16_writer.h"
 #include "svgx_writer.h"
+#include "threemf_writer.h"
 #include "voxalis_writer.h"
 
+#include <QBuffer>
 #include <QImage>
 
 #include <QDir>
@@ -103,6 +105,23 @@ SlcFile slcSample() {
     return file;
 }
 
+// A 3MF package as a slicer saves it: the ring as its plate picture, a torus as its model.
+// Without the picture it is a CAD export: two tori, one a component turned upright and moved.
+QByteArray threeMfSample(bool withThumbnail) {
+    ThreeMfPackage package;
+    const ThreeMfObject torusObject{1, torus(30, 10, 64, 32), {}, {}};
+    if (withThumbnail) {
+        package.model = threeMfModel({torusObject}, {{1, {}, {}}});
+        QBuffer png(&package.thumbnail);
+        png.open(QIODevice::WriteOnly);
+        ringImage(kSide, qRgb(0x40, 0xA0, 0xE0)).save(&png, "png");
+    } else {
+        const ThreeMfObject pair{2, {}, {{1, {}, {}}, {1, "1 0 0 0 0 1 0 -1 0 40 0 0", {}}}, {}};
+        package.model = threeMfModel({torusObject, pair}, {{2, {}, {}}});
+    }
+    return package.bytes();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -127,5 +146,7 @@ int main(int argc, char** argv) {
     ok &= save(out, "sample-ascii.stl", asciiStl(cube(20), "sample_cube"));
     ok &= save(out, "sample.obj", objFile(torus(30, 10, 64, 32)));
     ok &= save(out, "sample.slc", slcSample().bytes());
+    ok &= save(out, "sample.3mf", threeMfSample(true));
+    ok &= save(out, "sample-mesh.3mf", threeMfSample(false));
     return ok ? 0 : 1;
 }

@@ -38,8 +38,10 @@ TEST(ThumbnailJob, RoutesBySuffixAndRemembersEachThreadsFile) {
     const QStringList previews{"a.LQX",  "b.Photon",  "c.kvrdlp",      "d.FDG",       "e.gf",
                                "f.svgx", "g.voxalis", "model.photons", "model.photon"};
     QString path;
-    for (const QString& name : previews + QStringList{"part.backup.stl", "x.OBJ", "y.slc",
-                                                      "z.photonsx", "w.lqx.zip", "no_suffix"}) {
+    // A 3MF takes the preview way only when its package names a thumbnail; this one is none.
+    for (const QString& name :
+         previews + QStringList{"part.backup.stl", "x.OBJ", "y.slc", "z.photonsx", "w.lqx.zip",
+                                "no_suffix", "plate.3MF"}) {
         path = writeSource(name, "content");
         producers.calls.clear();
         EXPECT_EQ(producers.run(path), S_OK) << qPrintable(name);

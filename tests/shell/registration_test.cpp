@@ -33,8 +33,8 @@ TEST(Registration, EachStepOnItsOwnAndUnregisteringRemovesOnlyTheHandlerKeys) {
     // failed extension is skipped, and only the last one decides.
     const std::tuple<QString, quint32, int> cases[] = {
         {kClass, 0x80070005u, 0},      {kServer, 0x80070005u, 0},
-        {".lqx" + kHandler, S_OK, 10}, {".obj" + kHandler, 0x80070005u, 10},
-        {QString(), S_OK, 11},
+        {".lqx" + kHandler, S_OK, 11}, {".3mf" + kHandler, 0x80070005u, 11},
+        {QString(), S_OK, 12},
     };
     int told = 0, registry = 0;
     for (const auto& [failing, result, newlyTold] : cases) {
@@ -49,7 +49,8 @@ TEST(Registration, EachStepOnItsOwnAndUnregisteringRemovesOnlyTheHandlerKeys) {
     EXPECT_EQ(value(kServer), QFile::symLinkTarget("/proc/self/exe"));
     EXPECT_EQ(value(kServer, L"ThreadingModel"), "Apartment");
     const QStringList extensions =
-        QString(".stl .slc .kvrdlp .lqx .fdg .gf .photon .photons .svgx .voxalis .obj").split(' ');
+        QString(".stl .slc .kvrdlp .lqx .fdg .gf .photon .photons .svgx .voxalis .obj .3mf")
+            .split(' ');
     for (const QString& extension : extensions) {
         EXPECT_EQ(value(extension + kHandler), kClsid);
     }

@@ -50,6 +50,8 @@ SAMPLES = {
     "sample.stl": ("model/stl", blue, True),
     "sample-ascii.stl": ("model/stl", blue, True),
     "sample.obj": ("model/obj", blue, True),
+    "sample.3mf": ("model/3mf", blue, False),
+    "sample-mesh.3mf": ("model/3mf", blue, True),
 }
 
 

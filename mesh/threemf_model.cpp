@@ -1,0 +1,326 @@
+#include "threemf_model.h"
+
+#include "log.h"
+#include "my_stl_reader.h"
+
+#include <QSet>
+#include <QXmlStreamReader>
+
+namespace {
+
+const QString kCoreNamespace =
+    QStringLiteral("http://schemas.microsoft.com/3dmanufacturing/core/2015/02");
+const QString kProductionNamespace =
+    QStringLiteral("http://schemas.microsoft.com/3dmanufacturing/production/2015/06");
+constexpr char kOperation[] = "mySTLReader::readThreeMf";
+
+// A model part is XML text at some 60 bytes per vertex and 50 per triangle: 1 GiB is some
+// twenty million triangles, more than any printable part and minutes of parsing.
+constexpr qint64 kModelPartLimit = qint64(1) << 30;
+// Parts besides the root that components may name; Production packages hold one per object.
+constexpr int kPartLimit = 4096;
+// Slicers and CAD tools nest assemblies a few levels deep; thousands of levels are a trap
+// for the stack.
+constexpr int kDepthLimit = 64;
+// Components multiply: ten objects of ten components each, ten levels deep, make 10^10
+// instances of a tiny mesh. Both counts bound the time a build can take; 2^25 triangles are
+// over a gigabyte of vertex data.
+constexpr qint64 kInstanceLimit = qint64(1) << 20;
+constexpr qint64 kTriangleLimit = qint64(1) << 25;
+// Inflated text handed to the XML reader at a time, and how many elements pass between two
+// looks at the memory load.
+constexpr qint64 kTextBlock = 256 << 10;
+constexpr qint64 kElementsPerCheck = 1 << 20;
+
+QString objectKey(const QString& part, quint32 id) {
+    return part.toLower() + QLatin1Char('#') + QString::number(id);
+}
+
+bool parseTransform(const QStringRef& text, ThreeMfTransform& transform) {
+    if (text.isEmpty()) {
+        return true;
+    }
+    const QVector<QStringRef> numbers = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (numbers.size() != 12) {
+        return false;
+    }
+    for (int i = 0; i < 12; ++i) {
+        bool ok = false;
+        transform.m[i] = numbers[i].trimmed().toFloat(&ok);
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+ThreeMfTransform ThreeMfTransform::then(const ThreeMfTransform& outer) const {
+    ThreeMfTransform result;
+    for (int row = 0; row < 4; ++row) {
+        for (int column = 0; column < 3; ++column) {
+            float sum = row == 3 ? outer.m[9 + column] : 0.0f;
+            for (int k = 0; k < 3; ++k) {
+                sum += m[3 * row + k] * outer.m[3 * k + column];
+            }
+            result.m[3 * row + column] = sum;
+        }
+    }
+    return result;
+}
+
+ThreeMfResult ThreeMfModel::damaged(const QString& why) {
+    reason_ = why;
+    return ThreeMfResult::Damaged;
+}
+
+ThreeMfModel::Object* ThreeMfModel::find(const QString& part, quint32 id) {
+    return byKey_.value(objectKey(part, id), nullptr);
+}
+
+ThreeMfResult ThreeMfModel::read(OpcPackage& package, const StopCheck& shouldStop) {
+    if (!package.isReadable()) {
+        return damaged(package.problem());
+    }
+    const QStringList roots =
+        package.relationshipTargets(QStringLiteral("/"), kThreeMfModelRelationship);
+    if (roots.isEmpty()) {
+        return damaged(QStringLiteral("the package names no model part"));
+    }
+    partsToRead_.append(roots.first());
+    QSet<QString> read;
+    while (!partsToRead_.isEmpty()) {
+        const QString part = partsToRead_.takeFirst();
+        if (read.contains(part.toLower())) {
+            continue;
+        }
+        if (read.size() > kPartLimit) {
+            return damaged(QStringLiteral("the model names too many parts"));
+        }
+        const bool root = read.isEmpty();
+        read.insert(part.toLower());
+        const ThreeMfResult result = readPart(package, part, root, shouldStop);
+        if (result != ThreeMfResult::Read) {
+            return result;
+        }
+    }
+    return ThreeMfResult::Read;
+}
+
+ThreeMfResult ThreeMfModel::readPart(OpcPackage& package, const QString& part, bool root,
+                                     const StopCheck& shouldStop) {
+    const std::unique_ptr<OpcPackage::PartStream> stream = package.openPart(part, kModelPartLimit);
+    if (!stream) {
+        reason_ = package.problem();
+        return package.refusedForSize() ? ThreeMfResult::Refused : ThreeMfResult::Damaged;
+    }
+    QXmlStreamReader xml;
+    QByteArray block(int(kTextBlock), Qt::Uninitialized);
+    Object* current = nullptr;
+    qint64 elements = 0;
+    const auto componentOf = [this, &xml, &part](Component& component) {
+        const QXmlStreamAttributes attributes = xml.attributes();
+        bool ok = false;
+        component.objectId = attributes.value(QLatin1String("objectid")).toUInt(&ok);
+        const QStringRef path = attributes.value(kProductionNamespace, QLatin1String("path"));
+        component.part = path.isEmpty() ? part : path.toString();
+        if (component.part.compare(part, Qt::CaseInsensitive) != 0) {
+            partsToRead_.append(component.part);
+        }
+        return ok &&
+               parseTransform(attributes.value(QLatin1String("transform")), component.transform);
+    };
+    for (;;) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (xml.error() == QXmlStreamReader::PrematureEndOfDocumentError) {
+            const qint64 got = stream->read(block.data(), block.size());
+            if (got <= 0) {
+                return damaged(got < 0 ? package.problem()
+                                       : QStringLiteral("the model part ends early: ") + part);
+            }
+            xml.addData(QByteArray(block.constData(), int(got)));
+            continue;
+        }
+        if (xml.hasError()) {
+            return damaged(QStringLiteral("the model part is no XML: ") + xml.errorString());
+        }
+        if (token == QXmlStreamReader::EndDocument) {
+            // The rest of the part is read too, so that its size and check are verified.
+            qint64 got = 0;
+            while ((got = stream->read(block.data(), block.size())) > 0) {
+            }
+            return got < 0 ? damaged(package.problem()) : ThreeMfResult::Read;
+        }
+        if (token == QXmlStreamReader::EndElement && xml.name() == QLatin1String("object")) {
+            current = nullptr;
+        }
+        if (token != QXmlStreamReader::StartElement || xml.namespaceUri() != kCoreNamespace) {
+            continue;
+        }
+        if (++elements % kElementsPerCheck == 0 && shouldStop()) {
+            return ThreeMfResult::Stopped;
+        }
+        const QStringRef name = xml.name();
+        const QXmlStreamAttributes attributes = xml.attributes();
+        bool ok = false;
+        if (name == QLatin1String("vertex") && current != nullptr) {
+            for (const char* axis : {"x", "y", "z"}) {
+                current->vertices.append(attributes.value(QLatin1String(axis)).toFloat(&ok));
+                if (!ok) {
+                    return damaged(QStringLiteral("a vertex has no coordinate ") + axis);
+                }
+            }
+        } else if (name == QLatin1String("triangle") && current != nullptr) {
+            const quint32 vertexCount = quint32(current->vertices.size() / 3);
+            for (const char* corner : {"v1", "v2", "v3"}) {
+                const quint32 index = attributes.value(QLatin1String(corner)).toUInt(&ok);
+                if (!ok || index >= vertexCount) {
+                    return damaged(QStringLiteral("a triangle names a vertex that does not exist"));
+                }
+                current->triangles.append(index);
+            }
+        } else if (name == QLatin1String("component") && current != nullptr) {
+            Component component;
+            if (!componentOf(component)) {
+                return damaged(QStringLiteral("a component is damaged"));
+            }
+            current->components.append(component);
+        } else if (name == QLatin1String("object")) {
+            const quint32 id = attributes.value(QLatin1String("id")).toUInt(&ok);
+            if (!ok || find(part, id) != nullptr) {
+                return damaged(QStringLiteral("an object has no id of its own"));
+            }
+            objects_.emplace_back();
+            current = &objects_.back();
+            current->part = part;
+            byKey_.insert(objectKey(part, id), current);
+        } else if (name == QLatin1String("item") && root) {
+            Component item;
+            if (!componentOf(item)) {
+                return damaged(QStringLiteral("a build item is damaged"));
+            }
+            items_.append(item);
+        }
+    }
+}
+
+ThreeMfResult ThreeMfModel::build(const TriangleSink& sink) {
+    qint64 triangles = 0;
+    qint64 instances = 0;
+    QVector<const Object*> objects;
+    for (const Component& item : qAsConst(items_)) {
+        Object* object = find(item.part, item.objectId);
+        if (object == nullptr) {
+            return damaged(QStringLiteral("a build item names an object that does not exist"));
+        }
+        const ThreeMfResult result = measure(*object, 0);
+        if (result != ThreeMfResult::Read) {
+            return result;
+        }
+        triangles += object->triangleCount;
+        instances += object->instanceCount;
+        if (triangles > kTriangleLimit || instances > kInstanceLimit) {
+            reason_ = QStringLiteral("the build makes too many triangles");
+            return ThreeMfResult::Refused;
+        }
+        objects.append(object);
+    }
+    for (int i = 0; i < objects.size(); ++i) {
+        const ThreeMfResult result = walk(*objects[i], items_[i].transform, sink);
+        if (result != ThreeMfResult::Read) {
+            return result;
+        }
+    }
+    return ThreeMfResult::Read;
+}
+
+ThreeMfResult ThreeMfModel::measure(Object& object, int depth) {
+    if (object.triangleCount >= 0) {
+        return ThreeMfResult::Read;
+    }
+    if (depth > kDepthLimit) {
+        return damaged(QStringLiteral("components are nested too deeply"));
+    }
+    if (object.onPath) {
+        return damaged(QStringLiteral("a component contains itself"));
+    }
+    object.onPath = true;
+    qint64 triangles = object.triangles.size() / 3;
+    qint64 instances = 1;
+    for (const Component& component : qAsConst(object.components)) {
+        Object* child = find(component.part, component.objectId);
+        if (child == nullptr) {
+            object.onPath = false;
+            return damaged(QStringLiteral("a component names an object that does not exist"));
+        }
+        const ThreeMfResult result = measure(*child, depth + 1);
+        if (result != ThreeMfResult::Read) {
+            object.onPath = false;
+            return result;
+        }
+        // Past the limits the counts only need to stay past them, never to overflow.
+        triangles = qMin(triangles + child->triangleCount, kTriangleLimit + 1);
+        instances = qMin(instances + child->instanceCount, kInstanceLimit + 1);
+    }
+    object.onPath = false;
+    object.triangleCount = triangles;
+    object.instanceCount = instances;
+    return ThreeMfResult::Read;
+}
+
+ThreeMfResult ThreeMfModel::walk(const Object& object, const ThreeMfTransform& transform,
+                                 const TriangleSink& sink) {
+    const float* v = object.vertices.constData();
+    const quint32* t = object.triangles.constData();
+    for (int i = 0; i < object.triangles.size(); i += 3) {
+        const float* a = v + 3 * t[i];
+        const float* b = v + 3 * t[i + 1];
+        const float* c = v + 3 * t[i + 2];
+        if (sink(transform.apply(a[0], a[1], a[2]), transform.apply(b[0], b[1], b[2]),
+                 transform.apply(c[0], c[1], c[2]))) {
+            return ThreeMfResult::Stopped;
+        }
+    }
+    for (const Component& component : object.components) {
+        const ThreeMfResult result =
+            walk(*byKey_.value(objectKey(component.part, component.objectId)),
+                 component.transform.then(transform), sink);
+        if (result != ThreeMfResult::Read) {
+            return result;
+        }
+    }
+    return ThreeMfResult::Read;
+}
+
+void mySTLReader::readThreeMf() {
+    if (!checkSize(false)) {
+        return;
+    }
+    OpcPackage package(filePath);
+    ThreeMfModel model;
+    ThreeMfResult result = model.read(package, [this] { return memoryGuardStops(); });
+    if (result == ThreeMfResult::Read) {
+        result = model.build([this](const QVector3D& a, const QVector3D& b, const QVector3D& c) {
+            return appendTriangle(a, b, c);
+        });
+    }
+    switch (result) {
+    case ThreeMfResult::Read:
+        finishModel();
+        return;
+    case ThreeMfResult::Stopped:
+        return;
+    case ThreeMfResult::Damaged:
+        modelValid = false;
+        renderable = false;
+        writeLog(kInfoLabel + logLocation(QLatin1String(kOperation), 1) +
+                 QStringLiteral("%1\n%2").arg(model.reason(), filePath));
+        return;
+    case ThreeMfResult::Refused:
+        renderable = false;
+        writeLog(kInfoLabel + logLocation(QLatin1String(kOperation), 2) +
+                 QStringLiteral("%1\n%2").arg(model.reason(), filePath));
+        return;
+    }
+}

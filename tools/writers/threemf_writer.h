@@ -1,0 +1,62 @@
+#pragma once
+
+#include "mesh_writers.h"
+
+#include <QByteArray>
+#include <QVector>
+
+#include <optional>
+
+// One entry of a zip archive as our writer stores it; the declared sizes can be set apart
+// from the real ones to make damaged and hostile archives.
+struct ZipEntry {
+    QByteArray name;
+    QByteArray data;
+    bool deflate = true;
+    std::optional<quint32> declaredSize;
+    std::optional<quint32> declaredCompressedSize;
+};
+
+// A zip archive: local headers with their data, the central directory, the end record.
+QByteArray zipArchive(const QVector<ZipEntry>& entries);
+
+// A raw deflate stream (no zlib header), as zip entries hold it.
+QByteArray rawDeflate(const QByteArray& data);
+
+// A reference to an object, from a component or a build item. `transform` is the twelve
+// numbers of 3MF's row-vector matrix as text; `path` a Production part name, or none.
+struct ThreeMfReference {
+    quint32 objectId = 1;
+    QByteArray transform;
+    QByteArray path;
+};
+
+// An object: a mesh of the triangles (shared corners written once), or components. A
+// non-empty `rawMesh` is written inside <mesh> instead, for broken meshes.
+struct ThreeMfObject {
+    quint32 id = 1;
+    QVector<Triangle> triangles;
+    QVector<ThreeMfReference> components;
+    QByteArray rawMesh;
+};
+
+// The XML of one model part.
+QByteArray threeMfModel(const QVector<ThreeMfObject>& objects,
+                        const QVector<ThreeMfReference>& build);
+
+// A whole 3MF package: content types, the package relationships (model, and thumbnail when
+// there is one), the root model part /3D/3dmodel.model and any further parts.
+struct ThreeMfPackage {
+    QByteArray model;
+    QByteArray thumbnail;
+    QByteArray thumbnailName = "Metadata/thumbnail.png";
+    QVector<ZipEntry> extraParts;
+    bool deflate = true;
+
+    QVector<ZipEntry> entries() const;
+    QByteArray bytes() const { return zipArchive(entries()); }
+};
+
+// A PNG whose header declares width x height but whose pixels are a token few bytes: a
+// decoder that trusts the header allocates the declared picture.
+QByteArray pngDeclaring(quint32 width, quint32 height);

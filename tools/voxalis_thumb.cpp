@@ -170,8 +170,7 @@ public:
 
     void reportUnload() const {
         for (const auto& [path, module] : loaded_) {
-            const auto canUnload =
-                reinterpret_cast<NoArgumentFunction>(GetProcAddress(module, "DllCanUnloadNow"));
+            const auto canUnload = procAddress<NoArgumentFunction>(module, "DllCanUnloadNow");
             if (canUnload != nullptr) {
                 const HRESULT result = canUnload();
                 std::printf("DllCanUnloadNow: %s (%s)\n", result == S_OK ? "S_OK" : "S_FALSE",
@@ -188,16 +187,15 @@ int runRegistration(const Options& options, Modules& modules) {
     const QString path = options.module.isEmpty() ? moduleBesideHost() : options.module;
     const HMODULE module = modules.load(path);
     const char* entry = options.registerModule ? "DllRegisterServer" : "DllUnregisterServer";
-    const auto function = module != nullptr
-                              ? reinterpret_cast<NoArgumentFunction>(GetProcAddress(module, entry))
-                              : nullptr;
+    const auto function =
+        module != nullptr ? procAddress<NoArgumentFunction>(module, entry) : nullptr;
     if (function == nullptr) {
         std::fprintf(stderr, "voxalis-thumb: cannot load %s from %s\n", entry, qPrintable(path));
         return kModuleFailed;
     }
     const HRESULT result = function();
     std::printf("%s: %s  %s\n", entry, qPrintable(hresultText(result)), qPrintable(path));
-    std::printf("registry: %s\n", registryFilePath().c_str());
+    std::printf("registry: %s\n", registryLocation().c_str());
     return SUCCEEDED(result) ? kSuccess : kRegistrationFailed;
 }
 
@@ -243,18 +241,19 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
     }
     const HMODULE module = modules.load(modulePath);
     const auto getClassObject =
-        module != nullptr
-            ? reinterpret_cast<GetClassObjectFunction>(GetProcAddress(module, "DllGetClassObject"))
-            : nullptr;
+        module != nullptr ? procAddress<GetClassObjectFunction>(module, "DllGetClassObject")
+                          : nullptr;
     if (getClassObject == nullptr) {
         return {kModuleFailed, "module does not load: " + modulePath};
     }
     ComPtr<IClassFactory> factory;
-    HRESULT result = getClassObject(clsid, IID_IClassFactory, factory.ReleaseAndGetAddressOf());
+    HRESULT result = getClassObject(clsid, IID_IClassFactory,
+                                    reinterpret_cast<void**>(factory.ReleaseAndGetAddressOf()));
     ComPtr<IInitializeWithFile> initializer;
     if (SUCCEEDED(result)) {
-        result = factory->CreateInstance(nullptr, IID_IInitializeWithFile,
-                                         initializer.ReleaseAndGetAddressOf());
+        result =
+            factory->CreateInstance(nullptr, IID_IInitializeWithFile,
+                                    reinterpret_cast<void**>(initializer.ReleaseAndGetAddressOf()));
     }
     if (FAILED(result)) {
         return {kModuleFailed, "no provider: " + hresultText(result)};
@@ -263,8 +262,8 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
     ComPtr<IThumbnailProvider> provider;
     HBITMAP bitmap = nullptr;
     WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-    if (SUCCEEDED(initializer->QueryInterface(IID_IThumbnailProvider,
-                                              provider.ReleaseAndGetAddressOf()))) {
+    if (SUCCEEDED(initializer->QueryInterface(
+            IID_IThumbnailProvider, reinterpret_cast<void**>(provider.ReleaseAndGetAddressOf())))) {
         provider->GetThumbnail(options.size > 0 ? UINT(options.size) : 400, &bitmap, &alpha);
     }
     if (bitmap == nullptr) {

@@ -17,7 +17,9 @@ TEST(ComServer, ObjectsHoldTheModuleAndAnswerOnlyForTheirOwnInterfaces) {
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
 
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(DllGetClassObject(clsid, IID_IClassFactory, factory.ReleaseAndGetAddressOf()), S_OK);
+    ASSERT_EQ(DllGetClassObject(clsid, IID_IClassFactory,
+                                reinterpret_cast<void**>(factory.ReleaseAndGetAddressOf())),
+              S_OK);
     EXPECT_EQ(factory->CreateInstance(factory.Get(), IID_IThumbnailProvider, &refused[2]),
               CLASS_E_NOAGGREGATION);
     EXPECT_EQ((std::pair{factory->LockServer(TRUE), moduleRefCount.load()}), std::pair(S_OK, 2));
@@ -26,13 +28,16 @@ TEST(ComServer, ObjectsHoldTheModuleAndAnswerOnlyForTheirOwnInterfaces) {
     ComPtr<IThumbnailProvider> provider;
     ComPtr<IInitializeWithFile> initializer;
     ComPtr<IUnknown> unknown;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IThumbnailProvider,
+                                      reinterpret_cast<void**>(provider.ReleaseAndGetAddressOf())),
+              S_OK);
     ASSERT_EQ(
-        factory->CreateInstance(nullptr, IID_IThumbnailProvider, provider.ReleaseAndGetAddressOf()),
+        provider->QueryInterface(IID_IInitializeWithFile,
+                                 reinterpret_cast<void**>(initializer.ReleaseAndGetAddressOf())),
         S_OK);
-    ASSERT_EQ(
-        provider->QueryInterface(IID_IInitializeWithFile, initializer.ReleaseAndGetAddressOf()),
-        S_OK);
-    ASSERT_EQ(initializer->QueryInterface(IID_IUnknown, unknown.ReleaseAndGetAddressOf()), S_OK);
+    ASSERT_EQ(initializer->QueryInterface(
+                  IID_IUnknown, reinterpret_cast<void**>(unknown.ReleaseAndGetAddressOf())),
+              S_OK);
     // IUnknown is the first interface; the second is another part of one object, counted once.
     EXPECT_EQ(static_cast<void*>(unknown.Get()), static_cast<void*>(provider.Get()));
     EXPECT_NE(static_cast<void*>(initializer.Get()), static_cast<void*>(provider.Get()));

@@ -3,10 +3,14 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <future>
@@ -52,6 +56,57 @@ TEST(Registry, ValuesAndClassIdsSurviveInTheirTextForms) {
     EXPECT_EQ(clsid, IID_IThumbnailProvider);
     // The right length with the wrong closing brace.
     EXPECT_TRUE(FAILED(CLSIDFromString(L"{e357fccd-a995-4576-b01f-234630154e96)", &clsid)));
+}
+
+QStringList qtMessages;
+
+// A writer stopped while it holds the registry file's lock (a host suspended in a debugger, or
+// by the OOM killer's freezer): readers never wait for it, and other writers give up after a
+// bound, answer with an error and say so, instead of waiting for ever.
+TEST(Registry, AStoppedLockHolderBlocksNoReaderAndWritersGiveUp) {
+    const QString file = testDataHome() + "/HKEY_CLASSES_ROOT.reg";
+    qputenv("VOXALIS_REGISTRY", QFile::encodeName(file));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Held", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_READ | KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD number = 7;
+    const auto* data = reinterpret_cast<const BYTE*>(&number);
+    ASSERT_EQ(RegSetValueExW(key, L"Number", 0, REG_DWORD, data, 4), ERROR_SUCCESS);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        QLockFile lock(file + ".lock");
+        if (lock.tryLock(0)) {
+            raise(SIGSTOP);
+        }
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(holder, &status, WUNTRACED), holder);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+        qtMessages.append(message);
+    });
+
+    HKEY reader = nullptr;
+    DWORD back = 0, bytes = sizeof(back);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Held", 0, KEY_READ, &reader), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExW(reader, L"Number", nullptr, nullptr, reinterpret_cast<BYTE*>(&back),
+                               &bytes),
+              ERROR_SUCCESS);
+    EXPECT_EQ(back, number);
+    EXPECT_EQ(RegSetValueExW(key, L"Number", 0, REG_DWORD, data, 4), LSTATUS(ERROR_TIMEOUT));
+    EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Held"), LSTATUS(ERROR_TIMEOUT));
+    qInstallMessageHandler(nullptr);
+    ASSERT_EQ(qtMessages.size(), 2);
+    EXPECT_TRUE(qtMessages[0].startsWith("registry: gave up writing " + file))
+        << qPrintable(qtMessages[0]);
+    // A holder that is gone leaves a lock file that the next writer takes over.
+    kill(holder, SIGKILL);
+    waitpid(holder, &status, 0);
+    EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Held"), ERROR_SUCCESS);
+    RegCloseKey(reader);
+    RegCloseKey(key);
 }
 
 // Straight alpha, the provider's, is checked pixel by pixel where the provider hands it out.

@@ -204,19 +204,28 @@ struct Outcome {
     QString detail;
 };
 
-// The bitmap's pixels as an image; the DIB may be top-down or bottom-up.
-// The bitmap's pixels without a copy while the bitmap lives (a large project picture is
-// hundreds of MB); a bottom-up bitmap is copied upright.
+// The bitmap's pixels, top row first. GetObject gives a DIB section's size but not the order
+// of its rows (Windows reports the height positive either way); GetDIBits copies the rows in
+// the order asked for.
 QImage imageOf(HBITMAP bitmap, WTS_ALPHATYPE alpha) {
-    DIBSECTION section{};
-    if (GetObject(bitmap, sizeof(section), &section) != sizeof(section) ||
-        section.dsBm.bmBitsPixel != 32 || section.dsBm.bmBits == nullptr) {
+    BITMAP header{};
+    if (GetObject(bitmap, sizeof(header), &header) != sizeof(header) || header.bmWidth < 1 ||
+        header.bmHeight < 1) {
         return {};
     }
-    const QImage view(static_cast<const uchar*>(section.dsBm.bmBits), section.dsBm.bmWidth,
-                      section.dsBm.bmHeight, section.dsBm.bmWidthBytes,
-                      alpha == WTSAT_ARGB ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    return section.dsBmih.biHeight < 0 ? view : view.mirrored();
+    QImage image(header.bmWidth, header.bmHeight,
+                 alpha == WTSAT_ARGB ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull()) {
+        return {};
+    }
+    BITMAPINFO info{};
+    info.bmiHeader = {
+        sizeof(BITMAPINFOHEADER), header.bmWidth, -header.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    const HDC screen = GetDC(nullptr);
+    const int lines =
+        GetDIBits(screen, bitmap, 0, UINT(header.bmHeight), image.bits(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return lines == header.bmHeight ? image : QImage();
 }
 
 Outcome thumbnail(const QString& file, const QString& outPath, const Options& options,
@@ -276,8 +285,6 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
     }
     const bool saved = !image.isNull() && image.save(outPath, "PNG");
     const QSize size = image.size();
-    // The image may still view the bitmap's pixels.
-    image = QImage();
     DeleteObject(bitmap);
     if (!saved) {
         return {kNoBitmap, "cannot write " + outPath};

@@ -113,12 +113,28 @@ TEST(Registry, AStoppedLockHolderBlocksNoReaderAndWritersGiveUp) {
 TEST(Bitmaps, TopDownPremultipliedOnRequestAndOnlyLiveHandles) {
     QImage image(3, 2, QImage::Format_ARGB32);
     image.fill(qRgba(255, 0, 0, 128));
+    image.setPixel(0, 1, qRgba(0, 0, 255, 255));
     const HBITMAP bitmap = qt_imageToWinHBITMAP(image, 1);
     DIBSECTION section{};
     ASSERT_EQ(GetObject(bitmap, sizeof(section), &section), int(sizeof(section)));
     EXPECT_EQ(section.dsBm.bmBitsPixel, 32);
-    EXPECT_EQ(section.dsBmih.biHeight, -2);
+    EXPECT_EQ(section.dsBmih.biHeight, 2); // as Windows reports a top-down section too
     EXPECT_EQ(std::memcmp(section.dsBm.bmBits, "\x00\x00\x80\x80", 4), 0); // B G R A
+    // The rows in the order asked for; scan lines count from the bottom row.
+    const quint32 top = 0x80800000, bottom = 0xFF0000FF;
+    const std::tuple<LONG, UINT, UINT, int, quint32, quint32> copies[] = {
+        {-2, 0, 2, 2, top, bottom}, {2, 0, 2, 2, bottom, top}, {-2, 1, 1, 1, top, 0},
+        {2, 0, 9, 2, bottom, top},  {-3, 0, 2, 0, 0, 0},
+    };
+    const HDC screen = GetDC(nullptr);
+    for (const auto& [height, start, lines, copied, first, second] : copies) {
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), 3, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        quint32 rows[6] = {};
+        EXPECT_EQ(GetDIBits(screen, bitmap, start, lines, rows, &info, DIB_RGB_COLORS), copied);
+        EXPECT_EQ(std::pair(rows[0], rows[3]), std::pair(first, second)) << height << " " << start;
+    }
+    EXPECT_EQ(ReleaseDC(nullptr, screen), 1);
     EXPECT_EQ(DeleteObject(bitmap), TRUE);
     EXPECT_EQ(DeleteObject(bitmap), FALSE);
     EXPECT_EQ(GetObject(bitmap, sizeof(section), &section), 0);

@@ -159,8 +159,33 @@ struct DIBSECTION {
     DWORD dsOffset;
 };
 constexpr DWORD BI_RGB = 0;
+// For a DIB section the height comes back positive whatever the order of its rows, as Windows
+// reports it: the order is the bitmap's own, and GetDIBits hands the rows over in the order
+// the caller asks for.
 int GetObject(HGDIOBJ h, int c, void* pv);
 BOOL DeleteObject(HGDIOBJ ho);
+
+struct RGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+};
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+struct HDC__;
+using HDC = HDC__*;
+struct HWND__;
+using HWND = HWND__*;
+constexpr UINT DIB_RGB_COLORS = 0;
+HDC GetDC(HWND hWnd);
+int ReleaseDC(HWND hWnd, HDC hDC);
+// 32-bit BI_RGB copies only, the bitmap's width; rows top first when the header's height is
+// negative. Scan lines count from the bottom row, as for every DIB.
+int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, BITMAPINFO* lpbmi,
+              UINT usage);
 
 // Qt's Windows bridge: 0 no alpha, 1 premultiplied alpha, 2 straight alpha (HBitmapAlpha).
 HBITMAP qt_imageToWinHBITMAP(const QImage& image, int hbitmapFormat = 0);

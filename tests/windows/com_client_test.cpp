@@ -1,5 +1,7 @@
 #include "com_api.h"
 
+#include <string>
+
 #include <gtest/gtest.h>
 
 // A client of the registered DLL, as the shell is one: COM finds the module through the keys
@@ -23,4 +25,17 @@ TEST(ComClient, CreatesTheProviderFromTheRegisteredKeysAndUnloadsTheModule) {
     CoFreeUnusedLibrariesEx(0, 0);
     EXPECT_EQ(GetModuleHandleW(L"VOXALIS_Thumbnail.dll"), nullptr);
     CoUninitialize();
+}
+
+// The entry points regsvr32 calls, by their exact answers: regsvr32 only tells a failure, and
+// a status that is not S_OK but no failure either passes it.
+TEST(ComClient, UnregistersAndRegistersAgainWithSOk) {
+    WCHAR self[MAX_PATH] = {};
+    std::wstring module(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    module.replace(module.find_last_of(L'\\') + 1, std::wstring::npos, L"VOXALIS_Thumbnail.dll");
+    const HMODULE dll = LoadLibraryW(module.c_str());
+    ASSERT_NE(dll, nullptr);
+    EXPECT_EQ(procAddress<HRESULT (*)()>(dll, "DllUnregisterServer")(), S_OK);
+    EXPECT_EQ(procAddress<HRESULT (*)()>(dll, "DllRegisterServer")(), S_OK);
+    FreeLibrary(dll);
 }

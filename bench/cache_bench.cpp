@@ -27,12 +27,14 @@ QTemporaryDir& home() {
 HRESULT thumbnail(const QString& path, bool keepBitmap = false) {
     ComPtr<IClassFactory> factory;
     DllGetClassObject(CLSID_RecipeThumbnailProvider, IID_IClassFactory,
-                      factory.ReleaseAndGetAddressOf());
+                      reinterpret_cast<void**>(factory.ReleaseAndGetAddressOf()));
     ComPtr<IInitializeWithFile> initializer;
-    factory->CreateInstance(nullptr, IID_IInitializeWithFile, initializer.ReleaseAndGetAddressOf());
+    factory->CreateInstance(nullptr, IID_IInitializeWithFile,
+                            reinterpret_cast<void**>(initializer.ReleaseAndGetAddressOf()));
     const HRESULT result = initializer->Initialize(path.toStdWString().c_str(), STGM_READ);
     ComPtr<IThumbnailProvider> provider;
-    initializer->QueryInterface(IID_IThumbnailProvider, provider.ReleaseAndGetAddressOf());
+    initializer->QueryInterface(IID_IThumbnailProvider,
+                                reinterpret_cast<void**>(provider.ReleaseAndGetAddressOf()));
     HBITMAP bitmap = nullptr;
     WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
     provider->GetThumbnail(256, &bitmap, &alpha);

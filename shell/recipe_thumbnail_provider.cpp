@@ -1,22 +1,9 @@
 #include "recipe_thumbnail_provider.h"
 
-#include "current_file_path.h"
-#include "db_mutex.h"
-#include "log.h"
 #include "module_ref_count.h"
-#include "saved_picture_memo.h"
-#include "statements.h"
-#include "thumbnail_job.h"
-#include "thumbnail_table.h"
 
-#include <QFileInfo>
-#include <QImage>
-#include <QMutexLocker>
-
-namespace {
-// Qt's HBitmapAlpha: a 32-bit DIB section with straight alpha.
-constexpr int kStraightAlphaBitmap = 2;
-} // namespace
+// The object's COM identity; its work (Initialize and GetThumbnail) is the job's, in
+// recipe_thumbnail_provider_job.cpp.
 
 RecipeThumbnailProvider::RecipeThumbnailProvider() {
     ++moduleRefCount;
@@ -44,51 +31,4 @@ ULONG RecipeThumbnailProvider::Release() {
         delete this;
     }
     return left;
-}
-
-HRESULT RecipeThumbnailProvider::Initialize(LPCWSTR pszFilePath, DWORD) {
-    if (pszFilePath == nullptr) {
-        return E_INVALIDARG;
-    }
-    // Nothing may unwind into the shell.
-    try {
-        return runThumbnailJob(pszFilePath);
-    } catch (...) {
-        currentFilePath.clear();
-        return E_UNEXPECTED;
-    }
-}
-
-HRESULT RecipeThumbnailProvider::GetThumbnail(UINT, HBITMAP* phbmp, WTS_ALPHATYPE* pdwAlpha) {
-    if (pdwAlpha != nullptr) {
-        *pdwAlpha = WTSAT_ARGB;
-    }
-    if (phbmp == nullptr) {
-        return S_OK;
-    }
-    *phbmp = nullptr;
-    try {
-        QImage picture;
-        {
-            QMutexLocker lock(&dbMutex);
-            const Lookup found = lookupThumbnail(currentFilePath, statements::kLookup);
-            // Only an absolute path names a picture: the stale marker "1" must never load a
-            // file of that name from the host's working folder.
-            if (found.status != LookupStatus::Found ||
-                !QFileInfo(found.row.thumPath).isAbsolute()) {
-                return S_OK;
-            }
-            // The picture this thread has just made needs no decoding.
-            picture = takeSavedPicture(found.row.thumPath);
-            if (picture.isNull()) {
-                picture = QImage(found.row.thumPath);
-            }
-        }
-        if (!picture.isNull()) {
-            *phbmp = qt_imageToWinHBITMAP(picture, kStraightAlphaBitmap);
-        }
-    } catch (...) {
-        trace(QStringLiteral("GetThumbnail: no bitmap"));
-    }
-    return S_OK;
 }

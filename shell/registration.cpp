@@ -34,18 +34,25 @@ HRESULT fits(const std::wstring& key) {
     return key.size() < kMaxPath ? S_OK : STRSAFE_E_INSUFFICIENT_BUFFER;
 }
 
+// A registry call's status as an HRESULT. The SDK's HRESULT_FROM_WIN32 may be a macro that
+// evaluates its argument twice, so the call is made once, here as the argument, and its status
+// converted.
+HRESULT fromStatus(LSTATUS status) {
+    return HRESULT_FROM_WIN32(static_cast<DWORD>(status));
+}
+
 HRESULT setString(HKEY key, LPCWSTR name, const std::wstring& text) {
     const auto* data = reinterpret_cast<const BYTE*>(text.c_str());
     const DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-    return HRESULT_FROM_WIN32(RegSetValueExW(key, name, 0, REG_SZ, data, bytes));
+    return fromStatus(RegSetValueExW(key, name, 0, REG_SZ, data, bytes));
 }
 
 // Creates (or opens) a key, lets `write` set its values, closes it.
 template <typename Write> HRESULT withKey(const std::wstring& path, Write write) {
     HKEY key = nullptr;
-    HRESULT result = HRESULT_FROM_WIN32(RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr,
-                                                        REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                                                        &key, nullptr));
+    HRESULT result =
+        fromStatus(RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr,
+                                   REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr));
     if (SUCCEEDED(result)) {
         result = write(key);
         RegCloseKey(key);
@@ -55,10 +62,16 @@ template <typename Write> HRESULT withKey(const std::wstring& path, Write write)
 
 HRESULT modulePath(std::wstring& path) {
     wchar_t buffer[kMaxPath] = {};
-    if (GetModuleFileNameW(moduleHandle.load(), buffer, DWORD(kMaxPath)) == 0) {
-        return HRESULT_FROM_WIN32(GetLastError());
+    const DWORD length = GetModuleFileNameW(moduleHandle.load(), buffer, DWORD(kMaxPath));
+    if (length == 0) {
+        return fromStatus(static_cast<LSTATUS>(GetLastError()));
     }
-    path = buffer;
+    // A cut path fills the buffer; whether it then ends in a terminator differs between
+    // Windows versions, so only the length tells. Such a path is refused, never recorded.
+    if (length >= kMaxPath) {
+        return fromStatus(ERROR_INSUFFICIENT_BUFFER);
+    }
+    path.assign(buffer, length);
     return S_OK;
 }
 
@@ -84,8 +97,8 @@ HRESULT registerClass(LPCWSTR modulePath, REFCLSID clsid, LPCWSTR friendlyName,
     // The shell may then load the provider into its own process; a failure here is harmless.
     withKey(clsidKey, [](HKEY key) {
         const DWORD one = 1;
-        return HRESULT_FROM_WIN32(RegSetValueExW(key, L"DisableProcessIsolation", 0, REG_DWORD,
-                                                 reinterpret_cast<const BYTE*>(&one), sizeof(one)));
+        return fromStatus(RegSetValueExW(key, L"DisableProcessIsolation", 0, REG_DWORD,
+                                         reinterpret_cast<const BYTE*>(&one), sizeof(one)));
     });
     const std::wstring serverKey = clsidKey + L"\\InprocServer32";
     if (FAILED(result = fits(serverKey))) {
@@ -119,7 +132,7 @@ HRESULT unregisterClass(REFCLSID clsid) {
     if (FAILED(result) || FAILED(result = fits(clsidKey))) {
         return result;
     }
-    return HRESULT_FROM_WIN32(RegDeleteTreeW(HKEY_CLASSES_ROOT, clsidKey.c_str()));
+    return fromStatus(RegDeleteTreeW(HKEY_CLASSES_ROOT, clsidKey.c_str()));
 }
 
 HRESULT unregisterExtension(LPCWSTR extension) {
@@ -128,8 +141,7 @@ HRESULT unregisterExtension(LPCWSTR extension) {
     }
     const std::wstring key = L"." + std::wstring(extension) + kThumbnailHandler;
     const HRESULT result = fits(key);
-    return FAILED(result) ? result
-                          : HRESULT_FROM_WIN32(RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str()));
+    return FAILED(result) ? result : fromStatus(RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str()));
 }
 
 STDAPI DllRegisterServer() {

@@ -175,8 +175,7 @@ public:
 
     void reportUnload() const {
         for (const auto& [path, module] : loaded_) {
-            const auto canUnload =
-                reinterpret_cast<NoArgumentFunction>(GetProcAddress(module, "DllCanUnloadNow"));
+            const auto canUnload = procAddress<NoArgumentFunction>(module, "DllCanUnloadNow");
             if (canUnload != nullptr) {
                 const HRESULT result = canUnload();
                 std::printf("DllCanUnloadNow: %s (%s)\n", result == S_OK ? "S_OK" : "S_FALSE",
@@ -193,16 +192,15 @@ int runRegistration(const Options& options, Modules& modules) {
     const QString path = options.module.isEmpty() ? moduleBesideHost() : options.module;
     const HMODULE module = modules.load(path);
     const char* entry = options.registerModule ? "DllRegisterServer" : "DllUnregisterServer";
-    const auto function = module != nullptr
-                              ? reinterpret_cast<NoArgumentFunction>(GetProcAddress(module, entry))
-                              : nullptr;
+    const auto function =
+        module != nullptr ? procAddress<NoArgumentFunction>(module, entry) : nullptr;
     if (function == nullptr) {
         std::fprintf(stderr, "voxalis-thumb: cannot load %s from %s\n", entry, qPrintable(path));
         return kModuleFailed;
     }
     const HRESULT result = function();
     std::printf("%s: %s  %s\n", entry, qPrintable(hresultText(result)), qPrintable(path));
-    std::printf("registry: %s\n", registryFilePath().c_str());
+    std::printf("registry: %s\n", registryLocation().c_str());
     return SUCCEEDED(result) ? kSuccess : kRegistrationFailed;
 }
 
@@ -211,19 +209,28 @@ struct Outcome {
     QString detail;
 };
 
-// The bitmap's pixels as an image; the DIB may be top-down or bottom-up.
-// The bitmap's pixels without a copy while the bitmap lives (a large project picture is
-// hundreds of MB); a bottom-up bitmap is copied upright.
+// The bitmap's pixels, top row first. GetObject gives a DIB section's size but not the order
+// of its rows (Windows reports the height positive either way); GetDIBits copies the rows in
+// the order asked for.
 QImage imageOf(HBITMAP bitmap, WTS_ALPHATYPE alpha) {
-    DIBSECTION section{};
-    if (GetObject(bitmap, sizeof(section), &section) != sizeof(section) ||
-        section.dsBm.bmBitsPixel != 32 || section.dsBm.bmBits == nullptr) {
+    BITMAP header{};
+    if (GetObject(bitmap, sizeof(header), &header) != sizeof(header) || header.bmWidth < 1 ||
+        header.bmHeight < 1) {
         return {};
     }
-    const QImage view(static_cast<const uchar*>(section.dsBm.bmBits), section.dsBm.bmWidth,
-                      section.dsBm.bmHeight, section.dsBm.bmWidthBytes,
-                      alpha == WTSAT_ARGB ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    return section.dsBmih.biHeight < 0 ? view : view.mirrored();
+    QImage image(header.bmWidth, header.bmHeight,
+                 alpha == WTSAT_ARGB ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (image.isNull()) {
+        return {};
+    }
+    BITMAPINFO info{};
+    info.bmiHeader = {
+        sizeof(BITMAPINFOHEADER), header.bmWidth, -header.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    const HDC screen = GetDC(nullptr);
+    const int lines =
+        GetDIBits(screen, bitmap, 0, UINT(header.bmHeight), image.bits(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return lines == header.bmHeight ? image : QImage();
 }
 
 Outcome thumbnail(const QString& file, const QString& outPath, const Options& options,
@@ -248,18 +255,19 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
     }
     const HMODULE module = modules.load(modulePath);
     const auto getClassObject =
-        module != nullptr
-            ? reinterpret_cast<GetClassObjectFunction>(GetProcAddress(module, "DllGetClassObject"))
-            : nullptr;
+        module != nullptr ? procAddress<GetClassObjectFunction>(module, "DllGetClassObject")
+                          : nullptr;
     if (getClassObject == nullptr) {
         return {kModuleFailed, "module does not load: " + modulePath};
     }
     ComPtr<IClassFactory> factory;
-    HRESULT result = getClassObject(clsid, IID_IClassFactory, factory.ReleaseAndGetAddressOf());
+    HRESULT result = getClassObject(clsid, IID_IClassFactory,
+                                    reinterpret_cast<void**>(factory.ReleaseAndGetAddressOf()));
     ComPtr<IInitializeWithFile> initializer;
     if (SUCCEEDED(result)) {
-        result = factory->CreateInstance(nullptr, IID_IInitializeWithFile,
-                                         initializer.ReleaseAndGetAddressOf());
+        result =
+            factory->CreateInstance(nullptr, IID_IInitializeWithFile,
+                                    reinterpret_cast<void**>(initializer.ReleaseAndGetAddressOf()));
     }
     if (FAILED(result)) {
         return {kModuleFailed, "no provider: " + hresultText(result)};
@@ -268,8 +276,8 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
     ComPtr<IThumbnailProvider> provider;
     HBITMAP bitmap = nullptr;
     WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-    if (SUCCEEDED(initializer->QueryInterface(IID_IThumbnailProvider,
-                                              provider.ReleaseAndGetAddressOf()))) {
+    if (SUCCEEDED(initializer->QueryInterface(
+            IID_IThumbnailProvider, reinterpret_cast<void**>(provider.ReleaseAndGetAddressOf())))) {
         provider->GetThumbnail(options.size > 0 ? UINT(options.size) : 400, &bitmap, &alpha);
     }
     if (bitmap == nullptr) {
@@ -282,8 +290,6 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
     }
     const bool saved = !image.isNull() && image.save(outPath, "PNG");
     const QSize size = image.size();
-    // The image may still view the bitmap's pixels.
-    image = QImage();
     DeleteObject(bitmap);
     if (!saved) {
         return {kNoBitmap, "cannot write " + outPath};

@@ -1,13 +1,15 @@
 #include "com_api.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <set>
 
-// A DIB section: its header and its pixels, top row first, 4 bytes a pixel (B, G, R, A). The
-// pixels are those of a 32-bit QImage, whose rows are exactly 4 x width bytes apart as a DIB's
-// are; holding the image shares them instead of copying 640 KB into fresh memory for each
+// A DIB section: its header and its pixels, top row first (a top-down DIB), 4 bytes a pixel (B, G,
+// R, A). The pixels are those of a 32-bit QImage, whose rows are exactly 4 x width bytes apart as a
+// DIB's are; holding the image shares them instead of copying 640 KB into fresh memory for each
 // thumbnail.
 struct HBITMAP__ {
     DIBSECTION section{};
@@ -50,7 +52,7 @@ HBITMAP qt_imageToWinHBITMAP(const QImage& image, int hbitmapFormat) {
     BITMAPINFOHEADER& header = bitmap->section.dsBmih;
     header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER),
                               width,
-                              -height,
+                              height,
                               1,
                               32,
                               BI_RGB,
@@ -93,4 +95,49 @@ BOOL DeleteObject(HGDIOBJ ho) {
     }
     delete bitmap;
     return TRUE;
+}
+
+// The screen's device context, the only one here.
+struct HDC__ {};
+
+namespace {
+HDC__ screenContext;
+HDC const screen = &screenContext;
+} // namespace
+
+HDC GetDC(HWND hWnd) {
+    return hWnd == nullptr ? screen : nullptr;
+}
+
+int ReleaseDC(HWND, HDC hDC) {
+    return hDC == screen ? 1 : 0;
+}
+
+int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, BITMAPINFO* lpbmi,
+              UINT usage) {
+    if (hdc != screen || !isLive(hbm) || lpvBits == nullptr || lpbmi == nullptr ||
+        usage != DIB_RGB_COLORS) {
+        return 0;
+    }
+    const BITMAPINFOHEADER& wanted = lpbmi->bmiHeader;
+    const BITMAP& bm = hbm->section.dsBm;
+    const bool topDown = wanted.biHeight < 0;
+    if (wanted.biBitCount != 32 || wanted.biCompression != BI_RGB || wanted.biWidth != bm.bmWidth ||
+        (topDown ? -std::int64_t(wanted.biHeight) : wanted.biHeight) != bm.bmHeight ||
+        start >= static_cast<UINT>(bm.bmHeight)) {
+        return 0;
+    }
+    const UINT height = static_cast<UINT>(bm.bmHeight);
+    const UINT lines = std::min(cLines, height - start);
+    const auto rowBytes = static_cast<std::size_t>(bm.bmWidthBytes);
+    auto* out = static_cast<BYTE*>(lpvBits);
+    // Scan line n is the n-th row from the bottom; the buffer holds the lines from `start` on,
+    // lowest first in a bottom-up DIB and highest first in a top-down one.
+    for (UINT i = 0; i < lines; ++i) {
+        const UINT scan = topDown ? start + lines - 1 - i : start + i;
+        const UINT row = height - 1 - scan;
+        std::memcpy(out + i * rowBytes, static_cast<const BYTE*>(bm.bmBits) + row * rowBytes,
+                    rowBytes);
+    }
+    return static_cast<int>(lines);
 }

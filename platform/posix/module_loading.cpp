@@ -1,5 +1,8 @@
 #include "com_api.h"
 
+#include <QFile>
+#include <QString>
+
 #include <dlfcn.h>
 
 #include <map>
@@ -26,6 +29,16 @@ HMODULE baseOf(void* library) {
     return nullptr;
 }
 
+// A file that is there but is no module at all is refused differently from a module that
+// cannot be found or whose own dependencies fail.
+bool isModuleFile(const QByteArray& path) {
+    QFile file(QFile::decodeName(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return true;
+    }
+    return file.read(4) == QByteArray("\177ELF", 4);
+}
+
 } // namespace
 
 HMODULE LoadLibraryW(LPCWSTR lpLibFileName) {
@@ -33,13 +46,11 @@ HMODULE LoadLibraryW(LPCWSTR lpLibFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    std::string path;
-    for (LPCWSTR c = lpLibFileName; *c != 0; ++c) {
-        path.push_back(static_cast<char>(*c));
-    }
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The file system names files in its own encoding (UTF-8 here), not in UTF-16 units.
+    const QByteArray path = QFile::encodeName(QString::fromWCharArray(lpLibFileName));
+    void* library = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
+        SetLastError(isModuleFile(path) ? ERROR_MOD_NOT_FOUND : ERROR_BAD_EXE_FORMAT);
         return nullptr;
     }
     const HMODULE module = baseOf(library);
@@ -62,7 +73,7 @@ FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName) {
     }
     void* address = library != nullptr ? dlsym(library, lpProcName) : nullptr;
     if (address == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+        SetLastError(library != nullptr ? ERROR_PROC_NOT_FOUND : ERROR_INVALID_HANDLE);
     }
     return reinterpret_cast<FARPROC>(address);
 }

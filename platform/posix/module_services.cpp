@@ -1,5 +1,8 @@
 #include "windows_api.h"
 
+#include <QFile>
+#include <QString>
+
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -63,7 +66,7 @@ std::string moduleFilePath(HMODULE module) {
 
 // Windows' contract: copy at most size - 1 characters and a terminator; when the path is cut,
 // return size and report ERROR_INSUFFICIENT_BUFFER; on success return the length.
-template <typename Char> DWORD copyPath(const std::string& path, Char* buffer, DWORD size) {
+template <typename Char, typename Text> DWORD copyPath(const Text& path, Char* buffer, DWORD size) {
     if (path.empty()) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return 0;
@@ -74,7 +77,7 @@ template <typename Char> DWORD copyPath(const std::string& path, Char* buffer, D
     }
     const DWORD fits = static_cast<DWORD>(std::min<size_t>(path.size(), size - 1));
     for (DWORD i = 0; i < fits; ++i) {
-        buffer[i] = static_cast<Char>(static_cast<unsigned char>(path[i]));
+        buffer[i] = static_cast<Char>(path[i]);
     }
     buffer[fits] = 0;
     if (fits < path.size()) {
@@ -96,13 +99,11 @@ void SetLastError(DWORD code) {
 }
 
 HMODULE GetModuleHandleW(LPCWSTR moduleName) {
-    std::string name;
+    QByteArray name;
     ModuleSearch search;
     if (moduleName != nullptr) {
-        for (LPCWSTR c = moduleName; *c != 0; ++c) {
-            name.push_back(static_cast<char>(*c));
-        }
-        search.wantedName = name.c_str();
+        name = QFile::encodeName(QString::fromWCharArray(moduleName));
+        search.wantedName = name.constData();
     }
     dl_iterate_phdr(findModule, &search);
     if (search.found == nullptr) {
@@ -115,10 +116,11 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
     return copyPath(moduleFilePath(module), buffer, size);
 }
 
-// Paths are taken as bytes; UTF-8 file names become code units one byte each, which is what
-// the ANSI variant gives on Windows for a non-Latin path as well: a best effort.
+// The ANSI variant gives the file system's bytes; this one the characters they encode.
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
-    return copyPath(moduleFilePath(module), buffer, size);
+    return copyPath(
+        QFile::decodeName(QByteArray::fromStdString(moduleFilePath(module))).toStdWString(), buffer,
+        size);
 }
 
 BOOL DisableThreadLibraryCalls(HMODULE module) {

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -16,20 +17,28 @@
 #include <set>
 #include <vector>
 
-// An open key: its full path below HKEY_CLASSES_ROOT.
+// An open key: its full path below HKEY_CLASSES_ROOT and the rights it was opened with.
 struct HKEY__ {
     QString path;
+    REGSAM access;
 };
 
 namespace {
 
-HKEY__ classesRoot{QString()};
+HKEY__ classesRoot{QString(), KEY_READ | KEY_WRITE};
+
+// The access rights that reading and writing a value need.
+constexpr REGSAM kQueryValue = 0x0001;
+constexpr REGSAM kSetValue = 0x0002;
+
+// How long a writer waits for another writer's lock: a holder keeps it for one small
+// read-modify-write, so a longer wait means the holder is stopped or hung.
+constexpr int kWriterWaitMilliseconds = 2000;
 
 struct Value {
     QString name; // empty: the default value
     DWORD type = REG_NONE;
-    QString text;     // REG_SZ
-    DWORD number = 0; // REG_DWORD
+    QByteArray data; // as the caller stored it: the registry keeps bytes, whatever the type
 };
 
 struct Key {
@@ -83,6 +92,66 @@ bool readQuoted(const QString& line, int& at, QString& text) {
     return false;
 }
 
+QByteArray wideBytes(const QString& text) {
+    std::vector<WCHAR> units(static_cast<std::size_t>(text.size()) + 1, 0);
+    const int length = text.toWCharArray(units.data());
+    return QByteArray(reinterpret_cast<const char*>(units.data()),
+                      static_cast<int>((length + 1) * sizeof(WCHAR)));
+}
+
+// The text of REG_SZ data that holds exactly one terminator, at its end; others have no
+// text form in the file and are written as bytes.
+bool textOf(const QByteArray& data, QString& text) {
+    const int units = data.size() / int(sizeof(WCHAR));
+    if (units == 0 || data.size() % int(sizeof(WCHAR)) != 0) {
+        return false;
+    }
+    std::vector<WCHAR> wide(static_cast<std::size_t>(units));
+    std::memcpy(wide.data(), data.constData(), static_cast<std::size_t>(data.size()));
+    if (std::find(wide.begin(), wide.end(), WCHAR(0)) != wide.end() - 1) {
+        return false;
+    }
+    text = QString::fromWCharArray(wide.data(), units - 1);
+    return true;
+}
+
+// "dword:0000002a", "hex:01,02" (REG_BINARY) or "hex(N):…" for any other type or size.
+bool parseData(const QString& field, Value& value) {
+    if (field.startsWith(QLatin1String("dword:"))) {
+        bool ok = false;
+        const DWORD number = field.mid(6).toUInt(&ok, 16);
+        value.type = REG_DWORD;
+        value.data = QByteArray(reinterpret_cast<const char*>(&number), sizeof(number));
+        return ok;
+    }
+    const int colon = field.indexOf(QLatin1Char(':'));
+    const QString kind = field.left(colon);
+    bool ok = kind == QLatin1String("hex");
+    value.type = REG_BINARY;
+    if (kind.startsWith(QLatin1String("hex(")) && kind.endsWith(QLatin1Char(')'))) {
+        value.type = kind.mid(4, kind.size() - 5).toUInt(&ok, 16);
+    }
+    const QString bytes = field.mid(colon + 1);
+    value.data = QByteArray::fromHex(bytes.toLatin1());
+    return ok && colon > 0 && value.data.toHex(',') == bytes.toLatin1();
+}
+
+QString dataText(const Value& value) {
+    QString text;
+    if (value.type == REG_SZ && textOf(value.data, text)) {
+        return quoted(text);
+    }
+    if (value.type == REG_DWORD && value.data.size() == int(sizeof(DWORD))) {
+        DWORD number = 0;
+        std::memcpy(&number, value.data.constData(), sizeof(number));
+        return QStringLiteral("dword:%1").arg(number, 8, 16, QLatin1Char('0'));
+    }
+    const QString kind = value.type == REG_BINARY
+                             ? QStringLiteral("hex")
+                             : QStringLiteral("hex(%1)").arg(value.type, 0, 16);
+    return kind + QLatin1Char(':') + QString::fromLatin1(value.data.toHex(','));
+}
+
 Hive parse(const QString& content) {
     Hive hive;
     Key* current = nullptr;
@@ -114,16 +183,11 @@ Hive parse(const QString& content) {
         } else {
             ++at;
         }
-        if (line.mid(at).startsWith(QLatin1String("dword:"))) {
-            bool ok = false;
-            value.number = line.mid(at + 6).toUInt(&ok, 16);
-            value.type = REG_DWORD;
-            if (!ok) {
-                continue;
-            }
-        } else if (readQuoted(line, at, value.text)) {
+        QString text;
+        if (readQuoted(line, at, text)) {
             value.type = REG_SZ;
-        } else {
+            value.data = wideBytes(text);
+        } else if (!parseData(line.mid(at), value)) {
             continue;
         }
         current->values.push_back(value);
@@ -138,27 +202,43 @@ QString serialise(const Hive& hive) {
         out += QLatin1Char('[') + join(kRootName, key.path) + QStringLiteral("]\n");
         for (const Value& value : key.values) {
             out += value.name.isEmpty() ? QStringLiteral("@") : quoted(value.name);
-            out += QLatin1Char('=');
-            out += value.type == REG_DWORD
-                       ? QStringLiteral("dword:%1").arg(value.number, 8, 16, QLatin1Char('0'))
-                       : quoted(value.text);
-            out += QLatin1Char('\n');
+            out += QLatin1Char('=') + dataText(value) + QLatin1Char('\n');
         }
         out += QLatin1Char('\n');
     }
     return out;
 }
 
-// One read-modify-write of the hive file, locked against other threads and processes.
+QString hiveFile() {
+    return QString::fromStdString(registryFilePath());
+}
+
+// Writers replace the file whole (through a temporary and a rename), so a reader sees one
+// complete state or the next without taking their lock: a writer that is stopped while it
+// holds the lock never blocks a reader.
+Hive readHive() {
+    QFile in(hiveFile());
+    return in.open(QIODevice::ReadOnly) ? parse(QString::fromUtf8(in.readAll())) : Hive();
+}
+
+// One read-modify-write of the hive file, locked against other writers in this process and
+// in others. The wait for another process has a bound; `locked` tells whether it was taken.
 class Transaction {
 public:
-    Transaction() : file_(QString::fromStdString(registryFilePath())), lockFile_(file_ + ".lock") {
+    Transaction() : file_(hiveFile()), lockFile_(file_ + QStringLiteral(".lock")) {
         QDir().mkpath(QFileInfo(file_).path());
-        lockFile_.lock();
-        QFile in(file_);
-        if (in.open(QIODevice::ReadOnly)) {
-            hive = parse(QString::fromUtf8(in.readAll()));
+        if (!lockFile_.tryLock(kWriterWaitMilliseconds)) {
+            refusal = lockFile_.error() == QLockFile::LockFailedError
+                          ? LSTATUS(ERROR_TIMEOUT)
+                          : LSTATUS(ERROR_ACCESS_DENIED);
+            qWarning("registry: gave up writing %s: its lock %s stayed taken for %d ms (%s)",
+                     qPrintable(file_), qPrintable(file_ + QStringLiteral(".lock")),
+                     kWriterWaitMilliseconds,
+                     lockFile_.error() == QLockFile::LockFailedError ? "held by another process"
+                                                                     : "cannot be created");
+            return;
         }
+        hive = readHive();
     }
 
     // Written through a temporary file: a crash never leaves half a registry.
@@ -168,6 +248,8 @@ public:
                out.commit();
     }
 
+    // ERROR_SUCCESS once the lock is held; what the caller answers when it was not.
+    LSTATUS refusal = ERROR_SUCCESS;
     Hive hive;
 
 private:
@@ -189,8 +271,8 @@ bool isOpen(HKEY key) {
     return openHandles.count(key) != 0;
 }
 
-HKEY openHandle(const QString& path) {
-    HKEY key = new HKEY__{path};
+HKEY openHandle(const QString& path, REGSAM access) {
+    HKEY key = new HKEY__{path, access};
     const std::lock_guard<std::mutex> lock(handleMutex);
     openHandles.insert(key);
     return key;
@@ -227,8 +309,8 @@ std::string registryFilePath() {
     return config + "/VOXALIS_Thumbnail/HKEY_CLASSES_ROOT.reg";
 }
 
-LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM, const void*,
-                        PHKEY phkResult, DWORD* lpdwDisposition) {
+LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM samDesired,
+                        const void*, PHKEY phkResult, DWORD* lpdwDisposition) {
     if (!isOpen(hKey) || phkResult == nullptr) {
         return ERROR_INVALID_HANDLE;
     }
@@ -237,6 +319,9 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSA
         return ERROR_ACCESS_DENIED;
     }
     Transaction registry;
+    if (registry.refusal != ERROR_SUCCESS) {
+        return registry.refusal;
+    }
     const bool existed = registry.hive.count(path.toLower()) != 0;
     // Like Windows, every missing key on the way is created too.
     QString prefix;
@@ -250,23 +335,22 @@ LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSA
     if (!existed && !registry.save()) {
         return ERROR_ACCESS_DENIED;
     }
-    *phkResult = openHandle(path);
+    *phkResult = openHandle(path, samDesired);
     if (lpdwDisposition != nullptr) {
         *lpdwDisposition = existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
     }
     return ERROR_SUCCESS;
 }
 
-LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
+LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
     if (!isOpen(hKey) || phkResult == nullptr) {
         return ERROR_INVALID_HANDLE;
     }
     const QString path = join(hKey->path, fromWide(lpSubKey));
-    Transaction registry;
-    if (!path.isEmpty() && registry.hive.count(path.toLower()) == 0) {
+    if (!path.isEmpty() && readHive().count(path.toLower()) == 0) {
         return ERROR_FILE_NOT_FOUND;
     }
-    *phkResult = openHandle(path);
+    *phkResult = openHandle(path, samDesired);
     return ERROR_SUCCESS;
 }
 
@@ -275,22 +359,22 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, cons
     if (!isOpen(hKey)) {
         return ERROR_INVALID_HANDLE;
     }
+    if ((hKey->access & kSetValue) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (lpData == nullptr && cbData != 0) {
+        return ERROR_NOACCESS;
+    }
+    // Stored as given, whatever the type says: the registry checks neither sizes nor
+    // terminators, and hands back exactly these bytes.
     Value value;
     value.name = fromWide(lpValueName);
     value.type = dwType;
-    if (dwType == REG_SZ) {
-        // The data is the text with its terminator; a missing terminator is tolerated.
-        std::vector<WCHAR> text(cbData / sizeof(WCHAR) + 1, 0);
-        if (lpData != nullptr) {
-            std::memcpy(text.data(), lpData, cbData / sizeof(WCHAR) * sizeof(WCHAR));
-        }
-        value.text = QString::fromWCharArray(text.data());
-    } else if (dwType == REG_DWORD && cbData == sizeof(DWORD) && lpData != nullptr) {
-        std::memcpy(&value.number, lpData, sizeof(DWORD));
-    } else {
-        return ERROR_INVALID_PARAMETER;
-    }
+    value.data = QByteArray(reinterpret_cast<const char*>(lpData), static_cast<int>(cbData));
     Transaction registry;
+    if (registry.refusal != ERROR_SUCCESS) {
+        return registry.refusal;
+    }
     const auto key = registry.hive.find(hKey->path.toLower());
     if (key == registry.hive.end()) {
         return ERROR_FILE_NOT_FOUND;
@@ -308,40 +392,36 @@ LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD*, DWORD* lpType, 
     if (!isOpen(hKey)) {
         return ERROR_INVALID_HANDLE;
     }
-    Transaction registry;
-    const auto key = registry.hive.find(hKey->path.toLower());
-    if (key == registry.hive.end()) {
+    if ((hKey->access & kQueryValue) == 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (lpData != nullptr && lpcbData == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    Hive hive = readHive();
+    const auto key = hive.find(hKey->path.toLower());
+    if (key == hive.end()) {
         return ERROR_FILE_NOT_FOUND;
     }
     const Value* value = findValue(key->second, fromWide(lpValueName));
     if (value == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
-    std::vector<BYTE> data;
-    if (value->type == REG_SZ) {
-        std::vector<WCHAR> text(static_cast<std::size_t>(value->text.size()) + 1, 0);
-        value->text.toWCharArray(text.data());
-        data.resize(text.size() * sizeof(WCHAR));
-        std::memcpy(data.data(), text.data(), data.size());
-    } else {
-        data.resize(sizeof(DWORD));
-        std::memcpy(data.data(), &value->number, sizeof(DWORD));
-    }
     if (lpType != nullptr) {
         *lpType = value->type;
     }
     if (lpcbData == nullptr) {
-        return lpData == nullptr ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+        return ERROR_SUCCESS;
     }
     const DWORD room = *lpcbData;
-    *lpcbData = static_cast<DWORD>(data.size());
+    *lpcbData = static_cast<DWORD>(value->data.size());
     if (lpData == nullptr) {
         return ERROR_SUCCESS;
     }
-    if (room < data.size()) {
+    if (room < *lpcbData) {
         return ERROR_MORE_DATA;
     }
-    std::memcpy(lpData, data.data(), data.size());
+    std::memcpy(lpData, value->data.constData(), *lpcbData);
     return ERROR_SUCCESS;
 }
 
@@ -351,6 +431,9 @@ LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
     }
     const QString path = join(hKey->path, fromWide(lpSubKey)).toLower();
     Transaction registry;
+    if (registry.refusal != ERROR_SUCCESS) {
+        return registry.refusal;
+    }
     const auto key = registry.hive.find(path);
     if (key == registry.hive.end()) {
         return ERROR_FILE_NOT_FOUND;

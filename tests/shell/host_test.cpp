@@ -2,6 +2,8 @@
 #include "files.h"
 #include "rle16_writer.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 
@@ -14,6 +16,14 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
     lqx.width = lqx.height = 2;
     lqx.picture = Rle16Writer().run(0, 2).run(0x8410, 2).bytes();
     const QString part = writeSource("part.lqx", lqx.bytes());
+    // Copies of the module where the shell's 260 characters do not hold its path, and in a
+    // folder whose name the file system encodes in more bytes than characters.
+    const QString moduleName = QFileInfo(VOXALIS_MODULE).fileName();
+    const QString deep = home + QString("/" + QString(90, 'x')).repeated(3) + "/" + moduleName;
+    const QString accented = home + QString::fromUtf8("/d\xc3\xa9/") + moduleName;
+    for (const QString& copy : {deep, accented}) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(copy).path()) && QFile::copy(VOXALIS_MODULE, copy));
+    }
     const std::tuple<QStringList, int, QString> runs[] = {
         {{"--register"}, 0, "DllRegisterServer: 0x00000000"},
         {{"-o", out, part}, 0, "DllCanUnloadNow: S_OK"},
@@ -29,6 +39,12 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
         {{"-o", out, part}, 3, "no handler registered for .lqx"},
         // The module can still be named directly.
         {{"--module", VOXALIS_MODULE, "-s", "64", "-o", out + "/small.png", part}, 0, "64x64"},
+        // A path the registration cannot hold whole is refused before anything is written.
+        {{"--register", "--module", deep}, 6, "DllRegisterServer: 0x8007007a"},
+        {{"-o", out, part}, 3, "no handler registered for .lqx"},
+        // Loaded by its name in characters, registered under that name, loaded from it again.
+        {{"--register", "--module", accented}, 0, "DllRegisterServer: 0x00000000"},
+        {{"-o", out + "/accented.png", part}, 0, "400x400"},
     };
     for (const auto& [arguments, exitCode, says] : runs) {
         QProcess host;

@@ -10,14 +10,16 @@ ProviderAnswer askProvider(const QString& path, UINT size, bool initialize) {
     ProviderAnswer answer;
     ComPtr<IClassFactory> factory;
     DllGetClassObject(CLSID_RecipeThumbnailProvider, IID_IClassFactory,
-                      factory.ReleaseAndGetAddressOf());
+                      reinterpret_cast<void**>(factory.ReleaseAndGetAddressOf()));
     ComPtr<IInitializeWithFile> initializer;
-    factory->CreateInstance(nullptr, IID_IInitializeWithFile, initializer.ReleaseAndGetAddressOf());
+    factory->CreateInstance(nullptr, IID_IInitializeWithFile,
+                            reinterpret_cast<void**>(initializer.ReleaseAndGetAddressOf()));
     if (initialize) {
         answer.initialized = initializer->Initialize(path.toStdWString().c_str(), STGM_READ);
     }
     ComPtr<IThumbnailProvider> provider;
-    initializer->QueryInterface(IID_IThumbnailProvider, provider.ReleaseAndGetAddressOf());
+    initializer->QueryInterface(IID_IThumbnailProvider,
+                                reinterpret_cast<void**>(provider.ReleaseAndGetAddressOf()));
     answer.answered = provider->GetThumbnail(size, &answer.bitmap, &answer.alpha);
     return answer;
 }

@@ -159,8 +159,33 @@ struct DIBSECTION {
     DWORD dsOffset;
 };
 constexpr DWORD BI_RGB = 0;
+// For a DIB section the height comes back positive whatever the order of its rows, as Windows
+// reports it: the order is the bitmap's own, and GetDIBits hands the rows over in the order
+// the caller asks for.
 int GetObject(HGDIOBJ h, int c, void* pv);
 BOOL DeleteObject(HGDIOBJ ho);
+
+struct RGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+};
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+struct HDC__;
+using HDC = HDC__*;
+struct HWND__;
+using HWND = HWND__*;
+constexpr UINT DIB_RGB_COLORS = 0;
+HDC GetDC(HWND hWnd);
+int ReleaseDC(HWND hWnd, HDC hDC);
+// 32-bit BI_RGB copies only, the bitmap's width; rows top first when the header's height is
+// negative. Scan lines count from the bottom row, as for every DIB.
+int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits, BITMAPINFO* lpbmi,
+              UINT usage);
 
 // Qt's Windows bridge: 0 no alpha, 1 premultiplied alpha, 2 straight alpha (HBitmapAlpha).
 HBITMAP qt_imageToWinHBITMAP(const QImage& image, int hbitmapFormat = 0);
@@ -170,6 +195,12 @@ using FARPROC = void (*)();
 HMODULE LoadLibraryW(LPCWSTR lpLibFileName);
 FARPROC GetProcAddress(HMODULE hModule, const char* lpProcName);
 
+// An entry point as the function type it has. Through FARPROC's own type, which converts to
+// any function pointer type without a warning, as it must with the SDK's FARPROC.
+template <typename Function> Function procAddress(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
 // The registry, under HKEY_CLASSES_ROOT.
 struct HKEY__;
 using HKEY = HKEY__*;
@@ -177,6 +208,7 @@ using PHKEY = HKEY*;
 extern const HKEY HKEY_CLASSES_ROOT;
 constexpr DWORD REG_NONE = 0;
 constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_BINARY = 3;
 constexpr DWORD REG_DWORD = 4;
 constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 constexpr REGSAM KEY_READ = 0x20019;
@@ -186,6 +218,8 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOACCESS = 998;
+constexpr DWORD ERROR_TIMEOUT = 1460;
 
 LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
                         DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
@@ -201,5 +235,12 @@ LSTATUS RegCloseKey(HKEY hKey);
 
 // Where this machine keeps HKEY_CLASSES_ROOT: $VOXALIS_REGISTRY, else the user's config
 // folder. Setting VOXALIS_REGISTRY_FAIL_KEY to a key path makes creating that key fail with
-// ERROR_ACCESS_DENIED, so tests can exercise partial failures.
+// ERROR_ACCESS_DENIED, so tests can exercise partial failures. A writer that cannot take the
+// file's lock within a bound answers ERROR_TIMEOUT and says so on the Qt log; readers never
+// wait for it.
 std::string registryFilePath();
+
+// Where the registry lives, as a person would look for it: here the file.
+inline std::string registryLocation() {
+    return registryFilePath();
+}

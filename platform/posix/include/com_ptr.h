@@ -17,9 +17,9 @@ public:
     T* operator->() const { return pointer_; }
 
     // For out parameters: whatever was held is released first.
-    void** ReleaseAndGetAddressOf() {
+    T** ReleaseAndGetAddressOf() {
         Reset();
-        return reinterpret_cast<void**>(&pointer_);
+        return &pointer_;
     }
 
     void Reset() {

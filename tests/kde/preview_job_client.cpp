@@ -40,6 +40,7 @@ const QList<QPair<QString, bool>> kSamples = {
     {"sample.fdg", false},    {"sample.gf", false},       {"sample.photons", false},
     {"sample.svgx", false},   {"sample.voxalis", false},  {"sample.slc", true},
     {"sample.stl", true},     {"sample-ascii.stl", true}, {"sample.obj", true},
+    {"sample.3mf", false},    {"sample-mesh.3mf", true},
 };
 const QString kOurPlugin = QStringLiteral("voxalisthumbnail");
 

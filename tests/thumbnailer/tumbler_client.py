@@ -37,6 +37,8 @@ SAMPLES = {
     "sample.stl": "model/stl",
     "sample-ascii.stl": "model/stl",
     "sample.obj": "model/obj",
+    "sample.3mf": "model/3mf",
+    "sample-mesh.3mf": "model/3mf",
 }
 
 

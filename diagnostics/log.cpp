@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 #include <atomic>
 
@@ -53,4 +54,12 @@ void writeLog(QString message) {
     log.write("\r\n", 2);
 }
 
-void trace(const QString&) {}
+namespace {
+// Progress messages are off unless asked for (QT_LOGGING_RULES="voxalis.trace.debug=true"):
+// they never reach the log, and a host's own debug output stays quiet.
+Q_LOGGING_CATEGORY(lcTrace, "voxalis.trace", QtInfoMsg)
+} // namespace
+
+void trace(const QString& message) {
+    qCDebug(lcTrace).noquote() << message;
+}

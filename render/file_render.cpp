@@ -137,7 +137,6 @@ void fileRender::setUp() {
         return;
     }
     gl->initializeOpenGLFunctions();
-    initializeOpenGLFunctions();
 
     // A binary STL streams: a worker converts its facets piece by piece, starting now, while
     // the shaders are built and the pieces before are drawn.
@@ -286,8 +285,8 @@ QMatrix4x4 fileRender::fillingCrop(const QMatrix4x4& clip) {
 }
 
 void fileRender::drawPicture() {
-    fbo = new QOpenGLFramebufferObject(side, side, QOpenGLFramebufferObject::CombinedDepthStencil,
-                                       GL_TEXTURE_2D);
+    fbo = std::make_unique<QOpenGLFramebufferObject>(
+        side, side, QOpenGLFramebufferObject::CombinedDepthStencil, GL_TEXTURE_2D);
     fbo->bind();
     gl->glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     gl->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -366,8 +365,7 @@ void fileRender::drawPicture() {
     }
     image = asStraightAlpha(fbo->toImage());
     fbo->release();
-    delete fbo;
-    fbo = nullptr;
+    fbo.reset();
     program->release();
 }
 

@@ -35,7 +35,7 @@ enum class Framing {
 
 // Built with a side instead of a folder, it only draws: a picture of that side, the model
 // filling it, nothing saved or recorded (drawPicture instead of paintGL).
-class fileRender : public QOpenGLFunctions {
+class fileRender {
 public:
     fileRender(const QString& sourcePath, const QString& imageDir);
     fileRender(const QString& sourcePath, int side);
@@ -72,7 +72,7 @@ public:
     QOpenGLFunctions* gl = nullptr;
     std::unique_ptr<QOpenGLContext> context;
     std::unique_ptr<QOffscreenSurface> surface;
-    QOpenGLFramebufferObject* fbo = nullptr;
+    std::unique_ptr<QOpenGLFramebufferObject> fbo;
     openGLHelper* probe = nullptr;
     bool hasGeometry = false;
     QImage image;

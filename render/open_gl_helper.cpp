@@ -2,11 +2,15 @@
 
 #include "log.h"
 
-#include <QDebug>
+#include <QLoggingCategory>
 #include <QOpenGLContext>
 #include <QOpenGLShader>
 
 namespace {
+
+// The probe's version lines go to the toolkit's debug output under a category of their own,
+// so a host can silence them (the thumbnailer does) without silencing Qt.
+Q_LOGGING_CATEGORY(lcProbe, "voxalis.gl.probe")
 
 struct GlslCandidate {
     qint32 versionCode;
@@ -52,7 +56,7 @@ void openGLHelper::init() {
         }
         const bool valid = test.compileSourceCode(
             QStringLiteral("#version %1\nvoid main(){}").arg(QLatin1String(candidate.glsl)));
-        qDebug() << "=======Version:" << candidate.glsl << "valid:" << valid;
+        qCDebug(lcProbe) << "=======Version:" << candidate.glsl << "valid:" << valid;
         if (valid) {
             bSupport_GLSL130 = candidate.versionCode >= kGlsl130;
             glVersion = candidate.versionCode;

@@ -64,6 +64,10 @@ void collectLog(const QString& message) {
 QTemporaryDir* ownRuntimeFolder = nullptr;
 
 void collectQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    // Debug output (the OpenGL probe's version lines) says nothing about a failure.
+    if (type == QtDebugMsg) {
+        return;
+    }
     qtMessages.append(message.simplified());
     // Qt ends a fatal message by aborting, which a file manager takes for a crash and which
     // says nothing to anyone: this is a thumbnail that cannot be made.

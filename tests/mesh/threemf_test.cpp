@@ -74,21 +74,17 @@ QByteArray withThumbnail(const QByteArray& thumbnail, const QByteArray& name = "
     return p.bytes();
 }
 
-// What the mesh reader made of a package: triangles, box, flags, log.
+// What the mesh reader made of a package: triangles, box (low corner, then high), flags, log.
 QString outcome(const mySTLReader& r) {
     std::size_t floats = 0;
     for (const VertexChunk& chunk : r.chunks) {
         floats += chunk.size();
     }
-    QString text = QString::number(floats / (r.withNormals ? 18 : 9)) + " box " +
-                   QStringLiteral("%1 %2 %3 - %4 %5 %6")
-                       .arg(r.minX)
-                       .arg(r.minY)
-                       .arg(r.minZ)
-                       .arg(r.maxX)
-                       .arg(r.maxY)
-                       .arg(r.maxZ) +
-                   (r.renderable ? "" : " hidden") + (r.modelValid ? "" : " invalid");
+    QString text = QString::number(floats / floatsPerFacet(r.withNormals)) + " box";
+    for (const float bound : {r.minX, r.minY, r.minZ, r.maxX, r.maxY, r.maxZ}) {
+        text += ' ' + QString::number(bound);
+    }
+    text += QString(r.renderable ? "" : " hidden") + (r.modelValid ? "" : " invalid");
     for (const QString& message : logged) {
         text += " log: " + message;
     }
@@ -101,7 +97,7 @@ struct MeshCase {
     QString outcome; // a damaged one is given by its log line alone
 };
 
-const QString kUnread = "0 box 3.40282e+38 3.40282e+38 3.40282e+38 - -3.40282e+38 -3.40282e+38 "
+const QString kUnread = "0 box 3.40282e+38 3.40282e+38 3.40282e+38 -3.40282e+38 -3.40282e+38 "
                         "-3.40282e+38 hidden";
 
 QString damaged(const QString& why) {
@@ -120,21 +116,15 @@ TEST_F(ThreeMf, ReadsEachPackageToItsOutcome) {
                      {{5, {}, {}}, {1, "1 0 0 0 1 0 0 0 1 0 3 0", "/3D/objects/PART.model"}});
     production.extraParts = {
         {"3D/Objects/part.model", threeMfModel({meshObject(1, cube(1))}, {}), true, {}, {}}};
-    // A cube under `levels` assemblies, each the one component of the one before.
-    const auto chain = [](quint32 levels) {
+    // A cube under `levels` assemblies, each holding `copies` components of the one below.
+    const auto chain = [](quint32 levels, int copies = 1) {
         QVector<ThreeMfObject> objects;
         for (quint32 id = 1; id <= levels; ++id) {
-            objects.append(assembly(id, {{id + 1, {}, {}}}));
+            objects.append(assembly(id, QVector<ThreeMfReference>(copies, {id + 1, {}, {}})));
         }
         objects.append(meshObject(levels + 1, cube(1)));
         return package(objects, {{1, {}, {}}});
     };
-    // Ten components of the next object, seven levels: ten million instances of one cube.
-    QVector<ThreeMfObject> multiplying;
-    for (quint32 id = 1; id <= 7; ++id) {
-        multiplying.append(assembly(id, QVector<ThreeMfReference>(10, {id + 1, {}, {}})));
-    }
-    multiplying.append(meshObject(8, cube(1)));
     const QByteArray model = threeMfModel({meshObject(1, cube(2))}, {{1, {}, {}}});
     const QByteArray bomb = threeMfModel({meshObject(1, cube(2))}, {{1, {}, {}}}) + "<!--" +
                             QByteArray(20 << 20, ' ') + "-->";
@@ -152,10 +142,10 @@ TEST_F(ThreeMf, ReadsEachPackageToItsOutcome) {
     laughs += "]><model xmlns=\"http://schemas.microsoft.com/3dmanufacturing/core/2015/02\">"
               "<metadata name=\"x\">&l30;</metadata></model>";
     const QVector<MeshCase> cases = {
-        {"deflated", plain, "12 box 0 0 0 - 2 2 2"},
-        {"stored", package({meshObject(1, cube(2))}, {{1, {}, {}}}, false), "12 box 0 0 0 - 2 2 2"},
-        {"two items, nested transforms", nested, "24 box -1 0 0 - 22 2 7"},
-        {"production parts, names in any case", production.bytes(), "24 box 0 0 0 - 1 4 1"},
+        {"deflated", plain, "12 box 0 0 0 2 2 2"},
+        {"stored", package({meshObject(1, cube(2))}, {{1, {}, {}}}, false), "12 box 0 0 0 2 2 2"},
+        {"two items, nested transforms", nested, "24 box -1 0 0 22 2 7"},
+        {"production parts, names in any case", production.bytes(), "24 box 0 0 0 1 4 1"},
         {"no build items", package({meshObject(1, cube(2))}, {}), kUnread.chopped(7)},
         {"vertex index out of range", package({{1, {}, {}, outOfRange}}, {{1, {}, {}}}),
          damaged("a triangle names a vertex that does not exist")},
@@ -165,7 +155,7 @@ TEST_F(ThreeMf, ReadsEachPackageToItsOutcome) {
          package({assembly(1, {{2, {}, {}}}), assembly(2, {{1, {}, {}}})}, {{1, {}, {}}}),
          damaged("a component contains itself")},
         {"nesting thousands deep", chain(3000), damaged("components are nested too deeply")},
-        {"nesting 64 deep", chain(64), "12 box 0 0 0 - 1 1 1"},
+        {"nesting 64 deep", chain(64), "12 box 0 0 0 1 1 1"},
         {"nesting 65 deep", chain(65), damaged("components are nested too deeply")},
         {"build item names a missing object", package({meshObject(1, cube(1))}, {{7, {}, {}}}),
          damaged("a build item names an object that does not exist")},
@@ -176,7 +166,8 @@ TEST_F(ThreeMf, ReadsEachPackageToItsOutcome) {
          damaged("the package has no part /3D/gone.model")},
         {"bad transform", package({meshObject(1, cube(1))}, {{1, "1 0 0", {}}}),
          damaged("a build item is damaged")},
-        {"components multiply", package(multiplying, {{1, {}, {}}}),
+        // Ten copies of the next object, seven levels: ten million instances of one cube.
+        {"components multiply", chain(7, 10),
          kUnread + " log: mySTLReader::readThreeMf : 2 the build makes too many triangles\nPATH"},
         {"zip bomb", withModelEntry(bomb, std::nullopt),
          damaged("the part claims an impossible compression ratio: /3D/3dmodel.model")},
@@ -221,117 +212,67 @@ TEST_F(ThreeMf, NormalsFollowTheTransformedCorners) {
               QVector<float>({0, 0, 0, 0, 0, -1, -1, 0, 0, 0, 0, -1, 0, 1, 0, 0, 0, -1}));
 }
 
-struct PictureCase {
-    QString name;
-    QByteArray bytes;
-    int size;
-    PreviewOutcome outcome;
-    QSize pictureSize;
-    QRgb centre;
-    QString log;
-};
-
-TEST_F(ThreeMf, ShowsTheThumbnailNeverEnlarged) {
-    const QRgb red = qRgb(255, 0, 0);
-    const QVector<PictureCase> cases = {
-        {"png, smaller than asked",
-         withThumbnail(picture("png", 64, 32, red)),
-         256,
-         PreviewOutcome::Preview,
-         {64, 64},
-         red,
-         {}},
-        {"png, larger than asked",
-         withThumbnail(picture("png", 64, 32, red)),
-         16,
-         PreviewOutcome::Preview,
-         {16, 16},
-         red,
-         {}},
-        {"jpeg",
-         withThumbnail(picture("jpeg", 40, 40, qRgb(0, 0, 255)), "Metadata/t.jpeg"),
-         256,
-         PreviewOutcome::Preview,
-         {40, 40},
-         qRgb(0, 0, 254),
-         {}},
-        {"transparent png on the background",
-         withThumbnail(picture("png", 8, 8, 0)),
-         256,
-         PreviewOutcome::Preview,
-         {8, 8},
-         0xFF00172D,
-         {}},
-        {"png declaring 100,000 x 100,000",
-         withThumbnail(pngDeclaring(100000, 100000)),
-         256,
-         PreviewOutcome::Placeholder,
-         {256, 256},
-         0,
-         "4 the thumbnail declares 100000 x 100000 pixels"},
-        {"not a picture",
-         withThumbnail("GIF89a and more"),
-         256,
-         PreviewOutcome::Placeholder,
-         {256, 256},
-         0,
-         "3 the thumbnail is no PNG or JPEG"},
-        {"thumbnail bomb",
-         withThumbnail(pngDeclaring(10, 10) + QByteArray(17 << 20, '\0')),
-         256,
-         PreviewOutcome::Placeholder,
-         {256, 256},
-         0,
-         "2 the part is too large: /Metadata/t.png"},
-        {"truncated",
-         withThumbnail(picture("png", 4, 4, red)).left(100),
-         256,
-         PreviewOutcome::Refused,
-         {0, 0},
-         0,
-         "1 no zip directory"},
-    };
-    for (const PictureCase& c : cases) {
-        logged.clear();
-        const QString path = writeSource(c.name + ".3mf", c.bytes);
-        PreviewOutcome outcome = PreviewOutcome::Refused;
-        const QImage image = previewPicture(path, c.size, &outcome);
-        const std::string name = c.name.toStdString();
-        EXPECT_EQ(int(outcome), int(c.outcome)) << name;
-        EXPECT_EQ(image.size(), c.pictureSize) << name;
-        if (c.outcome == PreviewOutcome::Preview) {
-            EXPECT_EQ(image.pixel(image.width() / 2, image.height() / 2), c.centre) << name;
-        }
-        EXPECT_EQ(logged.join('|'),
-                  c.log.isEmpty()
-                      ? QString()
-                      : kInfoLabel + "myFileThumbnail::loadThreeMf : " + c.log + "\n" + path)
-            << name;
+// What the preview path showed: outcome, size, a preview's centre pixel, and the log.
+QString shown(const QString& path, int size) {
+    PreviewOutcome outcome = PreviewOutcome::Refused;
+    const QImage image = previewPicture(path, size, &outcome);
+    const char* const outcomes[] = {"preview", "placeholder", "refused"};
+    QString text = QStringLiteral("%1 %2x%3")
+                       .arg(outcomes[int(outcome)])
+                       .arg(image.width())
+                       .arg(image.height());
+    if (outcome == PreviewOutcome::Preview) {
+        text += ' ' + QString::number(image.pixel(image.width() / 2, image.height() / 2), 16);
     }
+    for (const QString& message : logged) {
+        text += " log: " + message;
+    }
+    return text.replace(kInfoLabel + "myFileThumbnail::loadThreeMf : ", "").replace(path, "PATH");
 }
 
-TEST_F(ThreeMf, OnlyAPackageWithItsThumbnailTakesThePreviewPath) {
+// Only a package whose thumbnail part is there takes the preview path; then the thumbnail is
+// shown, never enlarged, or a placeholder says what is wrong with it.
+TEST_F(ThreeMf, ShowsTheThumbnailNeverEnlarged) {
+    const QByteArray red = withThumbnail(picture("png", 64, 32, qRgb(255, 0, 0)));
+    const QByteArray small = withThumbnail(picture("png", 4, 4, 0));
     ThreeMfPackage dangling;
     dangling.model = threeMfModel({meshObject(1, cube(1))}, {{1, {}, {}}});
     dangling.thumbnail = picture("png", 4, 4, 0);
     QVector<ZipEntry> entries = dangling.entries();
     entries.removeLast();
-    const QByteArray thumbnail = withThumbnail(picture("png", 4, 4, 0));
     const struct {
-        const char* name;
+        QString name;
         QByteArray bytes;
-        bool preview;
+        int size;
+        bool previewPath;
+        QString shown; // empty: not asked for
     } cases[] = {
-        {"with.3mf", thumbnail, true},
-        {"WITH.3MF", thumbnail, true},
-        {"without.3mf", package({meshObject(1, cube(1))}, {{1, {}, {}}}), false},
-        {"dangling.3mf", zipArchive(entries), false},
-        {"truncated.3mf", thumbnail.left(thumbnail.size() / 2), false},
-        {"package.stl", thumbnail, false},
-        {"part.lqx", "", true},
+        {"smaller than asked.3mf", red, 256, true, "preview 64x64 ffff0000"},
+        {"larger than asked.3mf", red, 16, true, "preview 16x16 ffff0000"},
+        {"jpeg.3mf", withThumbnail(picture("jpeg", 40, 40, qRgb(0, 0, 255)), "Metadata/t.jpeg"),
+         256, true, "preview 40x40 ff0000fe"},
+        {"transparent, on the background.3mf", small, 256, true, "preview 4x4 ff00172d"},
+        {"declaring 100,000 x 100,000.3mf", withThumbnail(pngDeclaring(100000, 100000)), 256, true,
+         "placeholder 256x256 log: 4 the thumbnail declares 100000 x 100000 pixels\nPATH"},
+        {"not a picture.3mf", withThumbnail("GIF89a and more"), 256, true,
+         "placeholder 256x256 log: 3 the thumbnail is no PNG or JPEG\nPATH"},
+        {"thumbnail bomb.3mf", withThumbnail(pngDeclaring(10, 10) + QByteArray(17 << 20, '\0')),
+         256, true, "placeholder 256x256 log: 2 the part is too large: /Metadata/t.png\nPATH"},
+        {"truncated.3mf", small.left(100), 256, false, "refused 0x0 log: 1 no zip directory\nPATH"},
+        {"half.3mf", small.left(small.size() / 2), 256, false, {}},
+        {"WITH.3MF", small, 256, true, {}},
+        {"without.3mf", package({meshObject(1, cube(1))}, {{1, {}, {}}}), 256, false, {}},
+        {"dangling.3mf", zipArchive(entries), 256, false, {}},
+        {"package.stl", small, 256, false, {}},
+        {"part.lqx", "", 256, true, {}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(takesPreviewPath(writeSource(c.name, c.bytes)), c.preview) << c.name;
+        logged.clear();
+        const QString path = writeSource(c.name, c.bytes);
+        EXPECT_EQ(takesPreviewPath(path), c.previewPath) << c.name.toStdString();
+        if (!c.shown.isEmpty()) {
+            EXPECT_EQ(shown(path, c.size), c.shown) << c.name.toStdString();
+        }
     }
 }
 

@@ -215,6 +215,8 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
     const QByteArray layers = slc({{0, {square}}, {0.05f, {square}}});
     // A chunk's 50 MiB hold 1,456,356 triangles without normals; this wall has two more.
     const QByteArray flat = slc({{0, {QVector<QPointF>(728180)}}});
+    const QByteArray quads =
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n" + QByteArray("f 1 2 4 3\n").repeated(3);
     // The folder writeSource writes to.
     const QString sources = writeSource("x", {}).chopped(1);
     QVector<Case> cases = {
@@ -320,22 +322,8 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         {"s10.slc", one.left(271), "- extent 0 log: info SLC_sampleTbItem_t read less\nPATH"},
         // Text and SLC files stop after the face line, facet or segment that reaches the limit
         // of stored facets, and keep what they read.
-        {"cut.obj",
-         "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n" + QByteArray("f 1 2 4 3\n").repeated(3),
-         "4 extent 1" + cut,
-         {},
-         true,
-         10,
-         8ll << 30,
-         4},
-        {"whole.obj",
-         "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n" + QByteArray("f 1 2 4 3\n").repeated(3),
-         "6 extent 1",
-         {},
-         true,
-         10,
-         8ll << 30,
-         7},
+        {"cut.obj", quads, "4 extent 1" + cut, {}, true, 10, 8ll << 30, 4},
+        {"whole.obj", quads, "6 extent 1", {}, true, 10, 8ll << 30, 7},
         {"cut.stl", asciiStl(cube(1)), "5 extent 1" + cut, {}, true, 10, 8ll << 30, 5},
         {"cut.slc", layers, "10 extent 10" + cut, {}, true, 10, 8ll << 30, 10},
         {"whole.slc", layers, "16 extent 10", {}, true, 10, 8ll << 30, 17},
@@ -393,100 +381,84 @@ DrawView viewOf(const float* columns, int side, QVector3D low, QVector3D high) {
     return DrawView(clip, QMatrix4x4(), QMatrix4x4(), side, low, high);
 }
 
-TEST_F(MeshReader, StreamLeavesOutOnlyFacetsClearlyFacingAwayFromTheFirstPieceOn) {
+// A stream hands on the facets that fit the fill budget, from the first piece on, in pieces of
+// any size, leaving out only those clearly turned away from the eye.
+TEST_F(MeshReader, StreamEndsAtTheFillBudgetAndLeavesOutFacetsClearlyTurnedAway) {
+    // In a picture of side 2 under the identity a window pixel is a unit: `half` covers half a
+    // pixel facing the eye and none facing away; one that cannot be placed counts the whole
+    // picture.
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const DrawView unit = viewOf(identity, 2, {-1, -1, 0}, {9, 9, 0});
+    const Triangle half = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    const Triangle back = {half.a, half.c, half.b};
+    const Triangle big = {{-1, -1, 0}, {9, -1, 0}, {-1, 9, 0}};
+    const Triangle nan = {{0, 0, 0}, {kNaN, 0, 0}, {0, 1, 0}};
+    // x moved by -2 z, y by -x, w = z: shears that keep a facet's turn only when each term
+    // takes its own column. The bound on the vertex stage's rounding is taken over the facets
+    // in front of the eye.
+    const float clip[16] = {1, -1, 0, 0, 0, 1, 0, 0, -2, 0, 1, 1, 0, 0, 0, 0};
+    const DrawView sheared = viewOf(clip, 100, {0, 0, 1}, {1, 1, 1});
     const Triangle front = {{0, 0, 1}, {1, 0, 1}, {0, 1, 1}};
     const Triangle away = {front.a, front.c, front.b};
     // Behind the eye, within the snapping of one pixel's fraction, or with a NaN: kept.
     const QVector<Triangle> kept = {{{0, 0, -1}, {0, 1, -1}, {1, 0, -1}},
                                     {{0, 0, 1}, {0, 1e-4f, 1}, {1e-4f, 0, 1}},
                                     {{0, 0, 1}, {kNaN, 1, 1}, {1, 0, 1}}};
-    // Pieces of two facets; the first piece is filled before the caller takes it.
-    const QVector<Triangle> turned = {away, front, front, away, front, front};
-    const QString path = writeSource("turned.stl", binaryStl(turned + kept));
-    // x moved by -2 z, y by -x, w = z: shears that keep a facet's turn only when each term
-    // takes its own column.
-    const float clip[16] = {1, -1, 0, 0, 0, 1, 0, 0, -2, 0, 1, 1, 0, 0, 0, 0};
-    // The bound on the vertex stage's rounding is taken over the facets in front of the eye.
-    const DrawView view = viewOf(clip, 100, {0, 0, 1}, {1, 1, 1});
-    for (const bool withNormals : {false, true}) {
-        for (int run = 0; run < 5; ++run) {
-            FacetStream stream(path, 84, 9, withNormals, 2);
-            stream.drawWith(view, kFillBudgetPixels);
-            const mySTLReader drawn(writeSource("kept.stl", binaryStl(QVector(4, front) + kept)),
-                                    !withNormals);
-            EXPECT_EQ(streamedBytes(stream), bytesOf(allFloats(drawn))) << withNormals;
-            EXPECT_FALSE(stream.cut());
-        }
-    }
-}
-
-// A facet 0.02 units across, 10^5 from the origin, halved by the fit: 2 pixels wide in a
-// picture of 400 whose unit is 200 pixels. The vertex stage's float rounding moves its corners
-// by about a pixel there, so only a facet turned away by far more than that is left out.
-TEST_F(MeshReader, FarFromTheOriginOnlyFacetsBeyondTheRoundingAreLeftOut) {
+    // A facet 0.02 units across, 10^5 from the origin, halved by the fit: 2 pixels wide in a
+    // picture of 400 whose unit is 200 pixels. The vertex stage's float rounding moves its
+    // corners by about a pixel there, so only a facet turned away by far more is left out.
     const float x = 1e5f;
     QMatrix4x4 model;
     model.scale(0.5f);
     model.translate(-x, 0, 0);
     const DrawView far(QMatrix4x4(), QMatrix4x4(), model, 400, {x - 2, -2, -2}, {x + 2, 2, 2});
     const DrawView near(QMatrix4x4(), QMatrix4x4(), QMatrix4x4(), 400, {-1, -1, -1}, {1, 1, 1});
-    const auto turnedAway = [](const DrawView& view, float left, float size) {
-        const float away[9] = {left, 0, 0, left, size, 0, left + size, 0, 0};
-        double px[3];
-        double py[3];
-        return view.corners(away, 3, px, py) && view.facesAway(px, py);
+    const auto turned = [](float left, float size) {
+        return Triangle{{left, 0, 0}, {left, size, 0}, {left + size, 0, 0}};
     };
-    EXPECT_TRUE(turnedAway(near, 0, 0.01f));
-    EXPECT_FALSE(turnedAway(far, x, 0.02f));
-    EXPECT_TRUE(turnedAway(far, x, 2.0f));
-}
-
-// In a picture of side 2 under the identity a window pixel is a unit: the facet below covers
-// half a pixel facing the eye and none facing away; one that cannot be placed counts the
-// whole picture.
-TEST_F(MeshReader, FillBudgetEndsDrawingAtTheFirstFacetThatDoesNotFit) {
-    const Triangle half = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    const Triangle back = {half.a, half.c, half.b};
-    const Triangle big = {{-1, -1, 0}, {9, -1, 0}, {-1, 9, 0}};
-    const Triangle nan = {{0, 0, 0}, {kNaN, 0, 0}, {0, 1, 0}};
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    const DrawView view = viewOf(identity, 2, {-1, -1, 0}, {9, 9, 0});
     const struct {
+        const DrawView& view;
         QVector<Triangle> facets;
         double budget;
-        int drawn;
+        QByteArray drawn; // per facet that fits: '+' handed on, '-' left out as turned away
     } rows[] = {
-        {{half, back, back, half, half}, 1.0, 4}, // the last half pixel does not fit
-        {{half, back, half}, 1.0, 3},             // exactly spent
-        {{big, half}, 4.0, 1},                    // a facet covers at most the picture
-        {{half, big}, 4.0, 1},                    //
-        {{nan, half}, 4.5, 2},                    // unplaced: the whole picture
-        {{nan, half}, 4.25, 1},                   //
-        {{half, half, half, half, half}, 0.4, 0}, // nothing fits
+        {unit, {half, back, back, half, half}, 1.0, "+--+"}, // the last half pixel does not fit
+        {unit, {half, back, half}, 1.0, "+-+"},              // exactly spent
+        {unit, {big, half}, 4.0, "+"},                       // a facet covers at most the picture
+        {unit, {half, big}, 4.0, "+"},                       //
+        {unit, {nan, half}, 4.5, "++"},                      // unplaced: the whole picture
+        {unit, {nan, half}, 4.25, "+"},                      //
+        {unit, {half, half, half, half, half}, 0.4, ""},     // nothing fits
+        {sheared, QVector<Triangle>{away, front, front, away, front, front} + kept,
+         kFillBudgetPixels, "-++-+++++"},
+        {near, {turned(0, 0.01f)}, kFillBudgetPixels, "-"},
+        {far, {turned(x, 0.02f), turned(x, 2.0f)}, kFillBudgetPixels, "+-"},
     };
     for (const auto& row : rows) {
-        const QVector<float> floats =
-            allFloats(mySTLReader(writeSource("budget.stl", asciiStl(row.facets)), true));
+        const QString path = writeSource("budget.stl", binaryStl(row.facets));
+        const QVector<float> floats = allFloats(mySTLReader(path, true));
+        const bool cut = row.drawn.size() < row.facets.size();
         FillBudget budget(row.budget);
-        EXPECT_EQ(budget.take(view, floats.data(), std::size_t(row.facets.size()), 3),
-                  std::size_t(row.drawn))
-            << row.budget;
-        EXPECT_EQ(budget.exhausted(), row.drawn < row.facets.size()) << row.budget;
-        // The stream ends at the same facet, in a piece of its own or not.
-        for (const quint32 piece : {1u, 2u, 29127u}) {
-            const QString binary = writeSource("budget-binary.stl", binaryStl(row.facets));
-            FacetStream stream(binary, 84, quint32(row.facets.size()), false, piece);
-            stream.drawWith(view, row.budget);
-            // Facets turned away are left out of what the stream hands on.
-            QVector<float> expected;
-            for (int f = 0; f < row.drawn; ++f) {
-                if (!(row.facets[f].b == back.b && row.facets[f].c == back.c)) {
-                    expected += floats.mid(f * 9, 9);
-                }
+        EXPECT_EQ(budget.take(row.view, floats.data(), std::size_t(row.facets.size()), 3),
+                  std::size_t(row.drawn.size()))
+            << row.drawn.constData();
+        EXPECT_EQ(budget.exhausted(), cut) << row.drawn.constData();
+        QVector<Triangle> handedOn;
+        for (int f = 0; f < row.drawn.size(); ++f) {
+            if (row.drawn[f] == '+') {
+                handedOn.append(row.facets[f]);
             }
-            EXPECT_EQ(streamedBytes(stream), bytesOf(expected))
-                << row.budget << " in pieces of " << piece;
-            EXPECT_EQ(stream.cut(), row.drawn < row.facets.size()) << row.budget;
+        }
+        const QString keptPath = writeSource("kept.stl", binaryStl(handedOn));
+        for (const bool withNormals : {false, true}) {
+            const QVector<float> expected = allFloats(mySTLReader(keptPath, !withNormals));
+            for (const quint32 piece : {1u, 2u, 29127u}) {
+                FacetStream stream(path, 84, quint32(row.facets.size()), withNormals, piece);
+                stream.drawWith(row.view, row.budget);
+                EXPECT_EQ(streamedBytes(stream), bytesOf(expected))
+                    << row.drawn.constData() << " in pieces of " << piece << ", " << withNormals;
+                EXPECT_EQ(stream.cut(), cut) << row.drawn.constData();
+            }
         }
     }
 }

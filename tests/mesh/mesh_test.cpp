@@ -285,6 +285,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
     // The folder writeSource writes to.
     const QString sources = writeSource("x", {}).chopped(1);
     const QByteArray plain = package({meshObject(1, cube(2))}, {{1, {}, {}}});
+    const QByteArray unpacked = package({meshObject(1, cube(2))}, {{1, {}, {}}}, false);
     // A component moved by 10 in x inside an item scaled by 2: (p + 10) * 2, never p * 2 + 10.
     const QByteArray nested =
         package({meshObject(1, cube(1)), assembly(2, {{1, "1 0 0 0 1 0 0 0 1 10 0 0", {}}})},
@@ -305,8 +306,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         return package(objects, {{1, {}, {}}});
     };
     const QByteArray model = threeMfModel({meshObject(1, cube(2))}, {{1, {}, {}}});
-    const QByteArray bomb = threeMfModel({meshObject(1, cube(2))}, {{1, {}, {}}}) + "<!--" +
-                            QByteArray(20 << 20, ' ') + "-->";
+    const QByteArray bomb = model + "<!--" + QByteArray(20 << 20, ' ') + "-->";
     const QByteArray outOfRange =
         "<vertices><vertex x=\"0\" y=\"0\" z=\"0\"/>"
         "<vertex x=\"1\" y=\"0\" z=\"0\"/><vertex x=\"0\" y=\"1\" z=\"0\"/>"
@@ -433,8 +433,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         // 3MF packages: items and components placed by their transforms, production parts,
         // and packages damaged, nested without end, or multiplying past every limit.
         {"deflated.3MF", plain, "12 extent 2 box 0 0 0 2 2 2"},
-        {"stored.3MF", package({meshObject(1, cube(2))}, {{1, {}, {}}}, false),
-         "12 extent 2 box 0 0 0 2 2 2"},
+        {"stored.3MF", unpacked, "12 extent 2 box 0 0 0 2 2 2"},
         {"two items, nested transforms.3MF", nested, "24 extent 23 box -1 0 0 22 2 7"},
         {"production parts, names in any case.3MF", production.bytes(),
          "24 extent 4 box 0 0 0 1 4 1"},
@@ -480,8 +479,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
          damaged("the model part ends early: /3D/3dmodel.model")},
         {"empty file.3MF", "", kUnread + " invalid"},
         {"a byte changed in a stored part.3MF",
-         package({meshObject(1, cube(2))}, {{1, {}, {}}}, false)
-             .replace("millimeter", "millimetre"),
+         QByteArray(unpacked).replace("millimeter", "millimetre"),
          damaged("a part fails its check")},
         {"ZIP64 sizes.3MF", withModelEntry(model, 0xFFFFFFFFu),
          damaged("ZIP64 packages are not read")},
@@ -635,10 +633,8 @@ QString shown(const QString& path, int size) {
     PreviewOutcome outcome = PreviewOutcome::Refused;
     const QImage image = previewPicture(path, size, &outcome);
     const char* const outcomes[] = {"preview", "placeholder", "refused"};
-    QString text = QStringLiteral("%1 %2x%3")
-                       .arg(outcomes[int(outcome)])
-                       .arg(image.width())
-                       .arg(image.height());
+    QString text =
+        outcomes[int(outcome)] + QStringLiteral(" %1x%2").arg(image.width()).arg(image.height());
     if (outcome == PreviewOutcome::Preview) {
         text += ' ' + QString::number(image.pixel(image.width() / 2, image.height() / 2), 16);
     }

@@ -204,13 +204,10 @@ QByteArray withThumbnail(const QByteArray& thumbnail, const QByteArray& name = "
 const QString kUnread = "- extent 0 box 3.40282e+38 3.40282e+38 3.40282e+38 -3.40282e+38 "
                         "-3.40282e+38 -3.40282e+38 hidden";
 
-QString damaged(const QString& why) {
-    return kUnread + " invalid log: info mySTLReader::readThreeMf : 1 " + why + "\nPATH";
-}
-
-// A sound package too large to read is hidden, not invalid, and says so at a lower level.
-QString tooLarge3mf(const QString& why) {
-    return kUnread + " log: info mySTLReader::readThreeMf : 2 " + why + "\nPATH";
+// Damaged, it is invalid too (level 1); sound but too large to read, only hidden (level 2).
+QString refused(int level, const QString& why) {
+    return kUnread + (level == 1 ? " invalid" : "") +
+           " log: info mySTLReader::readThreeMf : " + QString::number(level) + ' ' + why + "\nPATH";
 }
 
 struct Case {
@@ -447,47 +444,46 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         {"no build items.3MF", package({meshObject(1, cube(2))}, {}),
          kUnread.chopped(7).replace("0 box", "-inf box")},
         {"vertex index out of range.3MF", package({{1, {}, {}, outOfRange}}),
-         damaged("a triangle names a vertex that does not exist")},
+         refused(1, "a triangle names a vertex that does not exist")},
         {"component of itself.3MF", package({assembly(1, {{1, {}, {}}})}),
-         damaged("a component contains itself")},
+         refused(1, "a component contains itself")},
         {"cycle of two.3MF", package({assembly(1, {{2, {}, {}}}), assembly(2, {{1, {}, {}}})}),
-         damaged("a component contains itself")},
-        {"nesting thousands deep.3MF", chain(3000), damaged("components are nested too deeply")},
+         refused(1, "a component contains itself")},
+        {"nesting thousands deep.3MF", chain(3000), refused(1, "components are nested too deeply")},
         {"nesting 64 deep.3MF", chain(64), "12 extent 1 box 0 0 0 1 1 1"},
-        {"nesting 65 deep.3MF", chain(65), damaged("components are nested too deeply")},
+        {"nesting 65 deep.3MF", chain(65), refused(1, "components are nested too deeply")},
         {"build item names a missing object.3MF", package({meshObject(1, cube(1))}, {{7, {}, {}}}),
-         damaged("a build item names an object that does not exist")},
+         refused(1, "a build item names an object that does not exist")},
         {"component names a missing object.3MF", package({assembly(1, {{9, {}, {}}})}),
-         damaged("a component names an object that does not exist")},
+         refused(1, "a component names an object that does not exist")},
         {"external part missing.3MF", package({assembly(1, {{1, {}, "/3D/gone.model"}})}),
-         damaged("the package has no part /3D/gone.model")},
+         refused(1, "the package has no part /3D/gone.model")},
         {"bad transform.3MF", package({meshObject(1, cube(1))}, {{1, "1 0 0", {}}}),
-         damaged("a build item is damaged")},
+         refused(1, "a build item is damaged")},
         // Ten copies of the next object, seven levels: ten million instances of one cube.
-        {"components multiply.3MF", chain(7, 10),
-         tooLarge3mf("the build makes too many triangles")},
+        {"components multiply.3MF", chain(7, 10), refused(2, "the build makes too many triangles")},
         {"zip bomb.3MF", withModelEntry(bomb, std::nullopt),
-         damaged("the part claims an impossible compression ratio: /3D/3dmodel.model")},
+         refused(1, "the part claims an impossible compression ratio: /3D/3dmodel.model")},
         {"inflates past its declared size.3MF", withModelEntry(model, quint32(model.size() - 1)),
-         damaged("a part inflates past its declared size")},
+         refused(1, "a part inflates past its declared size")},
         {"inflates short of its declared size.3MF",
-         withModelEntry(model, quint32(model.size() + 1)), damaged("a part fails its check")},
+         withModelEntry(model, quint32(model.size() + 1)), refused(1, "a part fails its check")},
         {"a model part of gigabytes.3MF", withModelEntry(model, 3000000000u, 300000000u),
-         tooLarge3mf("the part is too large: /3D/3dmodel.model")},
+         refused(2, "the part is too large: /3D/3dmodel.model")},
         {"data past the end of the file.3MF", withModelEntry(model, std::nullopt, 1u << 30),
-         damaged("the part runs past the end of the file: /3D/3dmodel.model")},
-        {"truncated archive.3MF", plain.left(plain.size() - 30), damaged("no zip directory")},
+         refused(1, "the part runs past the end of the file: /3D/3dmodel.model")},
+        {"truncated archive.3MF", plain.left(plain.size() - 30), refused(1, "no zip directory")},
         {"no XML.3MF", withModelEntry("<model><", std::nullopt),
-         damaged("the model part ends early: /3D/3dmodel.model")},
+         refused(1, "the model part ends early: /3D/3dmodel.model")},
         {"empty file.3MF", "", kUnread + " invalid"},
         {"a byte changed in a stored part.3MF",
          QByteArray(unpacked).replace("millimeter", "millimetre"),
-         damaged("a part fails its check")},
+         refused(1, "a part fails its check")},
         {"ZIP64 sizes.3MF", withModelEntry(model, 0xFFFFFFFFu),
-         damaged("ZIP64 packages are not read")},
+         refused(1, "ZIP64 packages are not read")},
         {"entities that multiply.3MF", withModelEntry(laughs, std::nullopt),
-         damaged("the model part is no XML: Entity expands to more characters than the entity "
-                 "expansion limit.")},
+         refused(1, "the model part is no XML: Entity expands to more characters than the entity "
+                    "expansion limit.")},
         // Mirrored in x, the facet turns over: its normal comes from the corners as placed.
         {"mirrored.3mf", mirrored, "1 extent 1 box -1 0 0 0 1 0", turnedOver, false},
     };
@@ -537,30 +533,23 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
     }
 }
 
-// The clip matrix as a projection, with nothing else around it, and a box of the positions.
-DrawView viewOf(const float* columns, int side, QVector3D low, QVector3D high) {
-    QMatrix4x4 clip;
-    std::memcpy(clip.data(), columns, 16 * sizeof(float));
-    return DrawView(clip, QMatrix4x4(), QMatrix4x4(), side, low, high);
-}
-
 // A stream hands on the facets that fit the fill budget, from the first piece on, in pieces of
 // any size, leaving out only those clearly turned away from the eye.
 TEST_F(MeshReader, StreamEndsAtTheFillBudgetAndLeavesOutFacetsClearlyTurnedAway) {
     // In a picture of side 2 under the identity a window pixel is a unit: `half` covers half a
     // pixel facing the eye and none facing away; one that cannot be placed counts the whole
     // picture.
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    const DrawView unit = viewOf(identity, 2, {-1, -1, 0}, {9, 9, 0});
+    const DrawView unit(QMatrix4x4(), QMatrix4x4(), QMatrix4x4(), 2, {-1, -1, 0}, {9, 9, 0});
     const Triangle half = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     const Triangle back = {half.a, half.c, half.b};
     const Triangle big = {{-1, -1, 0}, {9, -1, 0}, {-1, 9, 0}};
     const Triangle nan = {{0, 0, 0}, {kNaN, 0, 0}, {0, 1, 0}};
-    // x moved by -2 z, y by -x, w = z: shears that keep a facet's turn only when each term
-    // takes its own column. The bound on the vertex stage's rounding is taken over the facets
+    // Row by row, x moved by -2 z, y by -x, w = z: shears that keep a facet's turn only when each
+    // term takes its own column. The bound on the vertex stage's rounding is taken over the facets
     // in front of the eye.
-    const float clip[16] = {1, -1, 0, 0, 0, 1, 0, 0, -2, 0, 1, 1, 0, 0, 0, 0};
-    const DrawView sheared = viewOf(clip, 100, {0, 0, 1}, {1, 1, 1});
+    const float shear[16] = {1, 0, -2, 0, -1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0};
+    const DrawView sheared(QMatrix4x4(shear), QMatrix4x4(), QMatrix4x4(), 100, {0, 0, 1},
+                           {1, 1, 1});
     const Triangle front = {{0, 0, 1}, {1, 0, 1}, {0, 1, 1}};
     const Triangle away = {front.a, front.c, front.b};
     // Behind the eye, within the snapping of one pixel's fraction, or with a NaN: kept.

@@ -5,8 +5,13 @@
 #include "mesh_text.h"
 #include "mesh_writers.h"
 #include "my_stl_reader.h"
+#include "opc_package.h"
+#include "preview_picture.h"
+#include "preview_suffix.h"
+#include "threemf_writer.h"
 
 #include <QBuffer>
+#include <QImage>
 #include <QRandomGenerator>
 
 #include <sys/stat.h>
@@ -128,9 +133,16 @@ QString outcome(const mySTLReader& r) {
     for (const VertexChunk& chunk : r.chunks) {
         chunks << QString::number(chunk.size() / floatsPerFacet(r.withNormals));
     }
-    QString text = (chunks.isEmpty() ? "-" : chunks.join('+')) + " extent " +
-                   QString::number(r.maxExtent) + (r.renderable ? "" : " hidden") +
-                   (r.modelValid ? "" : " invalid");
+    QString text =
+        (chunks.isEmpty() ? "-" : chunks.join('+')) + " extent " + QString::number(r.maxExtent);
+    // A package places its objects: its whole box, low corner then high, shows where.
+    if (r.filePath.endsWith(".3mf", Qt::CaseInsensitive)) {
+        text += " box";
+        for (const float bound : {r.minX, r.minY, r.minZ, r.maxX, r.maxY, r.maxZ}) {
+            text += ' ' + QString::number(bound);
+        }
+    }
+    text += QString(r.renderable ? "" : " hidden") + (r.modelValid ? "" : " invalid");
     for (const QString& message : logged) {
         text += " log: " + message;
     }
@@ -140,6 +152,62 @@ QString outcome(const mySTLReader& r) {
 // Layers sampled 0.05 thick from z = 0, under a header of one byte unless told.
 QByteArray slc(const QVector<SlcLayer>& layers, const QByteArray& header = "h") {
     return SlcFile{header, {{0, 0.05f}}, layers}.bytes();
+}
+
+ThreeMfObject meshObject(quint32 id, const QVector<Triangle>& triangles) {
+    return {id, triangles, {}, {}};
+}
+
+ThreeMfObject assembly(quint32 id, const QVector<ThreeMfReference>& components) {
+    return {id, {}, components, {}};
+}
+
+// A package building object 1 unless told.
+QByteArray package(const QVector<ThreeMfObject>& objects,
+                   const QVector<ThreeMfReference>& build = {{1, {}, {}}}, bool deflate = true) {
+    ThreeMfPackage p;
+    p.model = threeMfModel(objects, build);
+    p.deflate = deflate;
+    return p.bytes();
+}
+
+// The package with one entry of its root model part changed.
+QByteArray withModelEntry(const QByteArray& model, std::optional<quint32> size,
+                          std::optional<quint32> compressed = std::nullopt) {
+    ThreeMfPackage p;
+    p.model = model;
+    QVector<ZipEntry> entries = p.entries();
+    entries[2].declaredSize = size;
+    entries[2].declaredCompressedSize = compressed;
+    return zipArchive(entries);
+}
+
+QByteArray picture(const char* format, int width, int height, QRgb colour) {
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QByteArray withThumbnail(const QByteArray& thumbnail, const QByteArray& name = "Metadata/t.png") {
+    ThreeMfPackage p;
+    p.model = threeMfModel({meshObject(1, cube(1))}, {{1, {}, {}}});
+    p.thumbnail = thumbnail;
+    p.thumbnailName = name;
+    return p.bytes();
+}
+
+// A package whose model the reader refused: nothing read, the box still empty.
+const QString kUnread = "- extent 0 box 3.40282e+38 3.40282e+38 3.40282e+38 -3.40282e+38 "
+                        "-3.40282e+38 -3.40282e+38 hidden";
+
+// Damaged, it is invalid too (level 1); sound but too large to read, only hidden (level 2).
+QString refused(int level, const QString& why) {
+    return kUnread + (level == 1 ? " invalid" : "") +
+           " log: info mySTLReader::readThreeMf : " + QString::number(level) + ' ' + why + "\nPATH";
 }
 
 struct Case {
@@ -215,8 +283,49 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
     const QByteArray layers = slc({{0, {square}}, {0.05f, {square}}});
     // A chunk's 50 MiB hold 1,456,356 triangles without normals; this wall has two more.
     const QByteArray flat = slc({{0, {QVector<QPointF>(728180)}}});
+    const QByteArray quads =
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n" + QByteArray("f 1 2 4 3\n").repeated(3);
     // The folder writeSource writes to.
     const QString sources = writeSource("x", {}).chopped(1);
+    const QByteArray plain = package({meshObject(1, cube(2))});
+    const QByteArray unpacked = package({meshObject(1, cube(2))}, {{1, {}, {}}}, false);
+    // A component moved by 10 in x inside an item scaled by 2: (p + 10) * 2, never p * 2 + 10.
+    const QByteArray nested =
+        package({meshObject(1, cube(1)), assembly(2, {{1, "1 0 0 0 1 0 0 0 1 10 0 0", {}}})},
+                {{2, "2 0 0 0 2 0 0 0 2 0 0 5", {}}, {1, "0 1 0 -1 0 0 0 0 1 0 0 0", {}}});
+    ThreeMfPackage production;
+    production.model =
+        threeMfModel({assembly(5, {{1, {}, "/3D/Objects/part.model"}})},
+                     {{5, {}, {}}, {1, "1 0 0 0 1 0 0 0 1 0 3 0", "/3D/objects/PART.model"}});
+    production.extraParts = {
+        {"3D/Objects/part.model", threeMfModel({meshObject(1, cube(1))}, {}), true, {}, {}}};
+    // A cube under `levels` assemblies, each holding `copies` components of the one below.
+    const auto chain = [](quint32 levels, int copies = 1) {
+        QVector<ThreeMfObject> objects;
+        for (quint32 id = 1; id <= levels; ++id) {
+            objects.append(assembly(id, QVector<ThreeMfReference>(copies, {id + 1, {}, {}})));
+        }
+        objects.append(meshObject(levels + 1, cube(1)));
+        return package(objects);
+    };
+    const QByteArray model = threeMfModel({meshObject(1, cube(2))}, {{1, {}, {}}});
+    const QByteArray bomb = model + "<!--" + QByteArray(20 << 20, ' ') + "-->";
+    const QByteArray outOfRange =
+        "<vertices><vertex x=\"0\" y=\"0\" z=\"0\"/>"
+        "<vertex x=\"1\" y=\"0\" z=\"0\"/><vertex x=\"0\" y=\"1\" z=\"0\"/>"
+        "</vertices><triangles><triangle v1=\"0\" v2=\"1\" v3=\"3\"/>"
+        "</triangles>";
+    // Entities that double ten times over: a kilobyte of text standing for gigabytes.
+    QByteArray laughs = "<?xml version=\"1.0\"?><!DOCTYPE model [<!ENTITY l0 \"lol\">";
+    for (int i = 1; i <= 30; ++i) {
+        laughs += "<!ENTITY l" + QByteArray::number(i) + " \"&l" + QByteArray::number(i - 1) +
+                  ";&l" + QByteArray::number(i - 1) + ";\">";
+    }
+    laughs += "]><model xmlns=\"http://schemas.microsoft.com/3dmanufacturing/core/2015/02\">"
+              "<metadata name=\"x\">&l30;</metadata></model>";
+    const QByteArray mirrored = package({meshObject(1, {{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}})},
+                                        {{1, "-1 0 0 0 1 0 0 0 1 0 0 0", {}}});
+    const QVector<float> turnedOver = {0, 0, 0, 0, 0, -1, -1, 0, 0, 0, 0, -1, 0, 1, 0, 0, 0, -1};
     QVector<Case> cases = {
         // Drawn with a largest extent above 0 and up to 10,000.
         {"a.stl", binaryStl({{{0, 0, 0}, {10000, 0, 0}, {0, 1, 0}}}), "1 extent 10000"},
@@ -320,25 +429,63 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         {"s10.slc", one.left(271), "- extent 0 log: info SLC_sampleTbItem_t read less\nPATH"},
         // Text and SLC files stop after the face line, facet or segment that reaches the limit
         // of stored facets, and keep what they read.
-        {"cut.obj",
-         "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n" + QByteArray("f 1 2 4 3\n").repeated(3),
-         "4 extent 1" + cut,
-         {},
-         true,
-         10,
-         8ll << 30,
-         4},
-        {"whole.obj",
-         "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n" + QByteArray("f 1 2 4 3\n").repeated(3),
-         "6 extent 1",
-         {},
-         true,
-         10,
-         8ll << 30,
-         7},
+        {"cut.obj", quads, "4 extent 1" + cut, {}, true, 10, 8ll << 30, 4},
+        {"whole.obj", quads, "6 extent 1", {}, true, 10, 8ll << 30, 7},
         {"cut.stl", asciiStl(cube(1)), "5 extent 1" + cut, {}, true, 10, 8ll << 30, 5},
         {"cut.slc", layers, "10 extent 10" + cut, {}, true, 10, 8ll << 30, 10},
         {"whole.slc", layers, "16 extent 10", {}, true, 10, 8ll << 30, 17},
+        // 3MF packages: items and components placed by their transforms, production parts,
+        // and packages damaged, nested without end, or multiplying past every limit.
+        {"deflated.3MF", plain, "12 extent 2 box 0 0 0 2 2 2"},
+        {"stored.3MF", unpacked, "12 extent 2 box 0 0 0 2 2 2"},
+        {"two items, nested transforms.3MF", nested, "24 extent 23 box -1 0 0 22 2 7"},
+        {"production parts, names in any case.3MF", production.bytes(),
+         "24 extent 4 box 0 0 0 1 4 1"},
+        {"no build items.3MF", package({meshObject(1, cube(2))}, {}),
+         kUnread.chopped(7).replace("0 box", "-inf box")},
+        {"vertex index out of range.3MF", package({{1, {}, {}, outOfRange}}),
+         refused(1, "a triangle names a vertex that does not exist")},
+        {"component of itself.3MF", package({assembly(1, {{1, {}, {}}})}),
+         refused(1, "a component contains itself")},
+        {"cycle of two.3MF", package({assembly(1, {{2, {}, {}}}), assembly(2, {{1, {}, {}}})}),
+         refused(1, "a component contains itself")},
+        {"nesting thousands deep.3MF", chain(3000), refused(1, "components are nested too deeply")},
+        {"nesting 64 deep.3MF", chain(64), "12 extent 1 box 0 0 0 1 1 1"},
+        {"nesting 65 deep.3MF", chain(65), refused(1, "components are nested too deeply")},
+        {"build item names a missing object.3MF", package({meshObject(1, cube(1))}, {{7, {}, {}}}),
+         refused(1, "a build item names an object that does not exist")},
+        {"component names a missing object.3MF", package({assembly(1, {{9, {}, {}}})}),
+         refused(1, "a component names an object that does not exist")},
+        {"external part missing.3MF", package({assembly(1, {{1, {}, "/3D/gone.model"}})}),
+         refused(1, "the package has no part /3D/gone.model")},
+        {"bad transform.3MF", package({meshObject(1, cube(1))}, {{1, "1 0 0", {}}}),
+         refused(1, "a build item is damaged")},
+        // Ten copies of the next object, seven levels: ten million instances of one cube.
+        {"components multiply.3MF", chain(7, 10), refused(2, "the build makes too many triangles")},
+        {"zip bomb.3MF", withModelEntry(bomb, std::nullopt),
+         refused(1, "the part claims an impossible compression ratio: /3D/3dmodel.model")},
+        {"inflates past its declared size.3MF", withModelEntry(model, quint32(model.size() - 1)),
+         refused(1, "a part inflates past its declared size")},
+        {"inflates short of its declared size.3MF",
+         withModelEntry(model, quint32(model.size() + 1)), refused(1, "a part fails its check")},
+        {"a model part of gigabytes.3MF", withModelEntry(model, 3000000000u, 300000000u),
+         refused(2, "the part is too large: /3D/3dmodel.model")},
+        {"data past the end of the file.3MF", withModelEntry(model, std::nullopt, 1u << 30),
+         refused(1, "the part runs past the end of the file: /3D/3dmodel.model")},
+        {"truncated archive.3MF", plain.left(plain.size() - 30), refused(1, "no zip directory")},
+        {"no XML.3MF", withModelEntry("<model><", std::nullopt),
+         refused(1, "the model part ends early: /3D/3dmodel.model")},
+        {"empty file.3MF", "", kUnread + " invalid"},
+        {"a byte changed in a stored part.3MF",
+         QByteArray(unpacked).replace("millimeter", "millimetre"),
+         refused(1, "a part fails its check")},
+        {"ZIP64 sizes.3MF", withModelEntry(model, 0xFFFFFFFFu),
+         refused(1, "ZIP64 packages are not read")},
+        {"entities that multiply.3MF", withModelEntry(laughs, std::nullopt),
+         refused(1, "the model part is no XML: Entity expands to more characters than the entity "
+                    "expansion limit.")},
+        // Mirrored in x, the facet turns over: its normal comes from the corners as placed.
+        {"mirrored.3mf", mirrored, "1 extent 1 box -1 0 0 0 1 0", turnedOver, false},
     };
     // The minimum takes a NaN, and the next finite value replaces it: only a last one stays.
     for (int axis = 0; axis < 3; ++axis) {
@@ -386,107 +533,148 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
     }
 }
 
-// The clip matrix as a projection, with nothing else around it, and a box of the positions.
-DrawView viewOf(const float* columns, int side, QVector3D low, QVector3D high) {
-    QMatrix4x4 clip;
-    std::memcpy(clip.data(), columns, 16 * sizeof(float));
-    return DrawView(clip, QMatrix4x4(), QMatrix4x4(), side, low, high);
-}
-
-TEST_F(MeshReader, StreamLeavesOutOnlyFacetsClearlyFacingAwayFromTheFirstPieceOn) {
+// A stream hands on the facets that fit the fill budget, from the first piece on, in pieces of
+// any size, leaving out only those clearly turned away from the eye.
+TEST_F(MeshReader, StreamEndsAtTheFillBudgetAndLeavesOutFacetsClearlyTurnedAway) {
+    // In a picture of side 2 under the identity a window pixel is a unit: `half` covers half a
+    // pixel facing the eye and none facing away; one that cannot be placed counts the whole
+    // picture.
+    const DrawView unit(QMatrix4x4(), QMatrix4x4(), QMatrix4x4(), 2, {-1, -1, 0}, {9, 9, 0});
+    const Triangle half = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    const Triangle back = {half.a, half.c, half.b};
+    const Triangle big = {{-1, -1, 0}, {9, -1, 0}, {-1, 9, 0}};
+    const Triangle nan = {{0, 0, 0}, {kNaN, 0, 0}, {0, 1, 0}};
+    // Row by row, x moved by -2 z, y by -x, w = z: shears that keep a facet's turn only when each
+    // term takes its own column. The bound on the vertex stage's rounding is taken over the facets
+    // in front of the eye.
+    const float shear[16] = {1, 0, -2, 0, -1, 1, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0};
+    const DrawView sheared(QMatrix4x4(shear), QMatrix4x4(), QMatrix4x4(), 100, {0, 0, 1},
+                           {1, 1, 1});
     const Triangle front = {{0, 0, 1}, {1, 0, 1}, {0, 1, 1}};
     const Triangle away = {front.a, front.c, front.b};
     // Behind the eye, within the snapping of one pixel's fraction, or with a NaN: kept.
     const QVector<Triangle> kept = {{{0, 0, -1}, {0, 1, -1}, {1, 0, -1}},
                                     {{0, 0, 1}, {0, 1e-4f, 1}, {1e-4f, 0, 1}},
                                     {{0, 0, 1}, {kNaN, 1, 1}, {1, 0, 1}}};
-    // Pieces of two facets; the first piece is filled before the caller takes it.
-    const QVector<Triangle> turned = {away, front, front, away, front, front};
-    const QString path = writeSource("turned.stl", binaryStl(turned + kept));
-    // x moved by -2 z, y by -x, w = z: shears that keep a facet's turn only when each term
-    // takes its own column.
-    const float clip[16] = {1, -1, 0, 0, 0, 1, 0, 0, -2, 0, 1, 1, 0, 0, 0, 0};
-    // The bound on the vertex stage's rounding is taken over the facets in front of the eye.
-    const DrawView view = viewOf(clip, 100, {0, 0, 1}, {1, 1, 1});
-    for (const bool withNormals : {false, true}) {
-        for (int run = 0; run < 5; ++run) {
-            FacetStream stream(path, 84, 9, withNormals, 2);
-            stream.drawWith(view, kFillBudgetPixels);
-            const mySTLReader drawn(writeSource("kept.stl", binaryStl(QVector(4, front) + kept)),
-                                    !withNormals);
-            EXPECT_EQ(streamedBytes(stream), bytesOf(allFloats(drawn))) << withNormals;
-            EXPECT_FALSE(stream.cut());
-        }
-    }
-}
-
-// A facet 0.02 units across, 10^5 from the origin, halved by the fit: 2 pixels wide in a
-// picture of 400 whose unit is 200 pixels. The vertex stage's float rounding moves its corners
-// by about a pixel there, so only a facet turned away by far more than that is left out.
-TEST_F(MeshReader, FarFromTheOriginOnlyFacetsBeyondTheRoundingAreLeftOut) {
+    // A facet 0.02 units across, 10^5 from the origin, halved by the fit: 2 pixels wide in a
+    // picture of 400 whose unit is 200 pixels. The vertex stage's float rounding moves its
+    // corners by about a pixel there, so only a facet turned away by far more is left out.
     const float x = 1e5f;
     QMatrix4x4 model;
     model.scale(0.5f);
     model.translate(-x, 0, 0);
     const DrawView far(QMatrix4x4(), QMatrix4x4(), model, 400, {x - 2, -2, -2}, {x + 2, 2, 2});
     const DrawView near(QMatrix4x4(), QMatrix4x4(), QMatrix4x4(), 400, {-1, -1, -1}, {1, 1, 1});
-    const auto turnedAway = [](const DrawView& view, float left, float size) {
-        const float away[9] = {left, 0, 0, left, size, 0, left + size, 0, 0};
-        double px[3];
-        double py[3];
-        return view.corners(away, 3, px, py) && view.facesAway(px, py);
+    const auto turned = [](float left, float size) {
+        return Triangle{{left, 0, 0}, {left, size, 0}, {left + size, 0, 0}};
     };
-    EXPECT_TRUE(turnedAway(near, 0, 0.01f));
-    EXPECT_FALSE(turnedAway(far, x, 0.02f));
-    EXPECT_TRUE(turnedAway(far, x, 2.0f));
-}
-
-// In a picture of side 2 under the identity a window pixel is a unit: the facet below covers
-// half a pixel facing the eye and none facing away; one that cannot be placed counts the
-// whole picture.
-TEST_F(MeshReader, FillBudgetEndsDrawingAtTheFirstFacetThatDoesNotFit) {
-    const Triangle half = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    const Triangle back = {half.a, half.c, half.b};
-    const Triangle big = {{-1, -1, 0}, {9, -1, 0}, {-1, 9, 0}};
-    const Triangle nan = {{0, 0, 0}, {kNaN, 0, 0}, {0, 1, 0}};
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    const DrawView view = viewOf(identity, 2, {-1, -1, 0}, {9, 9, 0});
     const struct {
+        const DrawView& view;
         QVector<Triangle> facets;
         double budget;
-        int drawn;
+        QByteArray drawn; // per facet that fits: '+' handed on, '-' left out as turned away
     } rows[] = {
-        {{half, back, back, half, half}, 1.0, 4}, // the last half pixel does not fit
-        {{half, back, half}, 1.0, 3},             // exactly spent
-        {{big, half}, 4.0, 1},                    // a facet covers at most the picture
-        {{half, big}, 4.0, 1},                    //
-        {{nan, half}, 4.5, 2},                    // unplaced: the whole picture
-        {{nan, half}, 4.25, 1},                   //
-        {{half, half, half, half, half}, 0.4, 0}, // nothing fits
+        {unit, {half, back, back, half, half}, 1.0, "+--+"}, // the last half pixel does not fit
+        {unit, {half, back, half}, 1.0, "+-+"},              // exactly spent
+        {unit, {big, half}, 4.0, "+"},                       // a facet covers at most the picture
+        {unit, {half, big}, 4.0, "+"},                       //
+        {unit, {nan, half}, 4.5, "++"},                      // unplaced: the whole picture
+        {unit, {nan, half}, 4.25, "+"},                      //
+        {unit, {half, half, half, half, half}, 0.4, ""},     // nothing fits
+        {sheared, QVector<Triangle>{away, front, front, away, front, front} + kept,
+         kFillBudgetPixels, "-++-+++++"},
+        {near, {turned(0, 0.01f)}, kFillBudgetPixels, "-"},
+        {far, {turned(x, 0.02f), turned(x, 2.0f)}, kFillBudgetPixels, "+-"},
     };
     for (const auto& row : rows) {
-        const QVector<float> floats =
-            allFloats(mySTLReader(writeSource("budget.stl", asciiStl(row.facets)), true));
+        const QString path = writeSource("budget.stl", binaryStl(row.facets));
+        const QVector<float> floats = allFloats(mySTLReader(path, true));
+        const bool cut = row.drawn.size() < row.facets.size();
         FillBudget budget(row.budget);
-        EXPECT_EQ(budget.take(view, floats.data(), std::size_t(row.facets.size()), 3),
-                  std::size_t(row.drawn))
-            << row.budget;
-        EXPECT_EQ(budget.exhausted(), row.drawn < row.facets.size()) << row.budget;
-        // The stream ends at the same facet, in a piece of its own or not.
-        for (const quint32 piece : {1u, 2u, 29127u}) {
-            const QString binary = writeSource("budget-binary.stl", binaryStl(row.facets));
-            FacetStream stream(binary, 84, quint32(row.facets.size()), false, piece);
-            stream.drawWith(view, row.budget);
-            // Facets turned away are left out of what the stream hands on.
-            QVector<float> expected;
-            for (int f = 0; f < row.drawn; ++f) {
-                if (!(row.facets[f].b == back.b && row.facets[f].c == back.c)) {
-                    expected += floats.mid(f * 9, 9);
-                }
+        EXPECT_EQ(budget.take(row.view, floats.data(), std::size_t(row.facets.size()), 3),
+                  std::size_t(row.drawn.size()))
+            << row.drawn.constData();
+        EXPECT_EQ(budget.exhausted(), cut) << row.drawn.constData();
+        QVector<Triangle> handedOn;
+        for (int f = 0; f < row.drawn.size(); ++f) {
+            if (row.drawn[f] == '+') {
+                handedOn.append(row.facets[f]);
             }
-            EXPECT_EQ(streamedBytes(stream), bytesOf(expected))
-                << row.budget << " in pieces of " << piece;
-            EXPECT_EQ(stream.cut(), row.drawn < row.facets.size()) << row.budget;
+        }
+        const QString keptPath = writeSource("kept.stl", binaryStl(handedOn));
+        for (const bool withNormals : {false, true}) {
+            const QVector<float> expected = allFloats(mySTLReader(keptPath, !withNormals));
+            for (const quint32 piece : {1u, 2u, 29127u}) {
+                FacetStream stream(path, 84, quint32(row.facets.size()), withNormals, piece);
+                stream.drawWith(row.view, row.budget);
+                EXPECT_EQ(streamedBytes(stream), bytesOf(expected))
+                    << row.drawn.constData() << " in pieces of " << piece << ", " << withNormals;
+                EXPECT_EQ(stream.cut(), cut) << row.drawn.constData();
+            }
+        }
+    }
+}
+
+// What the preview path showed: outcome, size, a preview's centre pixel, and the log.
+QString shown(const QString& path, int size) {
+    PreviewOutcome outcome = PreviewOutcome::Refused;
+    const QImage image = previewPicture(path, size, &outcome);
+    const char* const outcomes[] = {"preview", "placeholder", "refused"};
+    QString text =
+        outcomes[int(outcome)] + QStringLiteral(" %1x%2").arg(image.width()).arg(image.height());
+    if (outcome == PreviewOutcome::Preview) {
+        text += ' ' + QString::number(image.pixel(image.width() / 2, image.height() / 2), 16);
+    }
+    for (const QString& message : logged) {
+        text += " log: " + message;
+    }
+    return text.replace(kInfoLabel + "myFileThumbnail::loadThreeMf : ", "").replace(path, "PATH");
+}
+
+// Only a package whose thumbnail part is there takes the preview path; then the thumbnail is
+// shown, never enlarged, or a placeholder says what is wrong with it.
+TEST_F(MeshReader, ShowsAThreeMfThumbnailNeverEnlarged) {
+    const QByteArray red = withThumbnail(picture("png", 64, 32, qRgb(255, 0, 0)));
+    const QByteArray small = withThumbnail(picture("png", 4, 4, 0));
+    ThreeMfPackage dangling;
+    dangling.model = threeMfModel({meshObject(1, cube(1))}, {{1, {}, {}}});
+    dangling.thumbnail = picture("png", 4, 4, 0);
+    // The thumbnail part is the last entry.
+    QVector<ZipEntry> entries = dangling.entries();
+    entries.removeLast();
+    const struct {
+        QString name;
+        QByteArray bytes;
+        int size;
+        bool previewPath;
+        QString shown; // empty: another reader's business
+    } cases[] = {
+        {"smaller than asked.3mf", red, 256, true, "preview 64x64 ffff0000"},
+        {"larger than asked.3mf", red, 16, true, "preview 16x16 ffff0000"},
+        {"jpeg.3mf", withThumbnail(picture("jpeg", 40, 40, qRgb(0, 0, 255)), "Metadata/t.jpeg"),
+         256, true, "preview 40x40 ff0000fe"},
+        {"transparent, on the background.3mf", small, 256, true, "preview 4x4 ff00172d"},
+        {"declaring 100,000 x 100,000.3mf", withThumbnail(pngDeclaring(100000, 100000)), 256, true,
+         "placeholder 256x256 log: 4 the thumbnail declares 100000 x 100000 pixels\nPATH"},
+        {"not a picture.3mf", withThumbnail("GIF89a and more"), 256, true,
+         "placeholder 256x256 log: 3 the thumbnail is no PNG or JPEG\nPATH"},
+        {"thumbnail bomb.3mf", withThumbnail(pngDeclaring(10, 10) + QByteArray(17 << 20, '\0')),
+         256, true, "placeholder 256x256 log: 2 the part is too large: /Metadata/t.png\nPATH"},
+        {"truncated.3mf", small.left(100), 256, false, "refused 0x0 log: 1 no zip directory\nPATH"},
+        {"WITH.3MF", small, 256, true, "preview 4x4 ff00172d"},
+        {"without.3mf", package({meshObject(1, cube(1))}), 256, false,
+         "placeholder 256x256 log: 2 the package has no thumbnail\nPATH"},
+        {"dangling.3mf", zipArchive(entries), 256, false,
+         "placeholder 256x256 log: 2 the package has no thumbnail\nPATH"},
+        {"package.stl", small, 256, false, "refused 0x0"},
+        {"part.lqx", "", 256, true, {}},
+    };
+    for (const auto& c : cases) {
+        logged.clear();
+        const QString path = writeSource(c.name, c.bytes);
+        EXPECT_EQ(takesPreviewPath(path), c.previewPath) << c.name.toStdString();
+        if (!c.shown.isEmpty()) {
+            EXPECT_EQ(shown(path, c.size), c.shown) << c.name.toStdString();
         }
     }
 }

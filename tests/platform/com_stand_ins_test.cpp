@@ -33,11 +33,10 @@ TEST(Registry, ValuesAndClassIdsSurviveInTheirTextForms) {
     EXPECT_EQ(readFile(qEnvironmentVariable("VOXALIS_REGISTRY")),
               "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\Alpha]\n\n"
               "[HKEY_CLASSES_ROOT\\Alpha\\Beta]\n\"Name\"=\"say \\\"hi\\\" C:\\\\x\"\n\n");
-    // Class ids as keys name them: 38 characters and the terminator.
+    // Class ids as keys name them need 38 characters and the terminator (the text itself is
+    // the registration's), and are read in either letter case.
     wchar_t guid[39];
     EXPECT_EQ(StringFromGUID2(IID_IThumbnailProvider, guid, 38), 0);
-    ASSERT_EQ(StringFromGUID2(IID_IThumbnailProvider, guid, 39), 39);
-    EXPECT_EQ(std::wstring(guid), L"{E357FCCD-A995-4576-B01F-234630154E96}");
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromString(L"{e357fccd-a995-4576-b01f-234630154e96}", &clsid), S_OK);
     EXPECT_EQ(clsid, IID_IThumbnailProvider);

@@ -16,8 +16,8 @@
 #include <gtest/gtest.h>
 
 // Keys and values as the shell registration makes, finds and deletes them are its own test's,
-// failures too; here what it leaves out: the file, escaping, value names, sizes, handles and the
-// text of class ids.
+// failures too, and reading escaped text back is the contract table's; here what they leave
+// out: the file, handles and the text of class ids.
 TEST(Registry, ValuesAndClassIdsSurviveInTheirTextForms) {
     qputenv("VOXALIS_REGISTRY", QFile::encodeName(testDataHome() + "/HKEY_CLASSES_ROOT.reg"));
     const wchar_t text[] = L"say \"hi\" C:\\x";
@@ -33,20 +33,10 @@ TEST(Registry, ValuesAndClassIdsSurviveInTheirTextForms) {
     EXPECT_EQ(readFile(qEnvironmentVariable("VOXALIS_REGISTRY")),
               "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\Alpha]\n\n"
               "[HKEY_CLASSES_ROOT\\Alpha\\Beta]\n\"Name\"=\"say \\\"hi\\\" C:\\\\x\"\n\n");
-    // Read back from the file, unescaped.
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, L"Alpha\\Beta", 0, KEY_READ, &key), ERROR_SUCCESS);
-    wchar_t back[sizeof(text) / sizeof(wchar_t)] = {};
-    DWORD bytes = sizeof(back);
-    EXPECT_EQ(
-        RegQueryValueExW(key, L"Name", nullptr, nullptr, reinterpret_cast<BYTE*>(back), &bytes),
-        ERROR_SUCCESS);
-    EXPECT_EQ(std::wstring(back), text);
-    RegCloseKey(key);
-    // Class ids as keys name them: 38 characters and the terminator.
+    // Class ids as keys name them need 38 characters and the terminator (the text itself is
+    // the registration's), and are read in either letter case.
     wchar_t guid[39];
     EXPECT_EQ(StringFromGUID2(IID_IThumbnailProvider, guid, 38), 0);
-    ASSERT_EQ(StringFromGUID2(IID_IThumbnailProvider, guid, 39), 39);
-    EXPECT_EQ(std::wstring(guid), L"{E357FCCD-A995-4576-B01F-234630154E96}");
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromString(L"{e357fccd-a995-4576-b01f-234630154e96}", &clsid), S_OK);
     EXPECT_EQ(clsid, IID_IThumbnailProvider);
@@ -137,13 +127,10 @@ TEST(Bitmaps, TopDownPremultipliedOnRequestAndOnlyLiveHandles) {
     EXPECT_EQ(qt_imageToWinHBITMAP(QImage(), 2), nullptr);
 }
 
-// The program's own path is the shell registration's; here a path cut short, a library, and
-// names and addresses that are no module.
+// The program's own path is the shell registration's, and one cut short the contract table's;
+// here a library, and names and addresses that are no module.
 TEST(ModuleServices, HandlesAreModuleBasesAndNameTheirFiles) {
-    char cut[8], path[4096] = {};
-    EXPECT_EQ(GetModuleFileNameA(nullptr, cut, sizeof(cut)), 8u);
-    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(QString(cut), QFile::symLinkTarget("/proc/self/exe").left(7)); // and a terminator
+    char path[4096] = {};
     // A library's handle is its base, where a mapped ELF object starts with its magic number.
     const HMODULE qtCore = GetModuleHandleW(L"libQt5Core.so.5");
     ASSERT_NE(qtCore, nullptr);

@@ -60,10 +60,6 @@ TEST(Meminfo, LoadIsTheUsedSharePageFileWhatCanBeCommittedAndCgroupsNarrowBoth) 
     // Memory cgroups narrow the machine to the tightest limit. 16 GiB, half of it available,
     // and without commit figures all of it left to commit.
     const std::string machine = "MemTotal: 16777216 kB\nMemAvailable: 8388608 kB\n";
-    const std::string v1Mounts =
-        "32 31 0:29 / /sys/fs/cgroup/cpu rw - cgroup cgroup rw,cpu\n"
-        "35 31 0:32 / /sys/fs/cgroup/memory rw,relatime shared:5 - cgroup none rw,memory\n"
-        "41 31 0:38 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw\n";
     const std::string user = "user.slice/user-1000.slice";
     // Each level on the way up is a limit, "max" and 0 none; inactive cache is available.
     expectReading(machine, "0::/user.slice/user-1000.slice/app.scope\n",
@@ -75,12 +71,15 @@ TEST(Meminfo, LoadIsTheUsedSharePageFileWhatCanBeCommittedAndCgroupsNarrowBoth) 
                   {93, 300 << 10, 20 << 10, 16 << 20, 16 << 20});
     // Hybrid: memory on v1, where one of the machine's size binds nothing whatever is used,
     // and the subtree's cache counts; none on the unified tree.
-    expectReading(machine, "3:cpu:/\n4:memory:/jobs/x\n1:name=systemd:/jobs/x\n0::/jobs/x\n",
-                  v1Mounts,
-                  group("memory/jobs/x", true, mib(16384), 16000) +
-                      group("memory/jobs", true, mib(200), 190,
-                            "inactive_file 1\ntotal_inactive_file " + mib(10) + "\n"),
-                  {90, 200 << 10, 20 << 10, 16 << 20, 16 << 20});
+    expectReading(
+        machine, "3:cpu:/\n4:memory:/jobs/x\n1:name=systemd:/jobs/x\n0::/jobs/x\n",
+        "32 31 0:29 / /sys/fs/cgroup/cpu rw - cgroup cgroup rw,cpu\n"
+        "35 31 0:32 / /sys/fs/cgroup/memory rw,relatime shared:5 - cgroup none rw,memory\n"
+        "41 31 0:38 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw\n",
+        group("memory/jobs/x", true, mib(16384), 16000) +
+            group("memory/jobs", true, mib(200), 190,
+                  "inactive_file 1\ntotal_inactive_file " + mib(10) + "\n"),
+        {90, 200 << 10, 20 << 10, 16 << 20, 16 << 20});
     // A container's mount shows its own group as the root; mountinfo escapes its paths.
     expectReading(machine, "4:memory:/system.slice/a\\x2db.service\n",
                   "35 31 0:32 /system.slice/a\\134x2db.service /sys/fs/cgroup/my\\040memory ro - "

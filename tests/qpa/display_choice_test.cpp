@@ -13,11 +13,16 @@
 
 namespace {
 
-// A server that replies one byte to whatever a client first sends, for the rest of the
-// test's process; a socket that listens without it is a stopped server.
-void answerEveryClient(int fd) {
-    std::thread([fd] {
-        for (;;) {
+// A stream socket bound to `address`, refusing or listening, and with a server that replies
+// one byte to whatever a client first sends if it `answers`, for the rest of the test's
+// process; a socket that listens without it is a stopped server.
+template <typename Address>
+int serve(Address& address, socklen_t length, bool listens, bool answers) {
+    const int fd = socket(reinterpret_cast<sockaddr&>(address).sa_family, SOCK_STREAM, 0);
+    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
+    EXPECT_TRUE(!listens || listen(fd, 4) == 0);
+    std::thread([fd, answers] {
+        while (answers) {
             const int client = accept(fd, nullptr, nullptr);
             char request[12];
             if (client >= 0 && read(client, request, sizeof(request)) > 0) {
@@ -26,6 +31,7 @@ void answerEveryClient(int fd) {
             close(client);
         }
     }).detach();
+    return fd;
 }
 
 } // namespace
@@ -40,26 +46,15 @@ TEST(DisplayChoice, OnlyDisplaysWhoseServersAnswerAreTried) {
         const std::string path = home + name;
         sockaddr_un address{AF_UNIX, {}};
         path.copy(address.sun_path + (abstract ? 1 : 0), path.size());
-        const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + path.size() + 1);
-        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
-        ASSERT_EQ(listen(fd, 4), 0);
-        if (answers) {
-            answerEveryClient(fd);
-        }
+        serve(address, socklen_t(offsetof(sockaddr_un, sun_path) + path.size() + 1), true, answers);
     }
     // Loopback ports that refuse, answer and stay silent; display n is on port 6000 + n.
     std::string tcp[3];
     for (const int listening : {0, 1, 2}) {
         sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t length = sizeof(address);
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
+        const int fd = serve(address, length, listening != 0, listening == 1);
         ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
-        ASSERT_TRUE(listening == 0 || listen(fd, 4) == 0);
-        if (listening == 1) {
-            answerEveryClient(fd);
-        }
         tcp[listening] = "127.0.0.1:" + std::to_string(ntohs(address.sin_port) - 6000);
     }
     // DISPLAY and WAYLAND_DISPLAY (empty is as unset), and the platforms put before ours.

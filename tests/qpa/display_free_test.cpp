@@ -47,15 +47,12 @@ TEST(DisplayFree, MeshRendersWithoutADisplayAsOnTheXcbPath) {
         QRect bounds;
         int opaque = 0, blue = 0, differing = 0;
         for (int i = 0; i < 400 * 400; ++i) {
-            const int x = i % 400, y = i / 400;
-            const QRgb p = picture.pixel(x, y), q = xcb.pixel(x, y);
+            const QRgb p = picture.pixel(i % 400, i / 400), q = xcb.pixel(i % 400, i / 400);
             differing += qAbs(qRed(p) - qRed(q)) > 1 || qAbs(qGreen(p) - qGreen(q)) > 1 ||
                          qAbs(qBlue(p) - qBlue(q)) > 1 || qAlpha(p) != qAlpha(q);
-            if (qAlpha(p) != 0) {
-                ++opaque;
-                bounds |= QRect(x, y, 1, 1);
-                blue += qBlue(p) > qGreen(p) && qGreen(p) > qRed(p);
-            }
+            opaque += qAlpha(p) != 0;
+            bounds |= qAlpha(p) != 0 ? QRect(i % 400, i / 400, 1, 1) : QRect();
+            blue += qAlpha(p) != 0 && qBlue(p) > qGreen(p) && qGreen(p) > qRed(p);
         }
         // The fitted sphere: 118 pixels of radius around the centre, lit in blue.
         EXPECT_NEAR(bounds.width(), 237, 4);

@@ -24,7 +24,6 @@
 #include <QImage>
 #include <QPixmap>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QUrl>
 
 #include <cstdio>
@@ -68,10 +67,9 @@ QImage reference(const QString& thumbnailer, const QDir& references, const QStri
         QStringLiteral("%1-%2.png").arg(QFileInfo(path).fileName()).arg(size));
     if (!QFile::exists(out)) {
         QProcess run;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        run.setProcessEnvironment(environment);
-        run.start(thumbnailer, {QStringLiteral("-s"), QString::number(size), path, out});
+        run.start(QStringLiteral("env"),
+                  {QStringLiteral("-u"), QStringLiteral("QT_QPA_PLATFORM"), thumbnailer,
+                   QStringLiteral("-s"), QString::number(size), path, out});
         run.waitForFinished(-1);
     }
     return QImage(out);
@@ -86,16 +84,15 @@ QString problemOf(const QImage* got, const QImage& want, bool mesh, int size) {
     if (image.isNull()) {
         return QStringLiteral("a null preview");
     }
-    const int side = std::max(image.width(), image.height());
-    if (side > size || (mesh && image.size() != QSize(size, size))) {
-        return QStringLiteral("%1x%2 for size %3").arg(image.width()).arg(image.height()).arg(size);
+    const auto sizeOf = [](const QImage& i) {
+        return QStringLiteral("%1x%2").arg(i.width()).arg(i.height());
+    };
+    if (std::max(image.width(), image.height()) > size ||
+        (mesh && image.size() != QSize(size, size))) {
+        return sizeOf(image) + QStringLiteral(" for size %1").arg(size);
     }
     if (want.isNull() || image.size() != want.size()) {
-        return QStringLiteral("%1x%2, the thumbnailer's picture %3x%4")
-            .arg(image.width())
-            .arg(image.height())
-            .arg(want.width())
-            .arg(want.height());
+        return sizeOf(image) + QStringLiteral(", the thumbnailer's picture ") + sizeOf(want);
     }
     // The worker hands pictures over premultiplied.
     const auto premultiplied = QImage::Format_ARGB32_Premultiplied;

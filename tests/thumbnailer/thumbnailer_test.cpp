@@ -91,10 +91,6 @@ TEST(Thumbnailer, WritesTheJobsPictureOrNothingWithOneLineOrExitsWithTwoOnBadUsa
     }
     // Qt's own names in this process cannot reach it, so neither can QTemporaryDir.
     unlink(oddName);
-    // A mesh renders without a display.
-    const QImage mesh = written({"-s", "128", writeSource("cube.stl", binaryStl(cube(20)))});
-    ASSERT_EQ(mesh.size(), QSize(128, 128));
-    EXPECT_NE(mesh.pixel(64, 64), mesh.pixel(0, 0));
 
     // Sparse: one byte over the sliced-file limit without writing 500 MiB.
     ASSERT_TRUE(QFile::copy(ring, large) && QFile::resize(large, 524288001));

@@ -61,5 +61,5 @@ Q_LOGGING_CATEGORY(lcTrace, "voxalis.trace", QtInfoMsg)
 } // namespace
 
 void trace(const QString& message) {
-    qCDebug(lcTrace).noquote() << message;
+    qCDebug(lcTrace, "%s", qUtf8Printable(message));
 }

@@ -56,7 +56,7 @@ void openGLHelper::init() {
         }
         const bool valid = test.compileSourceCode(
             QStringLiteral("#version %1\nvoid main(){}").arg(QLatin1String(candidate.glsl)));
-        qCDebug(lcProbe) << "=======Version:" << candidate.glsl << "valid:" << valid;
+        qCDebug(lcProbe, "=======Version: %s valid: %s", candidate.glsl, valid ? "true" : "false");
         if (valid) {
             bSupport_GLSL130 = candidate.versionCode >= kGlsl130;
             glVersion = candidate.versionCode;

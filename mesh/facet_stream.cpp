@@ -94,7 +94,7 @@ bool FacetStream::fill(QFile& file, VertexChunk& piece, quint32 facets) {
     piece.truncate(0);
     const int perFacet = floatsPerFacet(withNormals_);
     const int stride = withNormals_ ? 6 : 3;
-    FacetBox unused{_mm_setzero_ps(), _mm_setzero_ps()};
+    FacetBox unused{};
     for (qint64 left = facets; left > 0;) {
         const qint64 wanted = std::min<qint64>(left, kFacetsPerRead) * kFacetRecordSize;
         const qint64 got = file.read(reinterpret_cast<char*>(records_.get()), wanted);

@@ -146,19 +146,16 @@ void mySTLReader::appendBinaryFacets(const uchar* records, qint64 facets) {
 }
 
 FacetBox mySTLReader::currentBox() const {
-    return {_mm_setr_ps(minX, minY, minZ, 0), _mm_setr_ps(maxX, maxY, maxZ, 0)};
+    return {{minX, minY, minZ, 0}, {maxX, maxY, maxZ, 0}};
 }
 
 void mySTLReader::setBox(const FacetBox& box) {
-    alignas(16) float corners[8];
-    _mm_store_ps(corners, box.low);
-    _mm_store_ps(corners + 4, box.high);
-    minX = corners[0];
-    minY = corners[1];
-    minZ = corners[2];
-    maxX = corners[4];
-    maxY = corners[5];
-    maxZ = corners[6];
+    minX = box.low[0];
+    minY = box.low[1];
+    minZ = box.low[2];
+    maxX = box.high[0];
+    maxY = box.high[1];
+    maxZ = box.high[2];
 }
 
 void mySTLReader::startStream(quint32 facets) {

@@ -1,4 +1,5 @@
 #include "draw_view.h"
+#include "facet_convert.h"
 #include "files.h"
 #include "log.h"
 #include "memory_probes.h"
@@ -13,10 +14,14 @@
 #include <QBuffer>
 #include <QImage>
 #include <QRandomGenerator>
+#include <QtEndian>
 
 #include <sys/stat.h>
 
+#include <cfloat>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -220,6 +225,62 @@ struct Case {
     qint64 available = 8ll << 30;
     quint64 facetLimit = kStoredFacetLimit;
 };
+
+TEST(BinaryFacets, PlainConversionMatchesTheVectorOneBitForBit) {
+    // Positions as bit patterns: NaNs of both signs with payloads, signed zeros, denormals,
+    // infinities, the largest floats and plain values, tied and untied.
+    const quint32 values[] = {0x00000000, 0x80000000, 0x00000001, 0x807fffff, 0x7f7fffff,
+                              0xff7fffff, 0x7f800000, 0xff800000, 0x7fc00000, 0xffc00001,
+                              0x7f800001, 0x3f800000, 0xbf800000, 0x4b000001, 0x3e99999a};
+    const auto same = [](const void* a, const void* b, std::size_t bytes) {
+        return std::memcmp(a, b, bytes) == 0;
+    };
+    const auto sameBox = [&](const FacetBox& a, const FacetBox& b) {
+        return same(a.low, b.low, 12) && same(a.high, b.high, 12) &&
+               same(a.nanLanes, b.nanLanes, 12);
+    };
+    const FacetBox open = {{FLT_MAX, FLT_MAX, FLT_MAX, 0}, {-FLT_MAX, -FLT_MAX, -FLT_MAX, 0}};
+    const FacetBox zeros = {{-0.0f, 0, kNaN, 0}, {-0.0f, 0, kNaN, 0}};
+    // Facet counts, the byte the records start at (unaligned ones too) and the value pattern.
+    const struct {
+        int facets, skew, step;
+    } rows[] = {{1, 0, 1}, {2, 1, 3}, {3, 3, 7}, {7, 2, 4}, {33, 1, 11}, {64, 0, 13}};
+    for (const auto& row : rows) {
+        QByteArray bytes(row.skew + row.facets * int(kFacetRecordSize) + 16, '\x5a');
+        for (int f = 0; f < row.facets; ++f) {
+            for (int i = 0; i < 9; ++i) {
+                qToLittleEndian(values[(f * row.step + i * 4) % std::size(values)],
+                                bytes.data() + row.skew + f * kFacetRecordSize + 12 + 4 * i);
+            }
+        }
+        const uchar* records = reinterpret_cast<const uchar*>(bytes.constData()) + row.skew;
+        for (const FacetBox& start : {open, zeros}) {
+            for (const bool withNormals : {false, true}) {
+                const std::size_t floats = std::size_t(row.facets) * floatsPerFacet(withNormals);
+                std::vector<float> vector(floats + 1), plain(floats + 1);
+                FacetBox vectorBox = start, plainBox = start;
+                convertFacets(records, row.facets, withNormals, vector.data(), vectorBox);
+                convertFacetsPlain(records, row.facets, withNormals, plain.data(), plainBox);
+                ASSERT_TRUE(same(vector.data(), plain.data(), floats * sizeof(float)))
+                    << row.facets;
+                ASSERT_TRUE(sameBox(vectorBox, plainBox)) << row.facets;
+            }
+            // Measured in two parts joined, at every split.
+            for (int split = 0; split < row.facets; ++split) {
+                FacetBox vectorBox = start, plainBox = start, vectorLater = open, plainLater = open;
+                const uchar* later = records + split * kFacetRecordSize;
+                convertFacets(records, split, false, nullptr, vectorBox);
+                convertFacets(later, row.facets - split, false, nullptr, vectorLater);
+                convertFacetsPlain(records, split, false, nullptr, plainBox);
+                convertFacetsPlain(later, row.facets - split, false, nullptr, plainLater);
+                ASSERT_TRUE(sameBox(vectorLater, plainLater)) << row.facets << " " << split;
+                appendBox(vectorBox, vectorLater);
+                appendBoxPlain(plainBox, plainLater);
+                ASSERT_TRUE(sameBox(vectorBox, plainBox)) << row.facets << " " << split;
+            }
+        }
+    }
+}
 
 TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
     const QVector<float> two = {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 1, 0, 1};

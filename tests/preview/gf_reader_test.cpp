@@ -10,11 +10,7 @@ using G = GfFile; // width, height, pixels, preview offset, data offset, data si
 using GfReader = PreviewJob;
 
 TEST_F(GfReader, PixelOneOneIsTheKeyForLaterPixelsOnlyAndBrokenFilesAreLogged) {
-    auto ran = [this, n = 0](const QByteArray& bytes) mutable {
-        const QString path = writeSource(QString::number(++n) + ".gf", bytes);
-        run(path);
-        return path;
-    };
+    suffix = ".gf";
     const auto grey = [](int level) { return qRgb(level, level, level); };
     // 3 x 3 enlarged to 400 x 400: pixel 0 has the key's colour but comes before it; pixel 4
     // is the key; pixel 7 repeats it; pixel 8 lies beyond the data.
@@ -62,7 +58,8 @@ TEST_F(GfReader, PixelOneOneIsTheKeyForLaterPixelsOnlyAndBrokenFilesAreLogged) {
     };
     QStringList expected;
     for (const auto& [path, damaged, entry] : cases) {
-        EXPECT_TRUE(damaged ? isDamagedPlaceholder(picture(path)) : !row(path)) << qPrintable(path);
+        EXPECT_TRUE(damaged ? isPlaceholder(picture(path), &makeDamagedFileImage) : !row(path))
+            << qPrintable(path);
         expected << QString(entry).arg(path);
     }
     // Unlike the DLP family, a file too large gets an error row and is never tried again.

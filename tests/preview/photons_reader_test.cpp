@@ -9,12 +9,7 @@ using P = PhotonsFile; // version, version length, width, height, pixels, rest
 using PhotonsReader = PreviewJob;
 
 TEST_F(PhotonsReader, PreviewIsEnlargedUnsmoothedOnMarginsOfPixelOneOneAndFailuresOnlyLogged) {
-    auto ran = [this, n = 0](const QByteArray& bytes, qint64 size = 0) mutable {
-        const QString path =
-            writeSparse(QString::number(++n) + ".photons", bytes, qMax<qint64>(size, bytes.size()));
-        run(path);
-        return path;
-    };
+    suffix = ".photons";
     // A 200 x 100 checkerboard, (1, 1) on a light square, between a big-endian header and
     // the layers. Pixels are little-endian 5-6-5 with red low: 1F 00 is pure red.
     const QByteArray light = photonsPixel(80, 160, 240), red("\x1F\x00", 2);

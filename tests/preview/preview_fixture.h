@@ -35,6 +35,14 @@ protected:
         EXPECT_EQ(runThumbnailJob(path.toStdWString().c_str()), S_OK) << qPrintable(path);
     }
 
+    // Runs the job on the next numbered file with the test's `suffix`, sparse up to `size`.
+    QString ran(const QByteArray& bytes, qint64 size = 0) {
+        const QString path = writeSparse(QString::number(++numbered) + suffix, bytes,
+                                         qMax<qint64>(size, bytes.size()));
+        run(path);
+        return path;
+    }
+
     std::optional<ThumbnailRow> row(const QString& path) {
         QMutexLocker lock(&dbMutex);
         const Lookup found = lookupThumbnail(path, statements::kLookup);
@@ -54,6 +62,9 @@ protected:
             .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)
             .replaceInStrings(stamp, QString());
     }
+
+    const char* suffix = ".lqx";
+    int numbered = 0;
 };
 
 // Colour of the canvas cell (x, y) of a square canvas of `side` after scaling to 400 x 400.
@@ -62,19 +73,15 @@ inline QRgb cell(const QImage& image, int side, int x, int y) {
     return image.pixel(x * scale + scale / 2, y * scale + scale / 2);
 }
 
-// The placeholder `make` fills in, and whether a cached picture is exactly one of them.
+// The placeholder `make` fills in, and whether a cached picture is exactly that one.
 inline QImage placeholder(void (*make)(QImage&)) {
     QImage image;
     make(image);
     return image;
 }
 
-inline bool isDamagedPlaceholder(const QImage& picture) {
-    return picture.convertToFormat(QImage::Format_ARGB32) == placeholder(&makeDamagedFileImage);
-}
-
-inline bool isOldVersionPlaceholder(const QImage& picture) {
-    return picture.convertToFormat(QImage::Format_ARGB32) == placeholder(&makeOldVersionImage);
+inline bool isPlaceholder(const QImage& picture, void (*make)(QImage&)) {
+    return picture.convertToFormat(QImage::Format_ARGB32) == placeholder(make);
 }
 
 inline QString documentIsWrong(const QString& tail) {

@@ -11,11 +11,7 @@ using V = VoxalisFile; // width, height, picture, reference, data offset, data l
 using VoxalisReader = PreviewJob;
 
 TEST_F(VoxalisReader, PixelsBecomeBlueTonesOnGreyUnscaledAndBrokenProjectsAreLogged) {
-    auto ran = [this, n = 0](const QByteArray& bytes) mutable {
-        const QString path = writeSource(QString::number(++n) + ".voxalis", bytes);
-        run(path);
-        return path;
-    };
+    suffix = ".voxalis";
     // Word 0 is the picture's background and so is every later word of its colour; the run
     // flag is part of the colour, so a run of that word is a tone, as is the run of word 0
     // that fills the rest of the 600 x 300 pixels.
@@ -38,16 +34,16 @@ TEST_F(VoxalisReader, PixelsBecomeBlueTonesOnGreyUnscaledAndBrokenProjectsAreLog
     const QImage small = picture(ran(V{2, 1, two, {}, {}, {}, {}}.bytes()));
     EXPECT_EQ(small.pixel(199, 199), kGrey);
     EXPECT_EQ(small.pixel(200, 199), toneF);
-    EXPECT_EQ(small.pixel(199, 200), kGrey);
     // A project saved before previews existed is fine: no line.
     const QByteArray word = Rle16Writer().pixel(1).bytes();
-    EXPECT_TRUE(isOldVersionPlaceholder(picture(ran(V{1, 1, word, 0, {}, {}, {}}.bytes()))));
+    EXPECT_TRUE(
+        isPlaceholder(picture(ran(V{1, 1, word, 0, {}, {}, {}}.bytes())), &makeOldVersionImage));
 
-    const auto damaged = isDamagedPlaceholder, old = isOldVersionPlaceholder;
+    const auto damaged = &makeDamagedFileImage, old = &makeOldVersionImage;
     // 446 bytes: both headers and one word; 444 without the word, ending with the preview's
     // header. "size %3" has no colon, unlike the SVGX reader.
     const QString size = documentIsWrong("%1 : size 446 offset : ");
-    const std::tuple<QString, bool (*)(const QImage&), int, QString> cases[] = {
+    const std::tuple<QString, void (*)(QImage&), int, QString> cases[] = {
         {ran(V{1, 1, word, 446, {}, {}, {}}.bytes()), damaged, 792, size + "446"},
         {ran(V{1, 1, word, -1, {}, {}, {}}.bytes()), damaged, 792, size + "-1"},
         {ran(V{1, 1, {}, {}, 0, {}, {}}.bytes()), old, 813,
@@ -62,7 +58,7 @@ TEST_F(VoxalisReader, PixelsBecomeBlueTonesOnGreyUnscaledAndBrokenProjectsAreLog
     };
     QStringList expected;
     for (const auto& [path, kept, number, body] : cases) {
-        EXPECT_TRUE(kept ? kept(picture(path)) : !row(path)) << qPrintable(path);
+        EXPECT_TRUE(kept ? isPlaceholder(picture(path), kept) : !row(path)) << qPrintable(path);
         expected << report("myFileThumbnail::loadVoxalis", number, QString(body).arg(path));
     }
     EXPECT_EQ(logEntries(), expected);

@@ -67,12 +67,6 @@ protected:
     int numbered = 0;
 };
 
-// Colour of the canvas cell (x, y) of a square canvas of `side` after scaling to 400 x 400.
-inline QRgb cell(const QImage& image, int side, int x, int y) {
-    const int scale = 400 / side;
-    return image.pixel(x * scale + scale / 2, y * scale + scale / 2);
-}
-
 // The placeholder `make` fills in, and whether a cached picture is exactly that one.
 inline QImage placeholder(void (*make)(QImage&)) {
     QImage image;

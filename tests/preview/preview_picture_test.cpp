@@ -39,9 +39,9 @@ TEST_F(PreviewPicture, FitsTheRequestedSizeButNeverEnlargesAPreviewAndAt400IsThe
         {512, 44, "own.svgx",
          SvgxFile{bmpFile(placeholder(&makeOldVersionImage).scaled(44, 44)), {}, {}}.bytes()},
         // A project preview lies on a canvas of at least 400, which is its own picture.
-        {256, 256, "shrunk.voxalis", voxalis(100, 50)},
         {1024, 400, "own.voxalis", voxalis(100, 50)},
-        // The tallest side a project may declare, asked small so no 10,000-pixel canvas is made.
+        // The tallest side a project may declare, asked small so no 10,000-pixel canvas is made:
+        // shrunk like any other.
         {128, 128, "tallest.voxalis", voxalis(1, 10000)},
         // Placeholders are scaled smoothly to the requested size.
         {128, 128, "damaged.lqx", dlp(1, &DlpFile::guardOffset, 1 << 20), &makeDamagedFileImage},

@@ -46,7 +46,6 @@ TEST_F(PreviewPicture, FitsTheRequestedSizeButNeverEnlargesAPreviewAndAt400IsThe
         // Placeholders are scaled smoothly to the requested size.
         {128, 128, "damaged.lqx", dlp(1, &DlpFile::guardOffset, 1 << 20), &makeDamagedFileImage},
         {1024, 1024, "old.voxalis", voxalis(1, 1, 0), &makeOldVersionImage},
-        {256, 0, "short.gf", QByteArray(100, '\0')},
         {0, 0, "noSize.lqx", dlp(100)},
     };
     for (const Case& c : cases) {

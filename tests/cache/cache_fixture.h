@@ -51,5 +51,4 @@ protected:
     const QString root = testDataHome() + "/VOXALIS_Thumbnail";
     const QString imageDir = root + "/db/thumbnailImage";
     const QImage image = QImage(2, 2, QImage::Format_RGB32);
-    const QByteArray kPng = "\x89PNG\r\n\x1a\n";
 };

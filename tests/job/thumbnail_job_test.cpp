@@ -1,9 +1,11 @@
 #include "current_file_path.h"
+#include "file_names.h"
 #include "files.h"
 #include "input_path.h"
 #include "module_handle.h"
 #include "thumbnail_job.h"
 
+#include <QFile>
 #include <QLibraryInfo>
 #include <QProcess>
 
@@ -66,8 +68,18 @@ TEST(ThumbnailJob, RoutesBySuffixAndRemembersEachThreadsFile) {
 }
 
 // "localhost" names the local host in a file URI in any letter case.
-TEST(InputPath, LocalhostInAnyLetterCaseGivesTheUrisPath) {
-    EXPECT_EQ(inputFilePath("file://LocalHost/tmp/a%20b.stl"), "/tmp/a b.stl");
+// The thumbnailer's INPUT: a file URI of this host, in any letter case, gives its path byte for
+// byte, a name that is no UTF-8 included; another host's gives nothing.
+TEST(InputPath, LocalFileUrisGiveTheirPathsByteForByte) {
+    keepFileNamesWhole();
+    const std::pair<QString, QByteArray> inputs[] = {
+        {"file://LocalHost/tmp/a%20b.stl", "/tmp/a b.stl"},
+        {"file:///tmp/bad%FF%FE.stl", "/tmp/bad\xFF\xFE.stl"},
+        {"file://server/share/x.stl", ""},
+    };
+    for (const auto& [input, bytes] : inputs) {
+        EXPECT_EQ(QFile::encodeName(inputFilePath(input)), bytes) << qPrintable(input);
+    }
 }
 
 // A host without a display, whose application the job starts unless the host has one. Our

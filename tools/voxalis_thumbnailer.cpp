@@ -60,6 +60,11 @@ void collectLog(const QString& message) {
     loggedMessages.append(message.simplified());
 }
 
+int fail(ExitCode code, const QString& message) {
+    std::fprintf(stderr, "voxalis-thumbnailer: %s\n", qPrintable(message));
+    return code;
+}
+
 // The private runtime folder made for this run, if any; see keepRuntimeFolderOutOf.
 QTemporaryDir* ownRuntimeFolder = nullptr;
 
@@ -75,8 +80,7 @@ void collectQtMessage(QtMsgType type, const QMessageLogContext&, const QString& 
         if (ownRuntimeFolder != nullptr) {
             ownRuntimeFolder->remove();
         }
-        std::fprintf(stderr, "voxalis-thumbnailer: %s\n", qPrintable(message.simplified()));
-        std::_Exit(kNoThumbnail);
+        std::_Exit(fail(kNoThumbnail, message.simplified()));
     }
 }
 
@@ -158,11 +162,6 @@ bool writePng(const QImage& picture, const Request& request, QString& error) {
         return false;
     }
     return writeFileInPlace(request.output, png, request.input, error);
-}
-
-int fail(ExitCode code, const QString& message) {
-    std::fprintf(stderr, "voxalis-thumbnailer: %s\n", qPrintable(message));
-    return code;
 }
 
 } // namespace

@@ -209,10 +209,11 @@ int main(int argc, char** argv) {
     setLogSink(&collectLog);
     qInstallMessageHandler(&collectQtMessage);
     std::unique_ptr<QTemporaryDir> runtimeFolder;
-    // A sliced file needs no OpenGL and no display connection, and most of its cost is the
-    // start-up: only a mesh pays for a GUI application. The application is never destroyed:
-    // its teardown unloads the OpenGL driver while the driver's own allocations live on.
-    if (isPreviewSuffix(QFileInfo(request.input).suffix())) {
+    // A preview (a sliced file, a 3MF package with its own thumbnail) needs no OpenGL and no
+    // display connection, and most of its cost is the start-up: only a mesh pays for a GUI
+    // application. The application is never destroyed: its teardown unloads the OpenGL driver
+    // while the driver's own allocations live on.
+    if (takesPreviewPath(request.input)) {
         application = new QCoreApplication(applicationArgc, argv);
     } else {
         if (!prepareGuiEnvironment()) {

@@ -27,11 +27,6 @@ bool pictureExists(const QString& thumPath) {
            picture.read(kPngSignatureSize) == QByteArray(kPngSignature, kPngSignatureSize);
 }
 
-void logBusy(const char* operation, int number, const QString& filePath) {
-    writeLog(kInfoLabel + logLocation(QLatin1String(operation), number) +
-             QStringLiteral("thumbnail database is busy\n") + filePath);
-}
-
 } // namespace
 
 myFile::myFile(const QString& filePath_, const QString& dataRoot_)
@@ -82,7 +77,8 @@ void myFile::openCacheDatabase() {
     }
     const Written created = createThumbnailTable();
     if (created == Written::Busy) {
-        logBusy("myFile::openCacheDatabase", 4, filePath);
+        writeLog(kInfoLabel + logLocation(QStringLiteral("myFile::openCacheDatabase"), 4) +
+                 QStringLiteral("thumbnail database is busy\n") + filePath);
     }
     dbReady = created == Written::Done;
 }

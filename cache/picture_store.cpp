@@ -115,9 +115,20 @@ void logLockedFolder(const QString& sourcePath) {
              QStringLiteral("thumbnail folder is locked\n") + sourcePath);
 }
 
-void logBusyDatabase(const QString& sourcePath) {
-    writeLog(kInfoLabel + logLocation(QStringLiteral("recordPicture"), 2) +
-             QStringLiteral("thumbnail database is busy\n") + sourcePath);
+// Writes a source's row after its look-up, which stays true meanwhile: the caller holds the
+// picture folder's lock, without which no row is written. A look-up that failed is made again,
+// since the row it missed may be there. A busy database is logged.
+Written recordRow(const ThumbnailRow& row, LookupStatus recorded) {
+    QMutexLocker database(&dbMutex);
+    const Written written = recorded == LookupStatus::Failed
+                                ? writeThumbnailRow(row, OnLookupFailure::Insert)
+                                : writeThumbnailRow(row, recorded);
+    database.unlock();
+    if (written == Written::Busy) {
+        writeLog(kInfoLabel + logLocation(QStringLiteral("recordPicture"), 2) +
+                 QStringLiteral("thumbnail database is busy\n") + row.filePath);
+    }
+    return written;
 }
 
 } // namespace
@@ -191,17 +202,11 @@ PictureSave savePictureFor(const QImage& image, const QString& imageDir, const Q
     const SourceStamp stamp = stampToRecord(sourcePath);
     const ThumbnailRow row{picturePath, storedSeconds(QFileInfo(picturePath).lastModified()),
                            sourcePath, stamp.time, stamp.size};
-    QMutexLocker database(&dbMutex);
-    const Written written = writeThumbnailRow(row, onFailure);
-    database.unlock();
-    if (written == Written::Done) {
+    if (recordRow(row, recorded.status) == Written::Done) {
         return PictureSave::Saved;
     }
     if (picturePath != previous) {
         QFile::remove(picturePath);
-    }
-    if (written == Written::Busy) {
-        logBusyDatabase(sourcePath);
     }
     return PictureSave::NotRecorded;
 }
@@ -213,15 +218,9 @@ PictureSave recordErrorFor(const QString& imageDir, const QString& sourcePath) {
         return PictureSave::GaveUp;
     }
     const SourceStamp stamp = stampToRecord(sourcePath);
-    QMutexLocker database(&dbMutex);
-    const Lookup recorded = lookupThumbnail(sourcePath, statements::kLookup);
-    const Written written = writeThumbnailRow(
-        {kErrorThumbPath, 0, sourcePath, stamp.time, stamp.size}, OnLookupFailure::Insert);
-    database.unlock();
-    if (written != Written::Done) {
-        if (written == Written::Busy) {
-            logBusyDatabase(sourcePath);
-        }
+    const Lookup recorded = rowOf(sourcePath, statements::kLookup);
+    if (recordRow({kErrorThumbPath, 0, sourcePath, stamp.time, stamp.size}, recorded.status) !=
+        Written::Done) {
         return PictureSave::NotRecorded;
     }
     if (recorded.status == LookupStatus::Found &&

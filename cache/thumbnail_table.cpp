@@ -101,11 +101,15 @@ Written writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure) {
     if (found == LookupStatus::Failed && onFailure == OnLookupFailure::Skip) {
         return Written::Failed;
     }
+    return writeThumbnailRow(row, found);
+}
+
+Written writeThumbnailRow(const ThumbnailRow& row, LookupStatus recorded) {
     // Numbers are bound as 64-bit so that an unsigned 32-bit value is stored without a sign.
     const QVariant thumTime = qint64{row.thumTime};
     const QVariant fileTime = qint64{row.fileTime};
     const QVariant fileSize = qint64{row.fileSize};
-    if (found == LookupStatus::Found) {
+    if (recorded == LookupStatus::Found) {
         return runStatement(statements::kFullUpdate, {stored(row.thumPath), thumTime, fileTime,
                                                       fileSize, stored(row.filePath)});
     }

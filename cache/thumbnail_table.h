@@ -45,3 +45,7 @@ enum class OnLookupFailure { Insert, Skip };
 
 // Look-up, then insert or full update. The caller holds dbMutex.
 Written writeThumbnailRow(const ThumbnailRow& row, OnLookupFailure onFailure);
+
+// The full update when `recorded` says the source's row is there, else the insert: for a
+// caller whose own look-up no other write can have overtaken. The caller holds dbMutex.
+Written writeThumbnailRow(const ThumbnailRow& row, LookupStatus recorded);

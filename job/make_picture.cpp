@@ -1,6 +1,5 @@
 #include "make_picture.h"
 
-#include "file_names.h"
 #include "log.h"
 #include "preview_picture.h"
 #include "preview_suffix.h"
@@ -18,7 +17,6 @@ void logRefusal(int number, const QString& reason, const QString& path) {
 } // namespace
 
 QImage makePicture(const QString& sourcePath, int size) {
-    keepFileNamesWhole();
     const QFileInfo info(sourcePath);
     if (!info.isFile()) {
         logRefusal(1, QStringLiteral("not a regular file"), sourcePath);

@@ -60,6 +60,11 @@ void collectLog(const QString& message) {
     loggedMessages.append(message.simplified());
 }
 
+int fail(ExitCode code, const QString& message) {
+    std::fprintf(stderr, "voxalis-thumbnailer: %s\n", qPrintable(message));
+    return code;
+}
+
 // The private runtime folder made for this run, if any; see keepRuntimeFolderOutOf.
 QTemporaryDir* ownRuntimeFolder = nullptr;
 
@@ -75,8 +80,7 @@ void collectQtMessage(QtMsgType type, const QMessageLogContext&, const QString& 
         if (ownRuntimeFolder != nullptr) {
             ownRuntimeFolder->remove();
         }
-        std::fprintf(stderr, "voxalis-thumbnailer: %s\n", qPrintable(message.simplified()));
-        std::_Exit(kNoThumbnail);
+        std::_Exit(fail(kNoThumbnail, message.simplified()));
     }
 }
 
@@ -160,11 +164,6 @@ bool writePng(const QImage& picture, const Request& request, QString& error) {
     return writeFileInPlace(request.output, png, request.input, error);
 }
 
-int fail(ExitCode code, const QString& message) {
-    std::fprintf(stderr, "voxalis-thumbnailer: %s\n", qPrintable(message));
-    return code;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -210,10 +209,11 @@ int main(int argc, char** argv) {
     setLogSink(&collectLog);
     qInstallMessageHandler(&collectQtMessage);
     std::unique_ptr<QTemporaryDir> runtimeFolder;
-    // A sliced file needs no OpenGL and no display connection, and most of its cost is the
-    // start-up: only a mesh pays for a GUI application. The application is never destroyed:
-    // its teardown unloads the OpenGL driver while the driver's own allocations live on.
-    if (isPreviewSuffix(QFileInfo(request.input).suffix())) {
+    // A preview (a sliced file, a 3MF package with its own thumbnail) needs no OpenGL and no
+    // display connection, and most of its cost is the start-up: only a mesh pays for a GUI
+    // application. The application is never destroyed: its teardown unloads the OpenGL driver
+    // while the driver's own allocations live on.
+    if (takesPreviewPath(request.input)) {
         application = new QCoreApplication(applicationArgc, argv);
     } else {
         if (!prepareGuiEnvironment()) {

@@ -7,7 +7,6 @@
 
 #include <map>
 #include <mutex>
-#include <string>
 
 namespace {
 

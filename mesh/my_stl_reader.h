@@ -49,6 +49,10 @@ public:
                 quint64 storedFacetLimit = kStoredFacetLimit);
     ~mySTLReader() override;
 
+    // A new `stream` over the same facets from the first, for another pass over them; the
+    // stream before has finished first.
+    void restartStream();
+
     // Stores one entry; positions widen the bounding box, normals never do.
     void appendVertex(const QVector3D& point, bool isPosition);
     // Stores a triangle with its facet normal as needed, closes a full chunk and runs the

@@ -164,6 +164,12 @@ void mySTLReader::startStream(quint32 facets) {
     }
 }
 
+void mySTLReader::restartStream() {
+    const quint32 facets = stream->facets();
+    stream.reset();
+    startStream(facets);
+}
+
 void mySTLReader::readBinaryStl() {
     uchar count[4] = {};
     file.seek(kBinaryHeaderSize);

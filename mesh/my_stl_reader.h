@@ -90,6 +90,8 @@ public:
 private:
     void readStl();
     void readAsciiStl();
+    // The facet count at offset 80, its missing bytes taken as zeros.
+    quint32 headerFacetCount();
     // The file is exactly as long as the facet count at offset 80 says a binary one is.
     bool sizeFitsBinary();
     void readBinaryStl();

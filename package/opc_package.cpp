@@ -189,8 +189,7 @@ bool OpcPackage::readPart(const QString& name, qint64 limit, QByteArray& bytes) 
     if (!stream) {
         return false;
     }
-    const auto* entry = &*entries_.constFind(partKey(name));
-    bytes.resize(int(entry->size));
+    bytes.resize(int(stream->size()));
     qint64 filled = 0;
     for (;;) {
         // One byte of room past the declared size, so that a part inflating further is seen.

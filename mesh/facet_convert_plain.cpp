@@ -2,17 +2,11 @@
 
 #include "my_stl_reader.h"
 
+#include <QtEndian>
+
 #include <cstring>
 
 namespace {
-
-float littleEndianFloat(const uchar* bytes) {
-    const quint32 bits = quint32(bytes[0]) | quint32(bytes[1]) << 8 | quint32(bytes[2]) << 16 |
-                         quint32(bytes[3]) << 24;
-    float value;
-    std::memcpy(&value, &bits, sizeof(value));
-    return value;
-}
 
 // The vector instructions' rules, which the picture depends on: the maximum takes x only when
 // x > max, the minimum keeps min only when min < x, so a NaN restarts the minimum.
@@ -34,7 +28,7 @@ void convertFacetsPlain(const uchar* records, qint64 facets, bool withNormals, f
         const uchar* record = records + f * kFacetRecordSize + 12;
         float p[9];
         for (int i = 0; i < 9; ++i) {
-            p[i] = littleEndianFloat(record + 4 * i);
+            p[i] = qFromLittleEndian<float>(record + 4 * i);
         }
         for (int vertex = 0; vertex < 3; ++vertex) {
             widen(p + 3 * vertex, box, out == nullptr);

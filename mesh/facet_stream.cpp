@@ -5,7 +5,6 @@
 #include <QFile>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <memory>
 

@@ -39,6 +39,8 @@ public:
     const VertexChunk* next();
     // The most bytes a piece holds.
     std::size_t pieceBytes() const { return pieceBytes_; }
+    // The facets the stream was made for.
+    quint32 facets() const { return facets_; }
     // Called before the first next(): facets that `view` turns clearly away are left out (a
     // rasteriser that culls back faces would drop them after running its vertex and geometry
     // stages on them), and the stream ends before the first facet that no longer fits into

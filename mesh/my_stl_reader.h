@@ -49,6 +49,10 @@ public:
                 quint64 storedFacetLimit = kStoredFacetLimit);
     ~mySTLReader() override;
 
+    // A new `stream` over the same facets from the first, for another pass over them; the
+    // stream before has finished first.
+    void restartStream();
+
     // Stores one entry; positions widen the bounding box, normals never do.
     void appendVertex(const QVector3D& point, bool isPosition);
     // Stores a triangle with its facet normal as needed, closes a full chunk and runs the
@@ -86,6 +90,8 @@ public:
 private:
     void readStl();
     void readAsciiStl();
+    // The facet count at offset 80, its missing bytes taken as zeros.
+    quint32 headerFacetCount();
     // The file is exactly as long as the facet count at offset 80 says a binary one is.
     bool sizeFitsBinary();
     void readBinaryStl();

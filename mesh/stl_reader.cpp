@@ -48,12 +48,16 @@ bool isBlank(const char* text, qint64 length) {
 
 } // namespace
 
-bool mySTLReader::sizeFitsBinary() {
+quint32 mySTLReader::headerFacetCount() {
     uchar count[4] = {};
-    return file.seek(kBinaryHeaderSize) &&
-           file.read(reinterpret_cast<char*>(count), sizeof(count)) == sizeof(count) &&
-           file.size() ==
-               kBinaryHeaderSize + 4 + kFacetRecordSize * qint64{qFromLittleEndian<quint32>(count)};
+    file.seek(kBinaryHeaderSize);
+    file.read(reinterpret_cast<char*>(count), sizeof(count));
+    return qFromLittleEndian<quint32>(count);
+}
+
+bool mySTLReader::sizeFitsBinary() {
+    // A file too short to hold the count is shorter than the header with no facets.
+    return file.size() == kBinaryHeaderSize + 4 + kFacetRecordSize * qint64{headerFacetCount()};
 }
 
 void mySTLReader::readStl() {
@@ -164,11 +168,14 @@ void mySTLReader::startStream(quint32 facets) {
     }
 }
 
+void mySTLReader::restartStream() {
+    const quint32 facets = stream->facets();
+    stream.reset();
+    startStream(facets);
+}
+
 void mySTLReader::readBinaryStl() {
-    uchar count[4] = {};
-    file.seek(kBinaryHeaderSize);
-    file.read(reinterpret_cast<char*>(count), sizeof(count));
-    facetCount = qFromLittleEndian<quint32>(count);
+    facetCount = headerFacetCount();
     dataOffset = kBinaryHeaderSize + 4;
 
     const quint64 need = quint64{facetCount} * 36;

@@ -283,9 +283,8 @@ ThreeMfResult ThreeMfModel::walk(const Object& object, const ThreeMfTransform& t
         }
     }
     for (const Component& component : object.components) {
-        const ThreeMfResult result =
-            walk(*byKey_.value(objectKey(component.part, component.objectId)),
-                 component.transform.then(transform), sink);
+        const ThreeMfResult result = walk(*find(component.part, component.objectId),
+                                          component.transform.then(transform), sink);
         if (result != ThreeMfResult::Read) {
             return result;
         }

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <QXmlStreamReader>
+#include <QtEndian>
 
 #include <zlib.h>
 
@@ -34,12 +35,10 @@ constexpr qint64 kRelationshipsLimit = 1 << 20;
 // Compressed bytes read from the file per refill of the inflater.
 constexpr qint64 kInputBlock = 64 << 10;
 
+// The field of `width` bytes (2 or 4) at `at`, which the caller has checked lies in `bytes`.
 quint32 littleEndian(const QByteArray& bytes, qint64 at, int width) {
-    quint32 value = 0;
-    for (int i = width - 1; i >= 0; --i) {
-        value = value << 8 | static_cast<uchar>(bytes[int(at + i)]);
-    }
-    return value;
+    const auto* field = reinterpret_cast<const uchar*>(bytes.constData()) + at;
+    return width == 2 ? qFromLittleEndian<quint16>(field) : qFromLittleEndian<quint32>(field);
 }
 
 QString partKey(const QString& name) {
@@ -190,8 +189,7 @@ bool OpcPackage::readPart(const QString& name, qint64 limit, QByteArray& bytes) 
     if (!stream) {
         return false;
     }
-    const auto* entry = &*entries_.constFind(partKey(name));
-    bytes.resize(int(entry->size));
+    bytes.resize(int(stream->size()));
     qint64 filled = 0;
     for (;;) {
         // One byte of room past the declared size, so that a part inflating further is seen.

@@ -55,6 +55,8 @@ public:
         // Up to `max` inflated bytes into `out`: the count, 0 at the end, -1 on damage (the
         // package's problem() says which).
         qint64 read(char* out, qint64 max);
+        // The inflated size the part declares.
+        qint64 size() const { return entry_.size; }
 
     private:
         friend class OpcPackage;

@@ -261,14 +261,10 @@ QMatrix4x4 fileRender::fillingCrop(const QMatrix4x4& clip) {
         bounds.widen(clip, chunk.data(), chunk.size(), floatsPerVertex);
     }
     if (reader->stream) {
-        quint32 facets = 0;
         while (const VertexChunk* piece = reader->stream->next()) {
             bounds.widen(clip, piece->data(), piece->size(), floatsPerVertex);
-            facets += static_cast<quint32>(piece->size() / (3 * floatsPerVertex));
         }
-        reader->stream.reset();
-        reader->stream = std::make_unique<FacetStream>(reader->filePath, reader->dataOffset, facets,
-                                                       reader->withNormals);
+        reader->restartStream();
     }
     const float span = std::max(bounds.right - bounds.left, bounds.top - bounds.bottom);
     QMatrix4x4 crop;

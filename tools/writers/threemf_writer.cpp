@@ -49,8 +49,7 @@ void writeMesh(QByteArray& xml, const QVector<Triangle>& triangles) {
     xml += "<vertices>\n" + vertices + "</vertices>\n<triangles>\n" + faces + "</triangles>\n";
 }
 
-} // namespace
-
+// A raw deflate stream (no zlib header), as zip entries hold it.
 QByteArray rawDeflate(const QByteArray& data) {
     z_stream stream{};
     deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
@@ -64,6 +63,8 @@ QByteArray rawDeflate(const QByteArray& data) {
     deflateEnd(&stream);
     return out;
 }
+
+} // namespace
 
 QByteArray zipArchive(const QVector<ZipEntry>& entries) {
     ByteWriter archive;

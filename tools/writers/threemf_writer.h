@@ -20,9 +20,6 @@ struct ZipEntry {
 // A zip archive: local headers with their data, the central directory, the end record.
 QByteArray zipArchive(const QVector<ZipEntry>& entries);
 
-// A raw deflate stream (no zlib header), as zip entries hold it.
-QByteArray rawDeflate(const QByteArray& data);
-
 // A reference to an object, from a component or a build item. `transform` is the twelve
 // numbers of 3MF's row-vector matrix as text; `path` a Production part name, or none.
 struct ThreeMfReference {

@@ -4,15 +4,14 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
-#include <QRect>
 
 #include <gtest/gtest.h>
 
 // How a host reaches OpenGL: a real X server through xcb, under Xvfb (the session asks for
-// xcb, so an xcb start that fails fails the test instead of falling back); no display at all;
-// a DISPLAY whose server does not exist, as a sandboxed thumbnailer inherits; a session's
-// platform that cannot start here. The host binary runs as a user runs it, on a model of its
-// own each time.
+// xcb, so an xcb start that fails fails the test instead of falling back), and without one
+// behind a DISPLAY whose server does not exist, as a sandboxed thumbnailer inherits. Which
+// platforms the host asks Qt for is the display choice's test. The host binary runs as a user
+// runs it, on a model of its own each time.
 TEST(DisplayFree, MeshRendersWithoutADisplayAsOnTheXcbPath) {
     const QByteArray stl = binaryStl(sphere(7.0f, 48, 96, {30, -20, 5}));
     const QStringList unset{"-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"};
@@ -23,9 +22,7 @@ TEST(DisplayFree, MeshRendersWithoutADisplayAsOnTheXcbPath) {
     for (const QStringList& setting :
          {QStringList{"xvfb-run", "-a", "-s", "-screen 0 1280x1024x24 -noreset", "env",
                       "LD_DEBUG=files", "LD_DEBUG_OUTPUT=" + loads, "QT_QPA_PLATFORM=xcb"},
-          QStringList{"-u", "DISPLAY"}, QStringList{"DISPLAY=:97"},
-          QStringList{"QT_QPA_PLATFORM=wayland;xcb"},
-          QStringList{"QT_QPA_PLATFORM=no-such-platform"}}) {
+          QStringList{"DISPLAY=:97"}}) {
         SCOPED_TRACE(qPrintable(setting.last()));
         const QString model = writeSource(setting.last() + ".stl", stl);
         EXPECT_EQ(
@@ -43,22 +40,13 @@ TEST(DisplayFree, MeshRendersWithoutADisplayAsOnTheXcbPath) {
             xcb = picture;
         }
         // The same desktop OpenGL on the same rasteriser draws the same picture, but for the
-        // rounding of a channel.
-        QRect bounds;
-        int opaque = 0, blue = 0, differing = 0;
+        // rounding of a channel; what the picture must show is the renderer's test.
+        int differing = 0;
         for (int i = 0; i < 400 * 400; ++i) {
             const QRgb p = picture.pixel(i % 400, i / 400), q = xcb.pixel(i % 400, i / 400);
             differing += qAbs(qRed(p) - qRed(q)) > 1 || qAbs(qGreen(p) - qGreen(q)) > 1 ||
                          qAbs(qBlue(p) - qBlue(q)) > 1 || qAlpha(p) != qAlpha(q);
-            opaque += qAlpha(p) != 0;
-            bounds |= qAlpha(p) != 0 ? QRect(i % 400, i / 400, 1, 1) : QRect();
-            blue += qAlpha(p) != 0 && qBlue(p) > qGreen(p) && qGreen(p) > qRed(p);
         }
-        // The fitted sphere: 118 pixels of radius around the centre, lit in blue.
-        EXPECT_NEAR(bounds.width(), 237, 4);
-        EXPECT_NEAR(bounds.center().x(), 199.5, 2);
-        EXPECT_NEAR(bounds.center().y(), 199.5, 2);
-        EXPECT_GT(blue, opaque * 9 / 10);
         EXPECT_EQ(differing, 0);
     }
 }

@@ -25,8 +25,7 @@ const wchar_t kKey[] = L"VoxalisContract\\Alpha";
 const wchar_t kRoot[] = L"VoxalisContract";
 constexpr long long kUnit = sizeof(WCHAR); // sizes below are in WCHARs where text is stored
 const DWORD kNumber = 0x01020304;          // the first two bytes stored as a REG_DWORD
-const BYTE kBinary[] = {0x00, 0xff, 0x7f};
-const wchar_t kText[] = L"a\"\\"; // what a registry file must escape
+const wchar_t kText[] = L"a\"\\";          // what a registry file must escape
 
 struct Session {
     fs::path folder;
@@ -91,8 +90,6 @@ template <typename T> void** out(T*& pointer) {
 
 const Call kCalls[] = {
     // The registry, under HKEY_CLASSES_ROOT.
-    {"RegOpenKeyExW of a missing key", ERROR_FILE_NOT_FOUND,
-     [](Session& s) { return RegOpenKeyExW(HKEY_CLASSES_ROOT, kKey, 0, KEY_READ, &s.other); }},
     {"RegCreateKeyExW of a new key and its parent", ERROR_SUCCESS,
      [](Session& s) { return s.create(kKey, KEY_READ | KEY_WRITE, s.key); }},
     {"  its disposition", REG_CREATED_NEW_KEY, [](Session& s) { return s.disposition; }},
@@ -104,15 +101,9 @@ const Call kCalls[] = {
      }},
     {"RegSetValueExW REG_SZ with its terminator", ERROR_SUCCESS,
      [](Session& s) { return s.set(s.key, L"Name", REG_SZ, kText, sizeof(kText)); }},
-    {"RegQueryValueExW with no buffer: the size", 4,
-     [](Session& s) {
-         return RegQueryValueExW(s.key, L"Name", nullptr, nullptr, nullptr, &s.bytes)
-                    ? -1
-                    : s.bytes / kUnit;
-     }},
     {"RegQueryValueExW into a buffer one short", ERROR_MORE_DATA,
      [](Session& s) {
-         s.bytes -= kUnit;
+         s.bytes = sizeof(kText) - kUnit;
          return RegQueryValueExW(s.key, L"Name", nullptr, nullptr, s.data, &s.bytes);
      }},
     {"  the size it asks for", 4, [](Session& s) { return s.bytes / kUnit; }},
@@ -129,13 +120,6 @@ const Call kCalls[] = {
      [](Session& s) { return s.set(s.key, L"Short", REG_DWORD, &kNumber, 2); }},
     {"  read back: size and type", 24,
      [](Session& s) { return s.query(s.key, L"Short") ? -1 : s.bytes * 10 + s.type; }},
-    {"RegSetValueExW REG_BINARY of 3 bytes", ERROR_SUCCESS,
-     [](Session& s) { return s.set(s.key, L"Bytes", REG_BINARY, kBinary, sizeof(kBinary)); }},
-    {"  read back: the same type, size and bytes", 1,
-     [](Session& s) {
-         return !s.query(s.key, L"Bytes") && s.type == REG_BINARY && s.bytes == 3 &&
-                !std::memcmp(s.data, kBinary, 3);
-     }},
     {"RegQueryValueExW with a buffer and no size", ERROR_INVALID_PARAMETER,
      [](Session& s) {
          return RegQueryValueExW(s.key, L"Name", nullptr, nullptr, s.data, nullptr);
@@ -152,10 +136,6 @@ const Call kCalls[] = {
     {"RegCloseKey", ERROR_SUCCESS, [](Session& s) { return RegCloseKey(s.key); }},
     {"RegDeleteTreeW of the parent", ERROR_SUCCESS,
      [](Session&) { return RegDeleteTreeW(HKEY_CLASSES_ROOT, kRoot); }},
-    {"  RegOpenKeyExW of the key below it", ERROR_FILE_NOT_FOUND,
-     [](Session& s) { return RegOpenKeyExW(HKEY_CLASSES_ROOT, kKey, 0, KEY_READ, &s.other); }},
-    {"  RegDeleteTreeW of it again", ERROR_FILE_NOT_FOUND,
-     [](Session&) { return RegDeleteTreeW(HKEY_CLASSES_ROOT, kRoot); }},
 
     // Modules, loaded as the shell loads an in-process server.
     {"LoadLibraryW of a missing file: the last error", ERROR_MOD_NOT_FOUND,
@@ -167,12 +147,6 @@ const Call kCalls[] = {
      }},
     {"LoadLibraryW of the module beside this program", 1,
      [](Session& s) { return (s.module = LoadLibraryW(s.modulePath.c_str())) != nullptr; }},
-    {"  GetModuleFileNameW of it: the path it was loaded from", 1,
-     [](Session& s) {
-         WCHAR path[4096] = {};
-         return GetModuleFileNameW(s.module, path, 4096) == s.modulePath.size() &&
-                s.modulePath == path;
-     }},
     {"  GetProcAddress of a name it does not export: the last error", ERROR_PROC_NOT_FOUND,
      [](Session& s) { return GetProcAddress(s.module, "DllNothing") ? -1 : GetLastError(); }},
     {"GetModuleFileNameA of this program into 8 bytes: the length", 8,
@@ -194,8 +168,6 @@ const Call kCalls[] = {
     {"  its out pointer nulled", 1, [](Session& s) { return s.out == nullptr; }},
     {"DllGetClassObject for IClassFactory", S_OK,
      [](Session& s) { return s.classObject(s.clsid, IID_IClassFactory, out(s.factory)); }},
-    {"DllCanUnloadNow while the class object lives", S_FALSE,
-     [](Session& s) { return s.canUnloadNow(); }},
     {"CreateInstance inside an outer object", CLASS_E_NOAGGREGATION,
      [](Session& s) {
          return s.factory->CreateInstance(s.factory, IID_IThumbnailProvider, s.poisoned());
@@ -209,9 +181,6 @@ const Call kCalls[] = {
      [](Session& s) {
          return s.provider->QueryInterface(IID_IInitializeWithFile, out(s.initializer));
      }},
-    {"  AddRef: the count, one object for both", 3,
-     [](Session& s) { return s.provider->AddRef(); }},
-    {"  Release: the count", 2, [](Session& s) { return s.initializer->Release(); }},
     {"QueryInterface for IUnknown from both: one identity", 1,
      [](Session& s) {
          IUnknown* first = nullptr;
@@ -266,14 +235,6 @@ const Call kCalls[] = {
      }},
 };
 
-// HRESULTs in the hexadecimal they are known by.
-std::string text(long long value) {
-    char buffer[24];
-    std::snprintf(buffer, sizeof(buffer), value < -0xffff ? "0x%08llX" : "%lld",
-                  value < -0xffff ? value & 0xffffffffLL : value);
-    return buffer;
-}
-
 TEST(Contract, EachCallAnswersAsWindowsDocuments) {
     Session s;
     char self[4096] = {};
@@ -290,11 +251,9 @@ TEST(Contract, EachCallAnswersAsWindowsDocuments) {
 
     for (const Call& row : kCalls) {
         const long long answer = row.call(s);
-        const bool shown = wine && row.wineDiffers != nullptr;
-        std::printf("%-66s %12s %12s%s%s\n", row.what, text(row.expected).c_str(),
-                    text(answer).c_str(), shown ? "  not asserted on Wine: " : "",
-                    shown ? row.wineDiffers : "");
-        if (!shown) {
+        if (wine && row.wineDiffers != nullptr) {
+            std::printf("%s: %lld, not asserted on Wine: %s\n", row.what, answer, row.wineDiffers);
+        } else {
             EXPECT_EQ(answer, row.expected) << row.what;
         }
     }

@@ -16,37 +16,32 @@ TEST(DisplayFree, MeshRendersWithoutADisplayAsOnTheXcbPath) {
     const QByteArray stl = binaryStl(sphere(7.0f, 48, 96, {30, -20, 5}));
     const QStringList unset{"-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"};
     const QStringList thumb{VOXALIS_THUMB, "--module", VOXALIS_MODULE, "-o"};
-    // The loader's record of the Xvfb run: the xcb path loads its GLX integration to draw.
-    const QString loads = testDataHome() + "/loads";
-    QImage xcb;
-    for (const QStringList& setting :
-         {QStringList{"xvfb-run", "-a", "-s", "-screen 0 1280x1024x24 -noreset", "env",
-                      "LD_DEBUG=files", "LD_DEBUG_OUTPUT=" + loads, "QT_QPA_PLATFORM=xcb"},
-          QStringList{"DISPLAY=:97"}}) {
-        SCOPED_TRACE(qPrintable(setting.last()));
+    const auto draw = [&](const QStringList& setting) {
         const QString model = writeSource(setting.last() + ".stl", stl);
         EXPECT_EQ(
             QProcess::execute("env", unset + setting + thumb + QStringList{model + ".png", model}),
             0);
-        const QImage picture = QImage(model + ".png").convertToFormat(QImage::Format_ARGB32);
-        ASSERT_EQ(picture.size(), QSize(400, 400));
-        if (xcb.isNull()) {
-            // One record per process: the host restarts itself once.
-            bool glx = false;
-            for (const QString& record : QDir(testDataHome()).entryList({"loads.*"})) {
-                glx |= readFile(testDataHome() + "/" + record).contains("libqxcb-glx-integration");
-            }
-            EXPECT_TRUE(glx);
-            xcb = picture;
-        }
-        // The same desktop OpenGL on the same rasteriser draws the same picture, but for the
-        // rounding of a channel; what the picture must show is the renderer's test.
-        int differing = 0;
-        for (int i = 0; i < 400 * 400; ++i) {
-            const QRgb p = picture.pixel(i % 400, i / 400), q = xcb.pixel(i % 400, i / 400);
-            differing += qAbs(qRed(p) - qRed(q)) > 1 || qAbs(qGreen(p) - qGreen(q)) > 1 ||
-                         qAbs(qBlue(p) - qBlue(q)) > 1 || qAlpha(p) != qAlpha(q);
-        }
-        EXPECT_EQ(differing, 0);
+        return QImage(model + ".png").convertToFormat(QImage::Format_ARGB32);
+    };
+    // The loader's record of the Xvfb run, one per process (the host restarts itself once):
+    // the xcb path loads its GLX integration to draw.
+    const QImage xcb =
+        draw({"xvfb-run", "-a", "-s", "-screen 0 1280x1024x24 -noreset", "env", "LD_DEBUG=files",
+              "LD_DEBUG_OUTPUT=" + testDataHome() + "/loads", "QT_QPA_PLATFORM=xcb"});
+    bool glx = false;
+    for (const QString& record : QDir(testDataHome()).entryList({"loads.*"})) {
+        glx |= readFile(testDataHome() + "/" + record).contains("libqxcb-glx-integration");
     }
+    EXPECT_TRUE(glx);
+    const QImage picture = draw({"DISPLAY=:97"});
+    ASSERT_EQ(std::pair(xcb.size(), picture.size()), std::pair(QSize(400, 400), QSize(400, 400)));
+    // The same desktop OpenGL on the same rasteriser draws the same picture, but for the
+    // rounding of a channel; what the picture must show is the renderer's test.
+    int differing = 0;
+    for (int i = 0; i < 400 * 400; ++i) {
+        const QRgb p = picture.pixel(i % 400, i / 400), q = xcb.pixel(i % 400, i / 400);
+        differing += qAbs(qRed(p) - qRed(q)) > 1 || qAbs(qGreen(p) - qGreen(q)) > 1 ||
+                     qAbs(qBlue(p) - qBlue(q)) > 1 || qAlpha(p) != qAlpha(q);
+    }
+    EXPECT_EQ(differing, 0);
 }

@@ -23,10 +23,10 @@ namespace fs = std::filesystem;
 
 const wchar_t kKey[] = L"VoxalisContract\\Alpha";
 const wchar_t kRoot[] = L"VoxalisContract";
-constexpr long long kUnit = sizeof(WCHAR); // sizes below are in WCHARs where text is stored
-const DWORD kNumber = 0x01020304;          // the first two bytes stored as a REG_DWORD
-const BYTE kBinary[] = {0x00, 0xff, 0x7f};
-const wchar_t kText[] = L"a\"\\"; // what a registry file must escape
+constexpr long long kUnit = sizeof(WCHAR);        // sizes below are in WCHARs where text is stored
+const DWORD kNumber = 0x01020304;                 // the first two bytes stored as a REG_DWORD
+const wchar_t kText[] = L"a\"\\";                 // what a registry file must escape
+const HRESULT kNotAClassId = HRESULT(0x800401F3); // CO_E_CLASSSTRING
 
 struct Session {
     fs::path folder;
@@ -55,13 +55,6 @@ struct Session {
         bytes = sizeof(data);
         return RegQueryValueExW(from, name, nullptr, &type, data, &bytes);
     }
-    // A call through a handle opened with `access`, closed again.
-    LSTATUS through(REGSAM access, const std::function<LSTATUS(HKEY)>& call) {
-        RegOpenKeyExW(HKEY_CLASSES_ROOT, kKey, 0, access, &other);
-        const LSTATUS status = call(other);
-        RegCloseKey(other);
-        return status;
-    }
     long long loadError(const char* name) {
         return LoadLibraryW((folder / name).wstring().c_str()) ? -1 : GetLastError();
     }
@@ -74,6 +67,7 @@ struct Session {
         using GetClassObject = HRESULT (*)(REFCLSID, REFIID, void**);
         return procAddress<GetClassObject>(module, "DllGetClassObject")(wanted, riid, ppv);
     }
+    HRESULT classId(LPCOLESTR text) { return CLSIDFromString(text, &clsid); }
     HRESULT canUnloadNow() { return procAddress<HRESULT (*)()>(module, "DllCanUnloadNow")(); }
     std::string lockPath() const { return (folder / "lock").string(); }
 };
@@ -91,8 +85,6 @@ template <typename T> void** out(T*& pointer) {
 
 const Call kCalls[] = {
     // The registry, under HKEY_CLASSES_ROOT.
-    {"RegOpenKeyExW of a missing key", ERROR_FILE_NOT_FOUND,
-     [](Session& s) { return RegOpenKeyExW(HKEY_CLASSES_ROOT, kKey, 0, KEY_READ, &s.other); }},
     {"RegCreateKeyExW of a new key and its parent", ERROR_SUCCESS,
      [](Session& s) { return s.create(kKey, KEY_READ | KEY_WRITE, s.key); }},
     {"  its disposition", REG_CREATED_NEW_KEY, [](Session& s) { return s.disposition; }},
@@ -104,15 +96,9 @@ const Call kCalls[] = {
      }},
     {"RegSetValueExW REG_SZ with its terminator", ERROR_SUCCESS,
      [](Session& s) { return s.set(s.key, L"Name", REG_SZ, kText, sizeof(kText)); }},
-    {"RegQueryValueExW with no buffer: the size", 4,
-     [](Session& s) {
-         return RegQueryValueExW(s.key, L"Name", nullptr, nullptr, nullptr, &s.bytes)
-                    ? -1
-                    : s.bytes / kUnit;
-     }},
     {"RegQueryValueExW into a buffer one short", ERROR_MORE_DATA,
      [](Session& s) {
-         s.bytes -= kUnit;
+         s.bytes = sizeof(kText) - kUnit;
          return RegQueryValueExW(s.key, L"Name", nullptr, nullptr, s.data, &s.bytes);
      }},
     {"  the size it asks for", 4, [](Session& s) { return s.bytes / kUnit; }},
@@ -129,32 +115,15 @@ const Call kCalls[] = {
      [](Session& s) { return s.set(s.key, L"Short", REG_DWORD, &kNumber, 2); }},
     {"  read back: size and type", 24,
      [](Session& s) { return s.query(s.key, L"Short") ? -1 : s.bytes * 10 + s.type; }},
-    {"RegSetValueExW REG_BINARY of 3 bytes", ERROR_SUCCESS,
-     [](Session& s) { return s.set(s.key, L"Bytes", REG_BINARY, kBinary, sizeof(kBinary)); }},
-    {"  read back: the same type, size and bytes", 1,
-     [](Session& s) {
-         return !s.query(s.key, L"Bytes") && s.type == REG_BINARY && s.bytes == 3 &&
-                !std::memcmp(s.data, kBinary, 3);
-     }},
-    {"RegQueryValueExW with a buffer and no size", ERROR_INVALID_PARAMETER,
-     [](Session& s) {
-         return RegQueryValueExW(s.key, L"Name", nullptr, nullptr, s.data, nullptr);
-     }},
-    {"RegQueryValueExW through a KEY_WRITE handle", ERROR_ACCESS_DENIED,
-     [](Session& s) {
-         return s.through(KEY_WRITE, [&](HKEY key) { return s.query(key, L"Name"); });
-     }},
     {"RegSetValueExW through a KEY_READ handle", ERROR_ACCESS_DENIED,
      [](Session& s) {
-         return s.through(KEY_READ,
-                          [&](HKEY key) { return s.set(key, L"Short", REG_DWORD, &kNumber, 4); });
+         RegOpenKeyExW(HKEY_CLASSES_ROOT, kKey, 0, KEY_READ, &s.other);
+         const LSTATUS status = s.set(s.other, L"Short", REG_DWORD, &kNumber, 4);
+         RegCloseKey(s.other);
+         return status;
      }},
     {"RegCloseKey", ERROR_SUCCESS, [](Session& s) { return RegCloseKey(s.key); }},
     {"RegDeleteTreeW of the parent", ERROR_SUCCESS,
-     [](Session&) { return RegDeleteTreeW(HKEY_CLASSES_ROOT, kRoot); }},
-    {"  RegOpenKeyExW of the key below it", ERROR_FILE_NOT_FOUND,
-     [](Session& s) { return RegOpenKeyExW(HKEY_CLASSES_ROOT, kKey, 0, KEY_READ, &s.other); }},
-    {"  RegDeleteTreeW of it again", ERROR_FILE_NOT_FOUND,
      [](Session&) { return RegDeleteTreeW(HKEY_CLASSES_ROOT, kRoot); }},
 
     // Modules, loaded as the shell loads an in-process server.
@@ -167,12 +136,6 @@ const Call kCalls[] = {
      }},
     {"LoadLibraryW of the module beside this program", 1,
      [](Session& s) { return (s.module = LoadLibraryW(s.modulePath.c_str())) != nullptr; }},
-    {"  GetModuleFileNameW of it: the path it was loaded from", 1,
-     [](Session& s) {
-         WCHAR path[4096] = {};
-         return GetModuleFileNameW(s.module, path, 4096) == s.modulePath.size() &&
-                s.modulePath == path;
-     }},
     {"  GetProcAddress of a name it does not export: the last error", ERROR_PROC_NOT_FOUND,
      [](Session& s) { return GetProcAddress(s.module, "DllNothing") ? -1 : GetLastError(); }},
     {"GetModuleFileNameA of this program into 8 bytes: the length", 8,
@@ -185,17 +148,18 @@ const Call kCalls[] = {
      [](Session& s) { return !std::memcmp(s.data, s.self.substr(0, 7).c_str(), 8); },
      "Wine leaves a cut name unterminated, as Windows XP did; Vista and later terminate it"},
 
-    // The COM server through its entry points.
+    // Class ids as the registry holds them, and the COM server through its entry points.
+    {"CLSIDFromString with the wrong closing brace", kNotAClassId,
+     [](Session& s) { return s.classId(L"{6F1E3C2A-7B54-4D8E-9A21-3C5B8E0D4F17)"); }},
+    {"CLSIDFromString of the module's class in lower case", S_OK,
+     [](Session& s) { return s.classId(L"{6f1e3c2a-7b54-4d8e-9a21-3c5b8e0d4f17}"); }},
     {"DllGetClassObject of another class", CLASS_E_CLASSNOTAVAILABLE,
      [](Session& s) { return s.classObject(IID_IUnknown, IID_IClassFactory, s.poisoned()); }},
     {"  its out pointer nulled", 1, [](Session& s) { return s.out == nullptr; }},
     {"DllGetClassObject for an interface it has not", E_NOINTERFACE,
      [](Session& s) { return s.classObject(s.clsid, IID_IThumbnailProvider, s.poisoned()); }},
-    {"  its out pointer nulled", 1, [](Session& s) { return s.out == nullptr; }},
     {"DllGetClassObject for IClassFactory", S_OK,
      [](Session& s) { return s.classObject(s.clsid, IID_IClassFactory, out(s.factory)); }},
-    {"DllCanUnloadNow while the class object lives", S_FALSE,
-     [](Session& s) { return s.canUnloadNow(); }},
     {"CreateInstance inside an outer object", CLASS_E_NOAGGREGATION,
      [](Session& s) {
          return s.factory->CreateInstance(s.factory, IID_IThumbnailProvider, s.poisoned());
@@ -209,9 +173,6 @@ const Call kCalls[] = {
      [](Session& s) {
          return s.provider->QueryInterface(IID_IInitializeWithFile, out(s.initializer));
      }},
-    {"  AddRef: the count, one object for both", 3,
-     [](Session& s) { return s.provider->AddRef(); }},
-    {"  Release: the count", 2, [](Session& s) { return s.initializer->Release(); }},
     {"QueryInterface for IUnknown from both: one identity", 1,
      [](Session& s) {
          IUnknown* first = nullptr;
@@ -261,18 +222,8 @@ const Call kCalls[] = {
          return s.lock >= 0;
      }},
     {"lockFileExclusively in a missing folder", -1,
-     [](Session& s) {
-         return lockFileExclusively((s.folder / "no" / "lock").string().c_str(), 0);
-     }},
+     [](Session& s) { return lockFileExclusively((s.folder / "no/lock").string().c_str(), 0); }},
 };
-
-// HRESULTs in the hexadecimal they are known by.
-std::string text(long long value) {
-    char buffer[24];
-    std::snprintf(buffer, sizeof(buffer), value < -0xffff ? "0x%08llX" : "%lld",
-                  value < -0xffff ? value & 0xffffffffLL : value);
-    return buffer;
-}
 
 TEST(Contract, EachCallAnswersAsWindowsDocuments) {
     Session s;
@@ -284,17 +235,14 @@ TEST(Contract, EachCallAnswersAsWindowsDocuments) {
                ("voxalis-contract-" +
                 std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     fs::create_directories(s.folder);
-    ASSERT_EQ(CLSIDFromString(L"{6F1E3C2A-7B54-4D8E-9A21-3C5B8E0D4F17}", &s.clsid), S_OK);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, kRoot); // what an earlier, broken run left
     const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
 
     for (const Call& row : kCalls) {
         const long long answer = row.call(s);
-        const bool shown = wine && row.wineDiffers != nullptr;
-        std::printf("%-66s %12s %12s%s%s\n", row.what, text(row.expected).c_str(),
-                    text(answer).c_str(), shown ? "  not asserted on Wine: " : "",
-                    shown ? row.wineDiffers : "");
-        if (!shown) {
+        if (wine && row.wineDiffers != nullptr) {
+            std::printf("%s: %lld, not asserted on Wine: %s\n", row.what, answer, row.wineDiffers);
+        } else {
             EXPECT_EQ(answer, row.expected) << row.what;
         }
     }

@@ -13,14 +13,13 @@
 
 namespace {
 
-// A stream socket bound to `address`, refusing or listening, and with a server that replies
-// one byte to whatever a client first sends if it `answers`, for the rest of the test's
-// process; a socket that listens without it is a stopped server.
-template <typename Address>
-int serve(Address& address, socklen_t length, bool listens, bool answers) {
+// A stream socket listening on `address`, with a server that replies one byte to whatever a
+// client first sends if it `answers`, for the rest of the test's process; a socket without it
+// is a stopped server.
+template <typename Address> int serve(Address& address, socklen_t length, bool answers) {
     const int fd = socket(reinterpret_cast<sockaddr&>(address).sa_family, SOCK_STREAM, 0);
     EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
-    EXPECT_TRUE(!listens || listen(fd, 4) == 0);
+    EXPECT_EQ(listen(fd, 4), 0);
     std::thread([fd, answers] {
         while (answers) {
             const int client = accept(fd, nullptr, nullptr);
@@ -41,53 +40,41 @@ int serve(Address& address, socklen_t length, bool listens, bool answers) {
 TEST(DisplayChoice, OnlyDisplaysWhoseServersAnswerAreTried) {
     const std::string home = testDataHome().toStdString();
     const std::tuple<const char*, bool, bool> unixSockets[] = {
-        {"/X3", false, true}, {"/X4", true, true}, {"/X6", true, false}, {"/X7", false, false}};
+        {"/X3", false, true}, {"/X4", true, true}, {"/X7", false, false}};
     for (const auto& [name, abstract, answers] : unixSockets) {
         const std::string path = home + name;
         sockaddr_un address{AF_UNIX, {}};
         path.copy(address.sun_path + (abstract ? 1 : 0), path.size());
-        serve(address, socklen_t(offsetof(sockaddr_un, sun_path) + path.size() + 1), true, answers);
+        serve(address, socklen_t(offsetof(sockaddr_un, sun_path) + path.size() + 1), answers);
     }
-    // Loopback ports that refuse, answer and stay silent; display n is on port 6000 + n.
-    std::string tcp[3];
-    for (const int listening : {0, 1, 2}) {
-        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        socklen_t length = sizeof(address);
-        const int fd = serve(address, length, listening != 0, listening == 1);
-        ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
-        tcp[listening] = "127.0.0.1:" + std::to_string(ntohs(address.sin_port) - 6000);
-    }
+    // A loopback port that answers; display n is on port 6000 + n.
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof(address);
+    ASSERT_EQ(
+        getsockname(serve(address, length, true), reinterpret_cast<sockaddr*>(&address), &length),
+        0);
+    const std::string tcp = "127.0.0.1:" + std::to_string(ntohs(address.sin_port) - 6000);
     // DISPLAY and WAYLAND_DISPLAY (empty is as unset), and the platforms put before ours.
     const std::tuple<std::string, std::string, std::string> rows[] = {
-        {"", "", ""},
         {":3", "", "xcb;"},   // a socket file
         {":4.0", "", "xcb;"}, // an abstract socket, with a screen
         {"unix:3", "", "xcb;"},
-        {":5", "", ""},        // no server
-        {"localhost", "", ""}, // no display number
+        {":5", "", ""}, // no server
         {":x", "", ""},
-        {tcp[1], "", "xcb;"},
-        {tcp[0], "", ""},
-        {tcp[2], "", ""},               // accepts and never replies
-        {":6", "", ""},                 // the same, abstract
-        {"unix:7", "", ""},             // the same, a socket file
+        {tcp, "", "xcb;"},
+        {"unix:7", "", ""},             // accepts and never replies
         {"", "X3", "wayland;"},         // in the runtime folder
         {"", home + "/X3", "wayland;"}, // by absolute path
-        {"", "wayland-0", ""},          // compositor gone
-        {"", "X7", ""},                 // compositor stopped
         {":3", "X3", "xcb;wayland;"},
-        {":5", "wayland-0", ""}, // a sandbox: both set, neither answers
     };
     // The session's own choice, which may name a platform that cannot start, is replaced.
-    for (const char* session : {"", "wayland", "xcb", "wayland;xcb", "offscreen", "bogus"}) {
-        for (const auto& [display, wayland, before] : rows) {
-            setenv("DISPLAY", display.c_str(), 1);
-            setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
-            setenv("QT_QPA_PLATFORM", session, 1);
-            EXPECT_TRUE(prepareGuiEnvironment(home.c_str()));
-            EXPECT_EQ(qgetenv("QT_QPA_PLATFORM").toStdString(), before + "voxalis-egl;offscreen")
-                << session << " " << display << " " << wayland;
-        }
+    for (const auto& [display, wayland, before] : rows) {
+        setenv("QT_QPA_PLATFORM", "wayland;xcb", 1);
+        setenv("DISPLAY", display.c_str(), 1);
+        setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
+        EXPECT_TRUE(prepareGuiEnvironment(home.c_str()));
+        EXPECT_EQ(qgetenv("QT_QPA_PLATFORM").toStdString(), before + "voxalis-egl;offscreen")
+            << display << " " << wayland;
     }
 }
 
@@ -103,12 +90,10 @@ TEST(DisplayChoice, TooLittleAddressSpaceChoosesNoOpenGl) {
         std::fclose(statm);
         return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
     };
-    const rlim_t mebibyte = 1 << 20;
     // Room in MiB above what is mapped now, and whether OpenGL may start.
-    for (const auto& [room, starts] : {std::pair(64, false), std::pair(1000, false),
-                                       std::pair(1100, true), std::pair(8192, true)}) {
+    for (const auto& [room, starts] : {std::pair(1000, false), std::pair(1100, true)}) {
         rlimit limit = original;
-        limit.rlim_cur = mapped() + rlim_t(room) * mebibyte;
+        limit.rlim_cur = mapped() + (rlim_t(room) << 20);
         ASSERT_EQ(setrlimit(RLIMIT_AS, &limit), 0);
         const bool chosen = prepareGuiEnvironment();
         ASSERT_EQ(setrlimit(RLIMIT_AS, &original), 0);

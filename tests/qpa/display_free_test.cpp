@@ -4,61 +4,44 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
-#include <QRect>
 
 #include <gtest/gtest.h>
 
 // How a host reaches OpenGL: a real X server through xcb, under Xvfb (the session asks for
-// xcb, so an xcb start that fails fails the test instead of falling back); no display at all;
-// a DISPLAY whose server does not exist, as a sandboxed thumbnailer inherits; a session's
-// platform that cannot start here. The host binary runs as a user runs it, on a model of its
-// own each time.
+// xcb, so an xcb start that fails fails the test instead of falling back), and without one
+// behind a DISPLAY whose server does not exist, as a sandboxed thumbnailer inherits. Which
+// platforms the host asks Qt for is the display choice's test. The host binary runs as a user
+// runs it, on a model of its own each time.
 TEST(DisplayFree, MeshRendersWithoutADisplayAsOnTheXcbPath) {
     const QByteArray stl = binaryStl(sphere(7.0f, 48, 96, {30, -20, 5}));
     const QStringList unset{"-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"};
     const QStringList thumb{VOXALIS_THUMB, "--module", VOXALIS_MODULE, "-o"};
-    // The loader's record of the Xvfb run: the xcb path loads its GLX integration to draw.
-    const QString loads = testDataHome() + "/loads";
-    QImage xcb;
-    for (const QStringList& setting :
-         {QStringList{"xvfb-run", "-a", "-s", "-screen 0 1280x1024x24 -noreset", "env",
-                      "LD_DEBUG=files", "LD_DEBUG_OUTPUT=" + loads, "QT_QPA_PLATFORM=xcb"},
-          QStringList{"-u", "DISPLAY"}, QStringList{"DISPLAY=:97"},
-          QStringList{"QT_QPA_PLATFORM=wayland;xcb"},
-          QStringList{"QT_QPA_PLATFORM=no-such-platform"}}) {
-        SCOPED_TRACE(qPrintable(setting.last()));
+    const auto draw = [&](const QStringList& setting) {
         const QString model = writeSource(setting.last() + ".stl", stl);
         EXPECT_EQ(
             QProcess::execute("env", unset + setting + thumb + QStringList{model + ".png", model}),
             0);
-        const QImage picture = QImage(model + ".png").convertToFormat(QImage::Format_ARGB32);
-        ASSERT_EQ(picture.size(), QSize(400, 400));
-        if (xcb.isNull()) {
-            // One record per process: the host restarts itself once.
-            bool glx = false;
-            for (const QString& record : QDir(testDataHome()).entryList({"loads.*"})) {
-                glx |= readFile(testDataHome() + "/" + record).contains("libqxcb-glx-integration");
-            }
-            EXPECT_TRUE(glx);
-            xcb = picture;
-        }
-        // The same desktop OpenGL on the same rasteriser draws the same picture, but for the
-        // rounding of a channel.
-        QRect bounds;
-        int opaque = 0, blue = 0, differing = 0;
-        for (int i = 0; i < 400 * 400; ++i) {
-            const QRgb p = picture.pixel(i % 400, i / 400), q = xcb.pixel(i % 400, i / 400);
-            differing += qAbs(qRed(p) - qRed(q)) > 1 || qAbs(qGreen(p) - qGreen(q)) > 1 ||
-                         qAbs(qBlue(p) - qBlue(q)) > 1 || qAlpha(p) != qAlpha(q);
-            opaque += qAlpha(p) != 0;
-            bounds |= qAlpha(p) != 0 ? QRect(i % 400, i / 400, 1, 1) : QRect();
-            blue += qAlpha(p) != 0 && qBlue(p) > qGreen(p) && qGreen(p) > qRed(p);
-        }
-        // The fitted sphere: 118 pixels of radius around the centre, lit in blue.
-        EXPECT_NEAR(bounds.width(), 237, 4);
-        EXPECT_NEAR(bounds.center().x(), 199.5, 2);
-        EXPECT_NEAR(bounds.center().y(), 199.5, 2);
-        EXPECT_GT(blue, opaque * 9 / 10);
-        EXPECT_EQ(differing, 0);
+        return QImage(model + ".png").convertToFormat(QImage::Format_ARGB32);
+    };
+    // The loader's record of the Xvfb run, one per process (the host restarts itself once):
+    // the xcb path loads its GLX integration to draw.
+    const QImage xcb =
+        draw({"xvfb-run", "-a", "-s", "-screen 0 1280x1024x24 -noreset", "env", "LD_DEBUG=files",
+              "LD_DEBUG_OUTPUT=" + testDataHome() + "/loads", "QT_QPA_PLATFORM=xcb"});
+    bool glx = false;
+    for (const QString& record : QDir(testDataHome()).entryList({"loads.*"})) {
+        glx |= readFile(testDataHome() + "/" + record).contains("libqxcb-glx-integration");
     }
+    EXPECT_TRUE(glx);
+    const QImage picture = draw({"DISPLAY=:97"});
+    ASSERT_EQ(std::pair(xcb.size(), picture.size()), std::pair(QSize(400, 400), QSize(400, 400)));
+    // The same desktop OpenGL on the same rasteriser draws the same picture, but for the
+    // rounding of a channel; what the picture must show is the renderer's test.
+    int differing = 0;
+    for (int i = 0; i < 400 * 400; ++i) {
+        const QRgb p = picture.pixel(i % 400, i / 400), q = xcb.pixel(i % 400, i / 400);
+        differing += qAbs(qRed(p) - qRed(q)) > 1 || qAbs(qGreen(p) - qGreen(q)) > 1 ||
+                     qAbs(qBlue(p) - qBlue(q)) > 1 || qAlpha(p) != qAlpha(q);
+    }
+    EXPECT_EQ(differing, 0);
 }

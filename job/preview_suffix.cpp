@@ -1,27 +1,13 @@
 #include "preview_suffix.h"
 
+#include "file_formats.h"
 #include "opc_package.h"
 
 #include <QFileInfo>
 
-#include <array>
-
-namespace {
-
-const std::array<QString, 8> kPreviewSuffixes = {
-    QStringLiteral("kvrdlp"), QStringLiteral("lqx"),     QStringLiteral("fdg"),
-    QStringLiteral("gf"),     QStringLiteral("photons"), QStringLiteral("photon"),
-    QStringLiteral("svgx"),   QStringLiteral("voxalis")};
-
-} // namespace
-
 bool isPreviewSuffix(const QString& suffix) {
-    for (const QString& preview : kPreviewSuffixes) {
-        if (suffix.compare(preview, Qt::CaseInsensitive) == 0) {
-            return true;
-        }
-    }
-    return false;
+    const FileFormat* format = formatOfSuffix(suffix);
+    return format != nullptr && readsEmbeddedPreview(format->reader);
 }
 
 bool takesPreviewPath(const QString& path) {
@@ -29,6 +15,7 @@ bool takesPreviewPath(const QString& path) {
     if (isPreviewSuffix(suffix)) {
         return true;
     }
-    return suffix.compare(QLatin1String("3mf"), Qt::CaseInsensitive) == 0 &&
+    const FileFormat* format = formatOfSuffix(suffix);
+    return format != nullptr && format->reader == FormatReader::ThreeMf &&
            !OpcPackage(path).thumbnailPart().isEmpty();
 }

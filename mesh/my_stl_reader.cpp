@@ -1,5 +1,6 @@
 #include "my_stl_reader.h"
 
+#include "file_formats.h"
 #include "log.h"
 #include "memory_probes.h"
 
@@ -22,12 +23,26 @@ QVector3D facetNormal(const QVector3D& p1, const QVector3D& p2, const QVector3D&
 }
 
 qint32 meshKindOf(const QString& path) {
-    const QString suffix = QFileInfo(path).suffix();
-    for (const auto& [name, kind] : {std::pair{"obj", MeshObj}, std::pair{"stl", MeshStl},
-                                     std::pair{"slc", MeshSlc}, std::pair{"3mf", MeshThreeMf}}) {
-        if (suffix.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
-            return kind;
-        }
+    const FileFormat* format = formatOfPath(path);
+    if (format == nullptr) {
+        return -1;
+    }
+    switch (format->reader) {
+    case FormatReader::Obj:
+        return MeshObj;
+    case FormatReader::Stl:
+        return MeshStl;
+    case FormatReader::Slc:
+        return MeshSlc;
+    case FormatReader::ThreeMf:
+        return MeshThreeMf;
+    case FormatReader::DlpHead:
+    case FormatReader::FdgHead:
+    case FormatReader::Photons:
+    case FormatReader::Gf:
+    case FormatReader::Svgx:
+    case FormatReader::Voxalis:
+        return -1;
     }
     return -1;
 }

@@ -1,20 +1,18 @@
 #include "registration.h"
 
 #include "entry_points.h"
+#include "file_formats.h"
 #include "module_handle.h"
 #include "provider_clsid.h"
 
 #include <string>
+#include <string_view>
 
 namespace {
 
 // Key paths and the module path live in buffers of the shell's MAX_PATH.
 constexpr std::size_t kMaxPath = 260;
 
-// In the order in which they are registered and unregistered.
-const wchar_t* const kServedExtensions[] = {L"stl",  L"slc",     L"kvrdlp", L"lqx",
-                                            L"fdg",  L"gf",      L"photon", L"photons",
-                                            L"svgx", L"voxalis", L"obj",    L"3mf"};
 const wchar_t kFriendlyName[] = L"CppShellExtThumbnailHandler.RecipeThumbnailProvider Class";
 const wchar_t kThreadingModel[] = L"Apartment";
 // The shell's handler category for thumbnail providers (IID_IThumbnailProvider).
@@ -58,6 +56,12 @@ template <typename Write> HRESULT withKey(const std::wstring& path, Write write)
         RegCloseKey(key);
     }
     return result;
+}
+
+// A served suffix as the registry's wide string; suffixes are ASCII, so each char widens alone.
+std::wstring wideSuffix(const FileFormat& format) {
+    const std::string_view suffix = format.suffix;
+    return std::wstring(suffix.begin(), suffix.end());
 }
 
 HRESULT modulePath(std::wstring& path) {
@@ -158,8 +162,8 @@ STDAPI DllRegisterServer() {
         }
         // Each extension on its own: one that fails is skipped, and only the last one's
         // outcome is the answer.
-        for (const wchar_t* extension : kServedExtensions) {
-            result = registerExtension(extension, CLSID_RecipeThumbnailProvider);
+        for (const FileFormat& format : fileFormats()) {
+            result = registerExtension(wideSuffix(format).c_str(), CLSID_RecipeThumbnailProvider);
             if (SUCCEEDED(result)) {
                 SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
             }
@@ -181,8 +185,8 @@ STDAPI DllUnregisterServer() {
         if (FAILED(result)) {
             return result;
         }
-        for (const wchar_t* extension : kServedExtensions) {
-            result = unregisterExtension(extension);
+        for (const FileFormat& format : fileFormats()) {
+            result = unregisterExtension(wideSuffix(format).c_str());
         }
         return result;
     } catch (...) {

@@ -19,6 +19,8 @@ public:
     qint32 i32le() { return static_cast<qint32>(static_cast<quint32>(take(4, false))); }
     quint32 u32le() { return static_cast<quint32>(take(4, false)); }
     quint32 u32be() { return static_cast<quint32>(take(4, true)); }
+    qint32 i32be() { return static_cast<qint32>(u32be()); }
+    quint64 u64be() { return take(8, true); }
 
     bool ok() const { return ok_; }
 

@@ -3,10 +3,11 @@
 #include "decoders.h"
 #include "file_reads.h"
 #include "log.h"
-#include "my_file_thumbnail.h"
 #include "preview_constants.h"
+#include "readers.h"
 #include "run_length.h"
 #include "sampled_canvas.h"
+#include "source_file.h"
 #include "tone_mapping.h"
 
 namespace {
@@ -28,9 +29,6 @@ constexpr DlpHeadLayout kDlpHead{
     112, 60, 72, "DlpHead_t read less", 58, 67, "%1\n%2 size : %3 offset : %4"};
 constexpr DlpHeadLayout kFdgHead{
     216, 44, 48, "FdgHead_t read less", 82, 91, "%1\n%2 : size %3 offset : %4"};
-
-// DlpPreviewHead_t: width, height, data offset, data size, then 16 bytes nobody reads.
-constexpr int kPreviewHeadSize = 32;
 
 } // namespace
 
@@ -54,75 +52,63 @@ QImage decodeDlpPreview(int width, int height, const PreviewData& data, QSize sh
     return painted ? canvas.image() : QImage();
 }
 
-void myFileThumbnail::loadKvrdlpAndLqx() {
+ReaderResult readDlpFamily(const QString& path, quint32 headerKind, const PreviewTarget& target) {
     QFile file;
-    if (!openSource(file, kOperation, 41)) {
-        return;
+    if (auto refusal = openSource(file, path, kOperation, 41)) {
+        return *refusal;
     }
     const qint64 fileSize = file.size();
     const DlpHeadLayout& layout = headerKind == 1 ? kFdgHead : kDlpHead;
+    const auto abandon = [&](int number, const char* message) {
+        return ReaderResult::refused(
+            located(kOperation, number, onFile(QLatin1String(message), path)));
+    };
 
     QByteArray head;
     if (!readZeroFilled(file, layout.size, head)) {
-        abandon(file, kOperation, layout.shortNumber, layout.shortMessage);
-        return;
+        return abandon(layout.shortNumber, layout.shortMessage);
     }
     ByteReader headFields(head);
     const qint32 previewOffset = headFields.at(layout.previewOffsetAt).i32le();
     const qint32 guardOffset = headFields.at(layout.guardOffsetAt).i32le();
     // A negative preview offset cannot be sought to; it is as wrong as one past the end.
     if (guardOffset >= fileSize || previewOffset < 0) {
-        file.close();
-        recordDamaged(kOperation, layout.guardNumber,
-                      sizeAndOffset(layout.guardTemplate, fileSize,
-                                    guardOffset >= fileSize ? guardOffset : previewOffset));
-        return;
+        return ReaderResult::damaged(
+            located(kOperation, layout.guardNumber,
+                    sizeAndOffset(layout.guardTemplate, path, fileSize,
+                                  guardOffset >= fileSize ? guardOffset : previewOffset)));
     }
     file.seek(previewOffset);
 
-    QByteArray previewHead;
-    if (!readZeroFilled(file, kPreviewHeadSize, previewHead)) {
-        file.close();
-        writeLog(kInfoLabel + onFile(QStringLiteral("DlpPreviewHead_t read less")));
-        return;
+    const std::optional<DlpPreviewHead_t> preview = readPreviewHead(file);
+    if (!preview) {
+        // The one line of the reader without its name and number.
+        return ReaderResult::refused(
+            {QString(), 0, onFile(QStringLiteral("DlpPreviewHead_t read less"), path), kInfoLabel});
     }
-    ByteReader previewFields(previewHead);
-    const qint32 width = previewFields.i32le();
-    const qint32 height = previewFields.i32le();
-    const qint32 dataOffset = previewFields.i32le();
-    const qint32 dataSize = previewFields.i32le();
-    if (width < 1 || height < 1 || width > kMaxPreviewSide || height > kMaxPreviewSide) {
-        file.close();
-        recordDamaged(kOperation, 115,
-                      QStringLiteral("%1\n%2  wid : %3  hei : %4")
-                          .arg(kDocumentIsWrong, sourcePath, QString::number(width),
-                               QString::number(height)));
-        return;
+    const auto [width, height, dataOffset, dataSize] = *preview;
+    if (!preview->sidesInRange()) {
+        return ReaderResult::damaged(located(
+            kOperation, 115,
+            QStringLiteral("%1\n%2  wid : %3  hei : %4")
+                .arg(kDocumentIsWrong, path, QString::number(width), QString::number(height))));
     }
     if (dataOffset < 0 || dataOffset >= fileSize || dataSize < 0) {
-        file.close();
-        recordDamaged(kOperation, 128,
-                      sizeAndOffset("%1\n%2 : size %3 offset : %4", fileSize, dataOffset));
-        return;
+        return ReaderResult::damaged(
+            located(kOperation, 128,
+                    sizeAndOffset("%1\n%2 : size %3 offset : %4", path, fileSize, dataOffset)));
     }
     // Data the file cannot hold would come back short from the read, so it is refused before
     // any is read; the decoder then reads the data in pieces, only as far as the canvas goes.
     if (dataSize > fileSize - dataOffset) {
-        abandon(file, kOperation, 138, "src_RGB_Buffer read less");
-        return;
+        return abandon(138, "src_RGB_Buffer read less");
     }
     const int side = qMax(width, height);
     const FileData data(file, dataOffset, dataSize);
-    const QImage canvas =
-        decodeDlpPreview(width, height, data, fittedSize(QSize(side, side), shownSide(side)));
+    const QImage canvas = decodeDlpPreview(width, height, data,
+                                           fittedSize(QSize(side, side), target.shownSide(side)));
     if (data.failed()) {
-        abandon(file, kOperation, 138, "src_RGB_Buffer read less");
-        return;
+        return abandon(138, "src_RGB_Buffer read less");
     }
-    file.close();
-    if (canvas.isNull()) {
-        return;
-    }
-    outputImage = canvas;
-    dbDeal();
+    return canvas.isNull() ? ReaderResult::nothing() : ReaderResult::decoded(canvas);
 }

@@ -3,10 +3,10 @@
 #include "decoders.h"
 #include "file_reads.h"
 #include "log.h"
-#include "my_file_thumbnail.h"
-#include "placeholder_images.h"
 #include "preview_constants.h"
+#include "readers.h"
 #include "sampled_canvas.h"
+#include "source_file.h"
 #include "tone_mapping.h"
 
 namespace {
@@ -14,7 +14,6 @@ namespace {
 constexpr char kOperation[] = "myFileThumbnail::loadGF";
 constexpr int kGfHeadSize = 216;
 constexpr int kPreviewOffsetAt = 48;
-constexpr int kPreviewHeadSize = 32;
 // Three little-endian 16-bit words per pixel: R, G, B.
 constexpr int kBytesPerPixel = 6;
 
@@ -69,71 +68,58 @@ QImage decodeGfPicture(int width, int height, const PreviewData& data, QSize sho
     return picture.image();
 }
 
-void myFileThumbnail::loadGF() {
+ReaderResult readGf(const QString& path, const PreviewTarget& target) {
     QFile file;
-    if (!openSource(file, kOperation, 297, true)) {
-        return;
+    if (auto refusal = openSource(file, path, kOperation, 297, true)) {
+        return *refusal;
     }
     const qint64 fileSize = file.size();
+    const auto abandon = [&](int number, const char* message) {
+        return ReaderResult::refused(
+            located(kOperation, number, onFile(QLatin1String(message), path)));
+    };
     QByteArray head;
     if (!readZeroFilled(file, kGfHeadSize, head)) {
-        abandon(file, kOperation, 312, "GfHead_t read less");
-        return;
+        return abandon(312, "GfHead_t read less");
     }
     const qint32 previewOffset = ByteReader(head).at(kPreviewOffsetAt).i32le();
     if (previewOffset < 0 || previewOffset >= fileSize) {
-        file.close();
-        recordDamaged(kOperation, 321,
-                      sizeAndOffset("%1\n%2 : size %3 offset : %4", fileSize, previewOffset));
-        return;
+        return ReaderResult::damaged(
+            located(kOperation, 321,
+                    sizeAndOffset("%1\n%2 : size %3 offset : %4", path, fileSize, previewOffset)));
     }
     file.seek(previewOffset);
 
-    QByteArray previewHead;
-    if (!readZeroFilled(file, kPreviewHeadSize, previewHead)) {
-        abandon(file, kOperation, 334, "DlpPreviewHead_t read less");
-        return;
+    const std::optional<DlpPreviewHead_t> preview = readPreviewHead(file);
+    if (!preview) {
+        return abandon(334, "DlpPreviewHead_t read less");
     }
-    ByteReader fields(previewHead);
-    const qint32 width = fields.i32le();
-    const qint32 height = fields.i32le();
-    const qint32 dataOffset = fields.i32le();
-    const qint32 dataSize = fields.i32le();
-    if (width < 1 || height < 1 || width > kMaxPreviewSide || height > kMaxPreviewSide) {
-        file.close();
+    const auto [width, height, dataOffset, dataSize] = *preview;
+    if (!preview->sidesInRange()) {
         // This one line of the reader has always carried its label misspelt.
-        recordPlaceholder(QStringLiteral("infotmation    :    ") +
-                              logLocation(QLatin1String(kOperation), 344) +
-                              onFile(kDocumentIsWrong),
-                          &makeDamagedFileImage);
-        return;
+        return ReaderResult::damaged({QLatin1String(kOperation), 344,
+                                      onFile(kDocumentIsWrong, path),
+                                      QStringLiteral("infotmation    :    ")});
     }
     if (dataOffset < 0 || dataOffset >= fileSize || dataSize < 0) {
-        file.close();
-        recordDamaged(kOperation, 357,
-                      sizeAndOffset("%1\n%2 : size %3 offset : %4", fileSize, dataOffset));
-        return;
+        return ReaderResult::damaged(
+            located(kOperation, 357,
+                    sizeAndOffset("%1\n%2 : size %3 offset : %4", path, fileSize, dataOffset)));
     }
     // The decoder reads only the pixels it shows, so the data's size is checked here.
     if (dataSize > fileSize - dataOffset) {
-        abandon(file, kOperation, 367, "src_RGB_Buffer read less");
-        return;
+        return abandon(367, "src_RGB_Buffer read less");
     }
-    const int side = shownSide(qMax(width, height));
+    const int side = target.shownSide(qMax(width, height));
     const FileData data(file, dataOffset, dataSize);
-    scaledImage = decodeGfPicture(width, height, data, fittedSize(QSize(width, height), side));
+    const QImage scaled =
+        decodeGfPicture(width, height, data, fittedSize(QSize(width, height), side));
     if (data.failed()) {
-        abandon(file, kOperation, 367, "src_RGB_Buffer read less");
-        return;
+        return abandon(367, "src_RGB_Buffer read less");
     }
-    file.close();
-    if (scaledImage.isNull()) {
-        return;
+    if (scaled.isNull()) {
+        return ReaderResult::nothing();
     }
-    const QImage canvas = centredOnSquare(scaledImage, side, kBackgroundColour);
-    if (canvas.isNull()) {
-        return;
-    }
-    outputImage = canvas;
-    dbDeal();
+    const QImage canvas = centredOnSquare(scaled, side, kBackgroundColour);
+    return canvas.isNull() ? ReaderResult::nothing() : ReaderResult::decoded(canvas);
 }

@@ -1,13 +1,12 @@
 #include "my_file_thumbnail.h"
 
+#include "file_formats.h"
 #include "log.h"
 #include "picture_store.h"
 #include "placeholder_images.h"
-#include "preview_constants.h"
+#include "readers.h"
 #include "saved_picture_memo.h"
 #include "thumbnail_table.h"
-
-#include <QFileInfo>
 
 namespace {
 
@@ -17,61 +16,120 @@ QString imageDirOf(const QString& dataRoot) {
 
 } // namespace
 
-myFileThumbnail::myFileThumbnail(const QString& sourcePath_, QString dataRoot_)
-    : sourcePath(sourcePath_), dataRoot(std::move(dataRoot_)) {
+myFileThumbnail::myFileThumbnail(const QString& path, QString root)
+    : myFileThumbnail(path, std::move(root), PreviewTarget::cache()) {}
+
+myFileThumbnail::myFileThumbnail(const QString& path, QString root, PreviewTarget target)
+    : sourcePath(path), dataRoot(std::move(root)), target_(target) {
     dispatch();
 }
 
-myFileThumbnail::myFileThumbnail(const QString& sourcePath_, int side)
-    : sourcePath(sourcePath_), recording_(false), requestedSide_(side) {
-    dispatch();
+myFileThumbnail::Delivered myFileThumbnail::pictureOf(const QString& path, int side) {
+    const myFileThumbnail extractor(path, QString(), PreviewTarget::side(side));
+    if (!extractor.delivered_) {
+        return {};
+    }
+    return {extractor.outputImage, extractor.placeholder_};
 }
 
 void myFileThumbnail::dispatch() {
-    if (recording_) {
+    if (target_.isCache()) {
         forgetSavedPicture();
     }
-    const QString suffix = QFileInfo(sourcePath).suffix();
-    const auto is = [&suffix](const char* name) {
-        return suffix.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
-    };
-    if (is("kvrdlp") || is("lqx") || is("photon")) {
+    const FileFormat* format = formatOfPath(sourcePath);
+    if (format == nullptr) {
+        return;
+    }
+    switch (format->reader) {
+    case FormatReader::DlpHead:
         headerKind = 0;
         loadKvrdlpAndLqx();
-    } else if (is("fdg")) {
+        break;
+    case FormatReader::FdgHead:
         headerKind = 1;
         loadKvrdlpAndLqx();
-    } else if (is("gf")) {
-        loadGF();
-    } else if (is("photons")) {
+        break;
+    case FormatReader::Photons:
         loadPhotons();
-    } else if (is("svgx")) {
+        break;
+    case FormatReader::Gf:
+        loadGF();
+        break;
+    case FormatReader::Svgx:
         loadSvgx();
-    } else if (is("voxalis")) {
+        break;
+    case FormatReader::Voxalis:
         loadVoxalis();
-    } else if (is("3mf")) {
+        break;
+    case FormatReader::ThreeMf:
         loadThreeMf();
+        break;
+    case FormatReader::Stl:
+    case FormatReader::Slc:
+    case FormatReader::Obj:
+        break;
     }
 }
 
-int myFileThumbnail::shownSide(int own) const {
-    if (recording_) {
-        return kThumbnailSide;
+void myFileThumbnail::loadKvrdlpAndLqx() {
+    record(readDlpFamily(sourcePath, headerKind, target_));
+}
+
+void myFileThumbnail::loadPhotons() {
+    record(readPhotons(sourcePath, target_));
+}
+
+void myFileThumbnail::loadGF() {
+    record(readGf(sourcePath, target_));
+}
+
+void myFileThumbnail::loadSvgx() {
+    record(readSvgx(sourcePath, target_));
+}
+
+void myFileThumbnail::loadVoxalis() {
+    record(readVoxalis(sourcePath, target_));
+}
+
+void myFileThumbnail::loadThreeMf() {
+    record(readThreeMf(sourcePath, target_));
+}
+
+void myFileThumbnail::record(const ReaderResult& result) {
+    if (result.writesErrorRow()) {
+        dbDealError();
     }
-    return own > 0 ? qMin(requestedSide_, own) : requestedSide_;
+    if (result.report()) {
+        writeLog(result.report()->line());
+    }
+    switch (result.picture()) {
+    case ReaderResult::Picture::None:
+        return;
+    case ReaderResult::Picture::Decoded:
+        outputImage = result.decodedPicture();
+        break;
+    case ReaderResult::Picture::DamagedPlaceholder:
+        usePlaceholder(&makeDamagedFileImage);
+        break;
+    case ReaderResult::Picture::OldVersionPlaceholder:
+        usePlaceholder(&makeOldVersionImage);
+        break;
+    }
+    dbDeal();
 }
 
 void myFileThumbnail::usePlaceholder(void (*makePlaceholder)(QImage&)) {
     makePlaceholder(outputImage);
-    if (!recording_ && requestedSide_ != outputImage.width()) {
-        outputImage = outputImage.scaled(requestedSide_, requestedSide_, Qt::IgnoreAspectRatio,
-                                         Qt::SmoothTransformation);
+    const int side = target_.requested();
+    if (!target_.isCache() && side != outputImage.width()) {
+        outputImage =
+            outputImage.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     placeholder_ = true;
 }
 
 void myFileThumbnail::dbDeal() {
-    if (!recording_) {
+    if (!target_.isCache()) {
         delivered_ = true;
         return;
     }
@@ -85,59 +143,7 @@ void myFileThumbnail::dbDeal() {
 }
 
 void myFileThumbnail::dbDealError() {
-    if (recording_) {
+    if (target_.isCache()) {
         recordErrorFor(imageDirOf(dataRoot), sourcePath);
     }
-}
-
-bool myFileThumbnail::openSource(QFile& file, const char* operation, int tooLargeNumber,
-                                 bool recordTooLarge) {
-    const QFileInfo source(sourcePath);
-    if (source.size() > kFileSizeLimit) {
-        if (recordTooLarge) {
-            dbDealError();
-        }
-        logReport(operation, tooLargeNumber, onFile(QStringLiteral("the file is too large")));
-        return false;
-    }
-    if (!source.isFile()) {
-        return false;
-    }
-    file.setFileName(sourcePath);
-    return file.open(QIODevice::ReadOnly);
-}
-
-void myFileThumbnail::abandon(QFile& file, const char* operation, int number, const char* message) {
-    file.close();
-    logReport(operation, number, onFile(QLatin1String(message)));
-}
-
-void myFileThumbnail::logReport(const char* operation, int number, const QString& body) {
-    writeLog(kInfoLabel + logLocation(QLatin1String(operation), number) + body);
-}
-
-QString myFileThumbnail::onFile(const QString& message) const {
-    return QStringLiteral("%1\n%2").arg(message, sourcePath);
-}
-
-void myFileThumbnail::recordPlaceholder(const QString& logLine, void (*makePlaceholder)(QImage&)) {
-    dbDealError();
-    writeLog(logLine);
-    usePlaceholder(makePlaceholder);
-    dbDeal();
-}
-
-void myFileThumbnail::recordDamaged(const char* operation, int number, const QString& body) {
-    recordPlaceholder(kInfoLabel + logLocation(QLatin1String(operation), number) + body,
-                      &makeDamagedFileImage);
-}
-
-void myFileThumbnail::recordOldVersion(const char* operation, int number, const QString& body) {
-    recordPlaceholder(kInfoLabel + logLocation(QLatin1String(operation), number) + body,
-                      &makeOldVersionImage);
-}
-
-QString myFileThumbnail::sizeAndOffset(const char* text, qint64 fileSize, qint64 offset) const {
-    return QString::fromLatin1(text).arg(kDocumentIsWrong, sourcePath, QString::number(fileSize),
-                                         QString::number(offset));
 }

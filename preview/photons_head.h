@@ -1,5 +1,7 @@
 #pragma once
 
+#include "byte_reader.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -15,3 +17,9 @@ struct PhotonsHead_t {
     qint32 height = 0;
     quint32 afterHeight = 0;
 };
+
+// The fourteen numbers take this many bytes after the version text.
+constexpr int kPhotonsHeadNumbersSize = 92;
+
+// Reads the fourteen numbers into `head`; false when the bytes end before the last one.
+bool readPhotonsHead(ByteReader& numbers, PhotonsHead_t& head);

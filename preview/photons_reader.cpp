@@ -2,33 +2,17 @@
 #include "canvas.h"
 #include "decoders.h"
 #include "file_reads.h"
-#include "my_file_thumbnail.h"
+#include "photons_head.h"
 #include "preview_constants.h"
+#include "readers.h"
 #include "sampled_canvas.h"
+#include "source_file.h"
 
-#include <QtEndian>
-
-#include <cstring>
 #include <limits>
 
 namespace {
 
 constexpr char kOperation[] = "myFileThumbnail::loadPhotons";
-
-// One header field in the byte order of the file; swapPhotonsHead turns it around. A field
-// the file ends inside is refused like a missing one.
-template <typename T> bool readFileOrder(QFile& file, T& field) {
-    char bytes[sizeof(T)];
-    if (file.read(bytes, sizeof(T)) != static_cast<qint64>(sizeof(T))) {
-        return false;
-    }
-    std::memcpy(&field, bytes, sizeof(T));
-    return true;
-}
-
-template <typename T> void toHostOrder(T& field) {
-    field = qFromBigEndian(field);
-}
 
 // 5-6-5 with red in the low bits; the low bits of each 8-bit channel stay 0.
 QRgb photonsColour(quint16 word) {
@@ -54,76 +38,56 @@ QImage decodePhotonsPreview(int width, int height, const PreviewData& pixels, QS
     return picture.image();
 }
 
-bool myFileThumbnail::readPhotonsHead(QFile& file) {
-    PhotonsHead_t& head = photonsHead;
+bool readPhotonsHead(ByteReader& numbers, PhotonsHead_t& head) {
     for (quint64& field : head.leading) {
-        if (!readFileOrder(file, field)) {
-            return false;
-        }
+        field = numbers.u64be();
     }
-    if (!readFileOrder(file, head.afterLeading)) {
-        return false;
-    }
+    head.afterLeading = numbers.u32be();
     for (quint64& field : head.middle) {
-        if (!readFileOrder(file, field)) {
-            return false;
-        }
+        field = numbers.u64be();
     }
-    if (!readFileOrder(file, head.width) || !readFileOrder(file, head.afterWidth) ||
-        !readFileOrder(file, head.height) || !readFileOrder(file, head.afterHeight)) {
-        return false;
-    }
-    swapPhotonsHead();
-    return true;
+    head.width = numbers.i32be();
+    head.afterWidth = numbers.u32be();
+    head.height = numbers.i32be();
+    head.afterHeight = numbers.u32be();
+    return numbers.ok();
 }
 
-void myFileThumbnail::swapPhotonsHead() {
-    PhotonsHead_t& head = photonsHead;
-    for (quint64& field : head.leading) {
-        toHostOrder(field);
-    }
-    toHostOrder(head.afterLeading);
-    for (quint64& field : head.middle) {
-        toHostOrder(field);
-    }
-    toHostOrder(head.width);
-    toHostOrder(head.afterWidth);
-    toHostOrder(head.height);
-    toHostOrder(head.afterHeight);
-}
-
-void myFileThumbnail::loadPhotons() {
+ReaderResult readPhotons(const QString& path, const PreviewTarget& target) {
     QFile file;
-    if (!openSource(file, kOperation, 471)) {
-        return;
+    if (auto refusal = openSource(file, path, kOperation, 471)) {
+        return *refusal;
     }
     const qint64 fileSize = file.size();
+    const auto abandon = [&](int number, const char* message) {
+        return ReaderResult::refused(
+            located(kOperation, number, onFile(QLatin1String(message), path)));
+    };
     QByteArray lengthField;
     const bool haveLength = readZeroFilled(file, 4, lengthField);
     const quint32 versionLength = ByteReader(lengthField).u32be();
     if (!haveLength || versionLength == 0) {
-        abandon(file, kOperation, 496, "file read less");
-        return;
+        return abandon(496, "file read less");
     }
+    PhotonsHead_t head;
     // A length beyond the file takes the rest of the file, without asking for more memory.
-    photonsHead.version = file.read(qMin<qint64>(versionLength, fileSize - file.pos()));
-    if (photonsHead.version.isEmpty()) {
-        abandon(file, kOperation, 488, "file version read less");
-        return;
+    head.version = file.read(qMin<qint64>(versionLength, fileSize - file.pos()));
+    if (head.version.isEmpty()) {
+        return abandon(488, "file version read less");
     }
-    if (!readPhotonsHead(file)) {
-        abandon(file, kOperation, 607, "file head read error");
-        return;
+    const QByteArray numberBytes = file.read(kPhotonsHeadNumbersSize);
+    ByteReader numbers(numberBytes);
+    if (!readPhotonsHead(numbers, head)) {
+        return abandon(607, "file head read error");
     }
 
-    const qint32 width = photonsHead.width;
-    const qint32 height = photonsHead.height;
+    const qint32 width = head.width;
+    const qint32 height = head.height;
     const qint64 pixelBytes = 2 * qint64{width} * height;
     // Negative sides or a size beyond 32 bits describe no preview the file could hold.
     if (width < 0 || height < 0 || width > kMaxPhotonsSide || height > kMaxPhotonsSide ||
         pixelBytes > std::numeric_limits<qint32>::max() || pixelBytes > fileSize - file.pos()) {
-        abandon(file, kOperation, 508, "rgbBuf read less");
-        return;
+        return abandon(508, "rgbBuf read less");
     }
     const FileData pixels(file, file.pos(), pixelBytes);
     // Pixel (1, 1) lies inside the printed object's surroundings; a preview too small to have
@@ -136,23 +100,18 @@ void myFileThumbnail::loadPhotons() {
                                                         (static_cast<uchar>(word[1]) << 8)));
         }
     }
-    const int side = shownSide(qMax(width, height));
+    const int side = target.shownSide(qMax(width, height));
+    QImage scaled;
     if (width > 0 && height > 0) {
-        scaledImage =
+        scaled =
             decodePhotonsPreview(width, height, pixels, fittedSize(QSize(width, height), side));
     }
     if (pixels.failed()) {
-        abandon(file, kOperation, 508, "rgbBuf read less");
-        return;
+        return abandon(508, "rgbBuf read less");
     }
-    file.close();
-    if (width > 0 && height > 0 && scaledImage.isNull()) {
-        return;
+    if (width > 0 && height > 0 && scaled.isNull()) {
+        return ReaderResult::nothing();
     }
-    const QImage canvas = centredOnSquare(scaledImage, side, margin);
-    if (canvas.isNull()) {
-        return;
-    }
-    outputImage = canvas;
-    dbDeal();
+    const QImage canvas = centredOnSquare(scaled, side, margin);
+    return canvas.isNull() ? ReaderResult::nothing() : ReaderResult::decoded(canvas);
 }

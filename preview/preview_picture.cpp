@@ -3,17 +3,14 @@
 #include "my_file_thumbnail.h"
 
 QImage previewPicture(const QString& sourcePath, int size, PreviewOutcome* outcome) {
-    QImage picture;
-    bool placeholder = false;
+    myFileThumbnail::Delivered delivered;
     if (size > 0) {
-        const myFileThumbnail extractor(sourcePath, size);
-        picture = extractor.picture();
-        placeholder = extractor.deliveredPlaceholder();
+        delivered = myFileThumbnail::pictureOf(sourcePath, size);
     }
     if (outcome != nullptr) {
-        *outcome = picture.isNull() ? PreviewOutcome::Refused
-                   : placeholder    ? PreviewOutcome::Placeholder
-                                    : PreviewOutcome::Preview;
+        *outcome = delivered.picture.isNull() ? PreviewOutcome::Refused
+                   : delivered.placeholder    ? PreviewOutcome::Placeholder
+                                              : PreviewOutcome::Preview;
     }
-    return picture;
+    return delivered.picture;
 }

@@ -1,8 +1,9 @@
 #include "byte_reader.h"
 #include "canvas.h"
 #include "file_reads.h"
-#include "my_file_thumbnail.h"
 #include "preview_constants.h"
+#include "readers.h"
+#include "source_file.h"
 
 namespace {
 
@@ -42,45 +43,43 @@ bool declaredPixelsFit(const QByteArray& bmp) {
 
 } // namespace
 
-void myFileThumbnail::loadSvgx() {
+ReaderResult readSvgx(const QString& path, const PreviewTarget& target) {
     QFile file;
-    if (!openSource(file, kOperation, 619)) {
-        return;
+    if (auto refusal = openSource(file, path, kOperation, 619)) {
+        return *refusal;
     }
     const qint64 fileSize = file.size();
+    const auto abandon = [&](int number, const char* message) {
+        return ReaderResult::refused(
+            located(kOperation, number, onFile(QLatin1String(message), path)));
+    };
     QByteArray head;
     if (!readZeroFilled(file, kSvgxHeadSize, head)) {
-        abandon(file, kOperation, 634, "file head read error");
-        return;
+        return abandon(634, "file head read error");
     }
     // Older writers left the offset 0: the file is fine but has no preview. A negative offset
     // is no better.
     const qint32 previewOffset = ByteReader(head).at(kPreviewOffsetAt).i32le();
     if (previewOffset <= 0 || previewOffset >= fileSize) {
-        file.close();
-        recordOldVersion(kOperation, 643,
-                         sizeAndOffset("%1\n%2 : size : %3 offset : %4", fileSize, previewOffset));
-        return;
+        return ReaderResult::oldVersion(located(
+            kOperation, 643,
+            sizeAndOffset("%1\n%2 : size : %3 offset : %4", path, fileSize, previewOffset)));
     }
     QByteArray bmp;
     if (!file.seek(previewOffset) || !readZeroFilled(file, kPreviewBmpSize, bmp)) {
-        abandon(file, kOperation, 656, "rgbBuf read less");
-        return;
+        return abandon(656, "rgbBuf read less");
     }
     file.close();
 
     // A picture that cannot be in the preview is refused like bytes that are no BMP.
+    QImage preview;
     if (declaredPixelsFit(bmp)) {
-        previewImage = QImage::fromData(bmp, "bmp");
+        preview = QImage::fromData(bmp, "bmp");
     }
-    const int side = shownSide(qMax(previewImage.width(), previewImage.height()));
-    scaledImage = scaledToFit(previewImage, side);
+    const int side = target.shownSide(qMax(preview.width(), preview.height()));
+    const QImage scaled = scaledToFit(preview, side);
     // The picture's own background runs on into the margins.
-    const QRgb corner = scaledImage.isNull() ? kBackgroundColour : scaledImage.pixel(0, 0);
-    const QImage canvas = centredOnSquare(scaledImage, side, corner);
-    if (canvas.isNull()) {
-        return;
-    }
-    outputImage = canvas;
-    dbDeal();
+    const QRgb corner = scaled.isNull() ? kBackgroundColour : scaled.pixel(0, 0);
+    const QImage canvas = centredOnSquare(scaled, side, corner);
+    return canvas.isNull() ? ReaderResult::nothing() : ReaderResult::decoded(canvas);
 }

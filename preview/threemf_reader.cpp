@@ -1,7 +1,7 @@
 #include "canvas.h"
-#include "my_file_thumbnail.h"
 #include "opc_package.h"
 #include "preview_constants.h"
+#include "readers.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -18,52 +18,43 @@ constexpr int kLargestThumbnailSide = 4096;
 
 } // namespace
 
-void myFileThumbnail::loadThreeMf() {
-    OpcPackage package(sourcePath);
+ReaderResult readThreeMf(const QString& path, const PreviewTarget& target) {
+    const auto damaged = [&](int number, const QString& message) {
+        return ReaderResult::damaged(located(kOperation, number, onFile(message, path)));
+    };
+    OpcPackage package(path);
     if (!package.isReadable()) {
-        logReport(kOperation, 1, onFile(package.problem()));
-        return;
+        return ReaderResult::refused(located(kOperation, 1, onFile(package.problem(), path)));
     }
     const QString part = package.thumbnailPart();
     QByteArray bytes;
     if (part.isEmpty() || !package.readPart(part, kThumbnailPartLimit, bytes)) {
-        recordDamaged(kOperation, 2,
-                      onFile(part.isEmpty() ? QStringLiteral("the package has no thumbnail")
-                                            : package.problem()));
-        return;
+        return damaged(2, part.isEmpty() ? QStringLiteral("the package has no thumbnail")
+                                         : package.problem());
     }
     QBuffer buffer(&bytes);
     QImageReader reader(&buffer);
     const QByteArray format = reader.format();
     const QSize declared = reader.size();
     if (format != "png" && format != "jpeg") {
-        recordDamaged(kOperation, 3, onFile(QStringLiteral("the thumbnail is no PNG or JPEG")));
-        return;
+        return damaged(3, QStringLiteral("the thumbnail is no PNG or JPEG"));
     }
     if (!declared.isValid() || declared.width() > kLargestThumbnailSide ||
         declared.height() > kLargestThumbnailSide) {
-        recordDamaged(kOperation, 4,
-                      onFile(QStringLiteral("the thumbnail declares %1 x %2 pixels")
-                                 .arg(declared.width())
-                                 .arg(declared.height())));
-        return;
+        return damaged(4, QStringLiteral("the thumbnail declares %1 x %2 pixels")
+                              .arg(declared.width())
+                              .arg(declared.height()));
     }
-    previewImage = reader.read();
-    if (previewImage.isNull() || previewImage.size() != declared) {
-        recordDamaged(kOperation, 5, onFile(QStringLiteral("the thumbnail cannot be decoded")));
-        return;
+    const QImage preview = reader.read();
+    if (preview.isNull() || preview.size() != declared) {
+        return damaged(5, QStringLiteral("the thumbnail cannot be decoded"));
     }
     // Plate pictures are often transparent around the plate: they go onto the background
     // that every preview shows, since the cached picture has no alpha.
-    QImage opaque(previewImage.size(), QImage::Format_RGB32);
+    QImage opaque(preview.size(), QImage::Format_RGB32);
     opaque.fill(kBackgroundColour);
-    QPainter(&opaque).drawImage(0, 0, previewImage);
-    const int side = shownSide(qMax(opaque.width(), opaque.height()));
-    scaledImage = scaledToFit(opaque, side);
-    const QImage canvas = centredOnSquare(scaledImage, side, kBackgroundColour);
-    if (canvas.isNull()) {
-        return;
-    }
-    outputImage = canvas;
-    dbDeal();
+    QPainter(&opaque).drawImage(0, 0, preview);
+    const int side = target.shownSide(qMax(opaque.width(), opaque.height()));
+    const QImage canvas = centredOnSquare(scaledToFit(opaque, side), side, kBackgroundColour);
+    return canvas.isNull() ? ReaderResult::nothing() : ReaderResult::decoded(canvas);
 }

@@ -1,18 +1,17 @@
 #include "byte_reader.h"
 #include "decoders.h"
 #include "file_reads.h"
-#include "my_file_thumbnail.h"
-#include "placeholder_images.h"
 #include "preview_constants.h"
+#include "readers.h"
 #include "run_length.h"
 #include "sampled_canvas.h"
+#include "source_file.h"
 
 namespace {
 
 constexpr char kOperation[] = "myFileThumbnail::loadVoxalis";
 constexpr int kProjectHeadSize = 412;
 constexpr int kPreviewReferenceAt = 12;
-constexpr int kPreviewHeadSize = 32;
 // Project previews are shown on grey, in the slicer's own blue.
 constexpr QRgb kProjectBackground = 0xFF939393;
 
@@ -52,70 +51,54 @@ QImage decodeVoxalisPreview(int width, int height, const PreviewData& data, QSiz
     return painted ? canvas.image() : QImage();
 }
 
-void myFileThumbnail::loadVoxalis() {
+ReaderResult readVoxalis(const QString& path, const PreviewTarget& target) {
     QFile file;
-    if (!openSource(file, kOperation, 760)) {
-        return;
+    if (auto refusal = openSource(file, path, kOperation, 760)) {
+        return *refusal;
     }
     const qint64 fileSize = file.size();
+    const auto abandon = [&](int number, const char* message) {
+        return ReaderResult::refused(
+            located(kOperation, number, onFile(QLatin1String(message), path)));
+    };
     QByteArray head;
     if (!readZeroFilled(file, kProjectHeadSize, head)) {
-        abandon(file, kOperation, 776, "read file head less");
-        return;
+        return abandon(776, "read file head less");
     }
     const qint32 reference = ByteReader(head).at(kPreviewReferenceAt).i32le();
     if (reference == 0) {
         // Written before projects carried previews: intact, just without a picture.
-        file.close();
-        usePlaceholder(&makeOldVersionImage);
-        dbDeal();
-        return;
+        return ReaderResult::withoutPreview();
     }
     if (reference < 0 || reference >= fileSize) {
-        file.close();
-        recordDamaged(kOperation, 792,
-                      sizeAndOffset("%1\n%2 : size %3 offset : %4", fileSize, reference));
-        return;
+        return ReaderResult::damaged(
+            located(kOperation, 792,
+                    sizeAndOffset("%1\n%2 : size %3 offset : %4", path, fileSize, reference)));
     }
     // The preview header follows the file header directly; the reference is only a flag.
-    QByteArray previewHead;
-    if (!readZeroFilled(file, kPreviewHeadSize, previewHead)) {
-        abandon(file, kOperation, 804, "svgx file head read less");
-        return;
+    const std::optional<DlpPreviewHead_t> preview = readPreviewHead(file);
+    if (!preview) {
+        return abandon(804, "svgx file head read less");
     }
-    ByteReader fields(previewHead);
-    const qint32 width = fields.i32le();
-    const qint32 height = fields.i32le();
-    const qint32 dataOffset = fields.i32le();
-    const qint32 dataLength = fields.i32le();
+    const auto [width, height, dataOffset, dataLength] = *preview;
     if (dataOffset <= 0 || dataOffset >= fileSize) {
-        file.close();
-        recordOldVersion(kOperation, 813,
-                         sizeAndOffset("%1\n%2 : size %3 offset : %4", fileSize, dataOffset));
-        return;
+        return ReaderResult::oldVersion(
+            located(kOperation, 813,
+                    sizeAndOffset("%1\n%2 : size %3 offset : %4", path, fileSize, dataOffset)));
     }
-    if (width < 1 || height < 1 || width > kMaxPreviewSide || height > kMaxPreviewSide) {
-        file.close();
-        recordDamaged(kOperation, 823, onFile(kDocumentIsWrong));
-        return;
+    if (!preview->sidesInRange()) {
+        return ReaderResult::damaged(located(kOperation, 823, onFile(kDocumentIsWrong, path)));
     }
     if (dataLength < 0 || dataLength > fileSize - dataOffset) {
-        abandon(file, kOperation, 836, "src_RGB_Buffer read less");
-        return;
+        return abandon(836, "src_RGB_Buffer read less");
     }
     // Project previews keep their own size in the cache; a requested size may shrink them.
     const int side = qMax(kThumbnailSide, qMax(width, height));
-    const int shown = recording_ ? side : shownSide(side);
+    const int shown = target.isCache() ? side : target.shownSide(side);
     const FileData data(file, dataOffset, dataLength);
     const QImage canvas = decodeVoxalisPreview(width, height, data, QSize(shown, shown));
     if (data.failed()) {
-        abandon(file, kOperation, 836, "src_RGB_Buffer read less");
-        return;
+        return abandon(836, "src_RGB_Buffer read less");
     }
-    file.close();
-    if (canvas.isNull()) {
-        return;
-    }
-    outputImage = canvas;
-    dbDeal();
+    return canvas.isNull() ? ReaderResult::nothing() : ReaderResult::decoded(canvas);
 }

@@ -26,27 +26,3 @@ ReaderResult ReaderResult::decoded(QImage picture) {
     result.decoded_ = std::move(picture);
     return result;
 }
-
-ReaderResult ReaderResult::damaged(ReaderReport report) {
-    return ReaderResult(Picture::DamagedPlaceholder, true, std::move(report));
-}
-
-ReaderResult ReaderResult::oldVersion(ReaderReport report) {
-    return ReaderResult(Picture::OldVersionPlaceholder, true, std::move(report));
-}
-
-ReaderResult ReaderResult::withoutPreview() {
-    return ReaderResult(Picture::OldVersionPlaceholder, false, std::nullopt);
-}
-
-ReaderResult ReaderResult::refused(ReaderReport report) {
-    return ReaderResult(Picture::None, false, std::move(report));
-}
-
-ReaderResult ReaderResult::refusedWithErrorRow(ReaderReport report) {
-    return ReaderResult(Picture::None, true, std::move(report));
-}
-
-ReaderResult ReaderResult::nothing() {
-    return ReaderResult(Picture::None, false, std::nullopt);
-}

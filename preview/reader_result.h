@@ -35,17 +35,25 @@ public:
     // The file's own preview, fitted as the target asked.
     static ReaderResult decoded(QImage picture);
     // Inconsistent records: an error row, the line, then the placeholder that replaces the row.
-    static ReaderResult damaged(ReaderReport report);
-    static ReaderResult oldVersion(ReaderReport report);
+    static ReaderResult damaged(ReaderReport report) {
+        return {Picture::DamagedPlaceholder, true, std::move(report)};
+    }
+    static ReaderResult oldVersion(ReaderReport report) {
+        return {Picture::OldVersionPlaceholder, true, std::move(report)};
+    }
     // An intact file written before it could carry a preview: the placeholder, nothing logged.
-    static ReaderResult withoutPreview();
+    static ReaderResult withoutPreview() { return {Picture::OldVersionPlaceholder, false, {}}; }
     // The reader gave up: the line only; nothing recorded.
-    static ReaderResult refused(ReaderReport report);
+    static ReaderResult refused(ReaderReport report) {
+        return {Picture::None, false, std::move(report)};
+    }
     // As refused, after an error row, so the file is not read again until it changes.
-    static ReaderResult refusedWithErrorRow(ReaderReport report);
+    static ReaderResult refusedWithErrorRow(ReaderReport report) {
+        return {Picture::None, true, std::move(report)};
+    }
     // Nothing to say and nothing to show: the file could not be opened, or its picture could
     // not be allocated.
-    static ReaderResult nothing();
+    static ReaderResult nothing() { return {Picture::None, false, {}}; }
 
     bool writesErrorRow() const { return errorRow_; }
     const std::optional<ReaderReport>& report() const { return report_; }

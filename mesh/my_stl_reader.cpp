@@ -24,7 +24,7 @@ QVector3D facetNormal(const QVector3D& p1, const QVector3D& p2, const QVector3D&
 
 qint32 meshKindOf(const QString& path) {
     const FileFormat* format = formatOfPath(path);
-    if (format == nullptr) {
+    if (format == nullptr || readsEmbeddedPreview(format->reader)) {
         return -1;
     }
     switch (format->reader) {
@@ -36,15 +36,9 @@ qint32 meshKindOf(const QString& path) {
         return MeshSlc;
     case FormatReader::ThreeMf:
         return MeshThreeMf;
-    case FormatReader::DlpHead:
-    case FormatReader::FdgHead:
-    case FormatReader::Photons:
-    case FormatReader::Gf:
-    case FormatReader::Svgx:
-    case FormatReader::Voxalis:
+    default:
         return -1;
     }
-    return -1;
 }
 
 mySTLReader::mySTLReader(const QString& path, bool hasGeometry, bool streamed_,

@@ -5,7 +5,7 @@
 #include "picture_store.h"
 #include "placeholder_images.h"
 #include "shader_sources.h"
-#include "windows_api.h"
+#include "platform_services.h"
 
 #include <QOffscreenSurface>
 #include <QOpenGLContext>

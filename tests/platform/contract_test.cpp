@@ -1,4 +1,5 @@
 #include "com_api.h"
+#include "platform_services.h"
 
 #include <chrono>
 #include <cstdio>

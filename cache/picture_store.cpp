@@ -3,10 +3,10 @@
 #include "cache_database.h"
 #include "db_mutex.h"
 #include "log.h"
+#include "platform_services.h"
 #include "saved_picture_memo.h"
 #include "source_stamp.h"
 #include "statements.h"
-#include "platform_services.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "cache_fixture.h"
 #include "picture_store.h"
-#include "saved_picture_memo.h"
 #include "platform_services.h"
+#include "saved_picture_memo.h"
 
 #include <QDateTime>
 #include <QDir>

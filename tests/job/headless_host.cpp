@@ -8,7 +8,6 @@
 #include "module_handle.h"
 #include "thumbnail_job.h"
 
-#include <QFile>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -22,7 +21,7 @@ int main(int argc, char** argv) {
     int i = own ? 2 : 1;
     if (i + 1 < argc && QByteArray(argv[i]) == "--module") {
         keepFileNamesWhole();
-        const QString path = QFile::decodeName(argv[i + 1]);
+        const QString path = QString::fromLocal8Bit(argv[i + 1]);
         moduleHandle = LoadLibraryW(std::wstring(path.utf16(), path.utf16() + path.size()).c_str());
         i += 2;
     }

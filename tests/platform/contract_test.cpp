@@ -32,7 +32,6 @@ const HRESULT kNotAClassId = HRESULT(0x800401F3); // CO_E_CLASSSTRING
 struct Session {
     fs::path folder;
     std::string self;
-    std::wstring wideSelf;
     std::wstring modulePath;
     HKEY key = nullptr;
     HKEY other = nullptr;
@@ -152,15 +151,16 @@ const Call kCalls[] = {
     // What a caller that grows its buffer goes by: a cut name returns the size, a whole one less.
     {"GetModuleFileNameW of this program into as many WCHARs as it has: the size", 1,
      [](Session& s) {
-         std::wstring cut(s.wideSelf.size(), L'x');
+         std::wstring cut(fs::path(s.self).wstring().size(), L'x');
          return GetModuleFileNameW(nullptr, cut.data(), DWORD(cut.size())) == cut.size();
      }},
     {"  the last error", ERROR_INSUFFICIENT_BUFFER, [](Session&) { return GetLastError(); }},
     {"  into one WCHAR more: its length, and the whole name", 1,
      [](Session& s) {
-         std::wstring whole(s.wideSelf.size() + 1, L'x');
-         const DWORD length = GetModuleFileNameW(nullptr, whole.data(), DWORD(whole.size()));
-         return length == s.wideSelf.size() && whole.c_str() == s.wideSelf;
+         const std::wstring name = fs::path(s.self).wstring();
+         std::wstring whole(name.size() + 1, L'x');
+         return GetModuleFileNameW(nullptr, whole.data(), DWORD(whole.size())) == name.size() &&
+                whole.c_str() == name;
      }},
 
     // Class ids as the registry holds them, and the COM server through its entry points.
@@ -245,9 +245,6 @@ TEST(Contract, EachCallAnswersAsWindowsDocuments) {
     char self[4096] = {};
     ASSERT_GT(GetModuleFileNameA(nullptr, self, sizeof(self)), 0u);
     s.self = self;
-    WCHAR wideSelf[4096] = {};
-    ASSERT_GT(GetModuleFileNameW(nullptr, wideSelf, 4096), 0u);
-    s.wideSelf = wideSelf;
     s.modulePath = fs::path(self).replace_filename(VOXALIS_MODULE_FILE_NAME).wstring();
     s.folder = fs::temp_directory_path() /
                ("voxalis-contract-" +

@@ -1,6 +1,6 @@
 #include "cache_database.h"
 
-#include "windows_api.h"
+#include "platform_services.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -128,7 +128,7 @@ CacheOpen renew(const QString& databaseFile, QString& error) {
     // is that one more fresh database replaces the first.
     const std::intptr_t lock =
         lockFileExclusively(QFile::encodeName(databaseFile + QStringLiteral(".lock")).constData(),
-                            static_cast<DWORD>(waitMilliseconds.load()));
+                            static_cast<std::uint32_t>(waitMilliseconds.load()));
     closeThreadConnection();
     bool damaged = false;
     if (open(databaseFile, error, damaged) && !damaged) {

@@ -3,10 +3,10 @@
 #include "cache_database.h"
 #include "db_mutex.h"
 #include "log.h"
+#include "platform_services.h"
 #include "saved_picture_memo.h"
 #include "source_stamp.h"
 #include "statements.h"
-#include "windows_api.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -77,7 +77,7 @@ public:
           // reported by the save.
           processes_(lockFileExclusively(
               QFile::encodeName(imageDir + QStringLiteral("/.lock")).constData(),
-              static_cast<DWORD>(cacheWaitMilliseconds()))) {}
+              static_cast<std::uint32_t>(cacheWaitMilliseconds()))) {}
     ~PictureStoreLock() { unlockFile(processes_); }
     PictureStoreLock(const PictureStoreLock&) = delete;
     PictureStoreLock& operator=(const PictureStoreLock&) = delete;

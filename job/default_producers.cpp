@@ -17,13 +17,13 @@ public:
 
     bool renderMesh(const QString& sourcePath, const QString& imageDir) override {
         QMutexLocker lock(&rendererMutex);
-        fileRender renderer(sourcePath, imageDir);
-        if (!renderer.ready()) {
+        const std::unique_ptr<fileRender> renderer = fileRender::forCache(sourcePath, imageDir);
+        if (!renderer->ready()) {
             return false;
         }
-        renderer.initGL();
-        renderer.resizeGL(400, 400);
-        renderer.paintGL();
+        renderer->initGL();
+        renderer->resizeGL(400, 400);
+        renderer->paintGL();
         return true;
     }
 };

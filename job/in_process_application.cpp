@@ -1,6 +1,6 @@
 #include "in_process_application.h"
 
-#include "windows_api.h"
+#include "platform_services.h"
 
 #include <QApplication>
 

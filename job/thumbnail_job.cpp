@@ -15,17 +15,31 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 
-#include <array>
+#include <algorithm>
+#include <vector>
 
 namespace {
 
-// The module services fill fixed ANSI buffers of this size; a longer path is cut.
-constexpr DWORD kModulePathBuffer = 256;
+// The first buffer holds MAX_PATH, enough for most install paths; a longer path takes a larger
+// one, up to the longest path Windows knows (32,767 characters and the terminator).
+constexpr DWORD kFirstModulePathBuffer = 260;
+constexpr DWORD kLongestModulePathBuffer = 32768;
 
-QByteArray modulePath(HMODULE module) {
-    std::array<char, kModulePathBuffer> buffer{};
-    GetModuleFileNameA(module, buffer.data(), kModulePathBuffer);
-    return QByteArray(buffer.data());
+// The module's path in full. A cut path fills the buffer, terminator included, and returns its
+// size: then it is asked for again in a buffer twice as large.
+QString modulePath(HMODULE module) {
+    std::vector<WCHAR> buffer;
+    for (DWORD size = kFirstModulePathBuffer;;
+         size = std::min(2 * size, kLongestModulePathBuffer)) {
+        buffer.resize(size);
+        const DWORD length = GetModuleFileNameW(module, buffer.data(), size);
+        if (length < size) {
+            return QString::fromWCharArray(buffer.data(), static_cast<int>(length));
+        }
+        if (size == kLongestModulePathBuffer) {
+            return {};
+        }
+    }
 }
 
 } // namespace
@@ -42,8 +56,8 @@ HRESULT runThumbnailJob(LPCWSTR path, ThumbnailProducers& producers) {
     }
     // A Linux host hands over a name that is no UTF-8 with its bytes as lone surrogates.
     keepFileNamesWhole();
-    const QString moduleFolder = QFileInfo(QFile::decodeName(modulePath(module))).path();
-    const QByteArray hostPath = modulePath(GetModuleHandleW(nullptr));
+    const QString moduleFolder = QFileInfo(modulePath(module)).path();
+    const QByteArray hostPath = QFile::encodeName(modulePath(GetModuleHandleW(nullptr)));
 
     const QString sourcePath = QString::fromWCharArray(path);
     currentFilePath = sourcePath;

@@ -1,6 +1,6 @@
 #include "mesh_text.h"
 
-#include "windows_api.h"
+#include "platform_services.h"
 
 #include <QIODevice>
 

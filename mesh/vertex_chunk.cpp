@@ -1,6 +1,6 @@
 #include "vertex_chunk.h"
 
-#include "windows_api.h"
+#include "platform_services.h"
 
 #include <algorithm>
 #include <new>

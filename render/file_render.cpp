@@ -4,8 +4,8 @@
 #include "open_gl_helper.h"
 #include "picture_store.h"
 #include "placeholder_images.h"
+#include "platform_services.h"
 #include "shader_sources.h"
-#include "windows_api.h"
 
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -18,6 +18,8 @@
 
 namespace {
 
+// The side of the cache's pictures, as of its previews and placeholders.
+constexpr int kCacheSide = 400;
 // The cache's camera: 2.1 units from the model's centre, a 45-degree field of view.
 constexpr float kCameraDistance = 2.1f;
 constexpr float kFieldOfView = 45.0f;
@@ -84,14 +86,21 @@ struct ProjectedBounds {
 
 } // namespace
 
-fileRender::fileRender(const QString& sourcePath_, const QString& imageDir)
-    : kind(meshKindOf(sourcePath_)), imagePath(imageDir), sourcePath(sourcePath_) {
-    start();
+std::unique_ptr<fileRender> fileRender::forCache(const QString& sourcePath,
+                                                 const QString& imageDir) {
+    return std::unique_ptr<fileRender>(
+        new fileRender(sourcePath, {imageDir, false, kCacheSide, Framing::CacheCamera, {}}));
 }
 
-fileRender::fileRender(const QString& sourcePath_, int side_)
-    : kind(meshKindOf(sourcePath_)), sourcePath(sourcePath_), side(side_), pictureOnly(true),
-      framing(Framing::FillPicture) {
+std::unique_ptr<fileRender> fileRender::forPicture(const QString& sourcePath, int side,
+                                                   Framing framing, const DrawLimits& limits) {
+    return std::unique_ptr<fileRender>(
+        new fileRender(sourcePath, {QString(), true, side, framing, limits}));
+}
+
+fileRender::fileRender(const QString& sourcePath_, const Mode& mode)
+    : kind(meshKindOf(sourcePath_)), imagePath(mode.imageDir), sourcePath(sourcePath_),
+      side(mode.side), pictureOnly(mode.pictureOnly), framing(mode.framing), limits(mode.limits) {
     start();
 }
 
@@ -164,6 +173,10 @@ bool fileRender::ready() const {
     return reader ? reader->renderable : glUsable;
 }
 
+const mySTLReader* fileRender::mesh() const {
+    return glUsable ? reader.get() : nullptr;
+}
+
 void fileRender::addShader(int stage, const char* source, bool vertexStage, const char* failure) {
     const QString code = probe->mapShader(source, vertexStage);
     if (!program->addCacheableShaderFromSourceCode(QOpenGLShader::ShaderType(stage), code)) {
@@ -213,7 +226,7 @@ void fileRender::initGL() {
     for (const VertexChunk& chunk : reader->chunks) {
         largest = std::max(largest, chunk.bytes());
     }
-    largest = std::min(largest, floatsPerPiece(uploadLimitBytes, hasGeometry) * sizeof(float));
+    largest = std::min(largest, floatsPerPiece(limits.uploadBytes, hasGeometry) * sizeof(float));
     if (reader->stream) {
         largest = std::max(largest, reader->stream->pieceBytes());
     }
@@ -330,11 +343,11 @@ void fileRender::drawPicture() {
         vbo.release();
     };
     // The facets are counted against the fill budget before they are uploaded, in file order.
-    const DrawView drawView(shown, view * world, model, side,
-                            {reader->minX, reader->minY, reader->minZ},
-                            {reader->maxX, reader->maxY, reader->maxZ});
-    FillBudget budget(fillBudgetPixels);
-    const std::size_t pieceFloats = floatsPerPiece(uploadLimitBytes, hasGeometry);
+    const DrawView& drawView = lastView.emplace(
+        shown, view * world, model, side, QVector3D(reader->minX, reader->minY, reader->minZ),
+        QVector3D(reader->maxX, reader->maxY, reader->maxZ));
+    FillBudget budget(limits.fillBudgetPixels);
+    const std::size_t pieceFloats = floatsPerPiece(limits.uploadBytes, hasGeometry);
     const std::size_t floatsPerFacet = 3 * floatsPerVertex;
     for (const VertexChunk& chunk : reader->chunks) {
         for (std::size_t first = 0; first < chunk.size() && !budget.exhausted();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "binary_facets.h"
+#include "draw_view.h"
 #include "my_stl_reader.h"
 
 #include <QImage>
@@ -10,7 +11,9 @@
 #include <QOpenGLVertexArrayObject>
 #include <QString>
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 
 class QOffscreenSurface;
 class QOpenGLContext;
@@ -18,11 +21,6 @@ class QOpenGLFramebufferObject;
 class QOpenGLShaderProgram;
 class openGLHelper;
 
-// Draws one mesh file offscreen into a 400 x 400 picture, saves it in the cache and records
-// it. The constructor sets up OpenGL and reads the mesh (saving the damaged-file placeholder
-// for a model that cannot be drawn); a ready renderer is then driven through initGL, resizeGL
-// and paintGL on the same thread. Two renderers must never run at once (see rendererMutex).
-//
 // How a picture frames the model. Both look from the same place in the same direction under
 // the same light; only how much of that view the picture shows differs.
 enum class Framing {
@@ -33,23 +31,69 @@ enum class Framing {
     FillPicture,
 };
 
-// Built with a side instead of a folder, it only draws: a picture of that side, the model
-// filling it, nothing saved or recorded (drawPicture instead of paintGL).
+// What one drawing may ask of OpenGL.
+struct DrawLimits {
+    // The most bytes uploaded into the vertex buffer at once; a larger chunk is drawn in
+    // pieces of whole triangles. A streamed piece's size: small pieces keep the buffer and
+    // the rasteriser's scenes small (see drawPicture).
+    std::size_t uploadBytes = kStreamPieceFacets * floatsPerFacet(false) * sizeof(float);
+    // The most pixels of front faces a picture fills; the facets after the first that would
+    // pass it are not drawn (logged), and the picture keeps those before it.
+    double fillBudgetPixels = kFillBudgetPixels;
+};
+
+// Draws one mesh file offscreen. Made for the cache, it draws a 400 x 400 picture at the
+// cache's camera, saves it in the cache and records it; made for a picture, it only draws one
+// of the side asked for, nothing saved or recorded. Making one sets up OpenGL and reads the mesh
+// (for the cache, saving the damaged-file placeholder for a model that cannot be drawn); a
+// ready renderer is then driven through initGL, resizeGL and paintGL (drawPicture for a
+// picture) on the same thread. Two renderers must never run at once (see rendererMutex).
 class fileRender {
 public:
-    fileRender(const QString& sourcePath, const QString& imageDir);
-    fileRender(const QString& sourcePath, int side);
+    static std::unique_ptr<fileRender> forCache(const QString& sourcePath, const QString& imageDir);
+    static std::unique_ptr<fileRender> forPicture(const QString& sourcePath, int side,
+                                                  Framing framing = Framing::FillPicture,
+                                                  const DrawLimits& limits = {});
     ~fileRender();
 
-    // The reader's renderable flag, or glUsable when OpenGL failed before there was a reader.
+    // The reader's renderable flag; false when OpenGL failed before there was a reader.
     bool ready() const;
+    // The mesh as read; null when OpenGL failed, before the read or during it.
+    const mySTLReader* mesh() const;
 
     void initGL();
     void resizeGL(int width, int height);
+    // Draws the picture, then saves it in the cache and records it.
     void paintGL();
-    // Draws the chunks into a side x side framebuffer and reads it back into `image`.
+    // Draws the chunks into a side x side framebuffer and reads it back into picture().
     void drawPicture();
 
+    // The last picture drawn, or the placeholder saved for a model that cannot be drawn.
+    const QImage& picture() const { return image; }
+    // Where the last drawing put the model's facets, as the fill budget counted them; empty
+    // before the first drawing.
+    const std::optional<DrawView>& drawnView() const { return lastView; }
+
+private:
+    // Where the picture goes and how it is drawn.
+    struct Mode {
+        QString imageDir;
+        bool pictureOnly;
+        int side;
+        Framing framing;
+        DrawLimits limits;
+    };
+
+    fileRender(const QString& sourcePath, const Mode& mode);
+
+    // setUp, with every exception turned into an unusable renderer.
+    void start();
+    void setUp();
+    // The change of clip space that makes the model's vertices, which `clip` takes from the
+    // model into clip space, fill the picture as Framing::FillPicture says. Reads a streamed
+    // model's facets once and starts its stream again for drawing.
+    QMatrix4x4 fillingCrop(const QMatrix4x4& clip);
+    void addShader(int stage, const char* source, bool vertexStage, const char* failure);
     // Saves `image` and writes its row in one step; true when both were done.
     bool saveImage();
 
@@ -76,26 +120,11 @@ public:
     openGLHelper* probe = nullptr;
     bool hasGeometry = false;
     QImage image;
+    std::optional<DrawView> lastView;
     bool glUsable = true;
-    int side = 400;
+    const int side;
     // Drawing only: nothing saved.
-    bool pictureOnly = false;
-    Framing framing = Framing::CacheCamera;
-    // The most bytes uploaded into the vertex buffer at once; a larger chunk is drawn in
-    // pieces of whole triangles. A streamed piece's size: small pieces keep the buffer and
-    // the rasteriser's scenes small (see drawPicture).
-    std::size_t uploadLimitBytes = kStreamPieceFacets * floatsPerFacet(false) * sizeof(float);
-    // The most pixels of front faces a picture fills; the facets after the first that would
-    // pass it are not drawn (logged), and the picture keeps those before it.
-    double fillBudgetPixels = kFillBudgetPixels;
-
-private:
-    // setUp, with every exception turned into an unusable renderer.
-    void start();
-    void setUp();
-    // The change of clip space that makes the model's vertices, which `clip` takes from the
-    // model into clip space, fill the picture as Framing::FillPicture says. Reads a streamed
-    // model's facets once and starts its stream again for drawing.
-    QMatrix4x4 fillingCrop(const QMatrix4x4& clip);
-    void addShader(int stage, const char* source, bool vertexStage, const char* failure);
+    const bool pictureOnly;
+    const Framing framing;
+    const DrawLimits limits;
 };

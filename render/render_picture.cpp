@@ -33,23 +33,23 @@ QImage renderPicture(const QString& sourcePath, int size, RenderOutcome* outcome
         return refused(outcome);
     }
     QMutexLocker lock(&rendererMutex);
-    fileRender renderer(sourcePath, size);
-    if (!renderer.glUsable || !renderer.reader) {
+    const std::unique_ptr<fileRender> renderer = fileRender::forPicture(sourcePath, size);
+    const mySTLReader* mesh = renderer->mesh();
+    if (mesh == nullptr) {
         return refused(outcome);
     }
-    if (!renderer.reader->modelValid) {
+    if (!mesh->modelValid) {
         QImage damaged;
         makeDamagedFileImage(damaged);
         *outcome = RenderOutcome::Placeholder;
         return damaged.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
-    if (!renderer.reader->renderable) {
+    if (!mesh->renderable) {
         return refused(outcome);
     }
     const bool noTriangles =
-        !renderer.reader->stream &&
-        std::all_of(renderer.reader->chunks.begin(), renderer.reader->chunks.end(),
-                    [](const VertexChunk& chunk) { return chunk.isEmpty(); });
+        !mesh->stream && std::all_of(mesh->chunks.begin(), mesh->chunks.end(),
+                                     [](const VertexChunk& chunk) { return chunk.isEmpty(); });
     if (noTriangles) {
         // What the renderer's cleared framebuffer holds: white, fully transparent.
         QImage empty(size, size, QImage::Format_ARGB32);
@@ -57,9 +57,9 @@ QImage renderPicture(const QString& sourcePath, int size, RenderOutcome* outcome
         *outcome = RenderOutcome::Empty;
         return empty;
     }
-    renderer.initGL();
-    renderer.resizeGL(size, size);
-    renderer.drawPicture();
+    renderer->initGL();
+    renderer->resizeGL(size, size);
+    renderer->drawPicture();
     *outcome = RenderOutcome::Rendered;
-    return renderer.image;
+    return renderer->picture();
 }

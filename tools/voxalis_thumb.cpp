@@ -9,6 +9,7 @@
 
 #include "com_api.h"
 #include "com_ptr.h"
+#include "platform_services.h"
 #include "provider_clsid.h"
 #include "windows_api.h"
 

@@ -17,6 +17,7 @@
 #include "input_path.h"
 #include "log.h"
 #include "make_picture.h"
+#include "platform_services.h"
 #include "preview_suffix.h"
 #include "windows_api.h"
 

@@ -1,4 +1,4 @@
-#include "windows_api.h"
+#include "platform_services.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -18,7 +18,7 @@ constexpr auto kLongestNap = std::chrono::milliseconds(20);
 
 } // namespace
 
-std::intptr_t lockFileExclusively(const char* path, DWORD milliseconds) {
+std::intptr_t lockFileExclusively(const char* path, std::uint32_t milliseconds) {
     const int descriptor = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (descriptor < 0) {
         return -1;

@@ -1,4 +1,4 @@
-#include "windows_api.h"
+#include "platform_services.h"
 
 #include <netdb.h>
 #include <poll.h>
@@ -172,6 +172,9 @@ bool roomForOpenGl() {
 }
 
 } // namespace
+
+// Where X servers put their sockets on every Linux distribution.
+const char* const kXSocketFolder = "/tmp/.X11-unix";
 
 bool prepareGuiEnvironment(const char* xSocketFolder) {
     // The session's own choice is not ours to keep: it names the platform its windows use

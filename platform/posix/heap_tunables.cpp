@@ -1,6 +1,6 @@
 #include "heap_tunables.h"
 
-#include "windows_api.h"
+#include "platform_services.h"
 
 #include <malloc.h>
 

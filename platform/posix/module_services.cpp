@@ -116,11 +116,13 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
     return copyPath(moduleFilePath(module), buffer, size);
 }
 
-// The ANSI variant gives the file system's bytes; this one the characters they encode.
+// The ANSI variant gives the file system's bytes; this one the characters they encode, as
+// UTF-16 units like Windows' WCHARs. Unit for unit, a byte that is no UTF-8 stays the lone
+// surrogate that stands for it (see keepFileNamesWhole), which toStdWString would turn into
+// U+FFFD, naming another file.
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
-    return copyPath(
-        QFile::decodeName(QByteArray::fromStdString(moduleFilePath(module))).toStdWString(), buffer,
-        size);
+    const QString path = QFile::decodeName(QByteArray::fromStdString(moduleFilePath(module)));
+    return copyPath(std::wstring(path.utf16(), path.utf16() + path.size()), buffer, size);
 }
 
 BOOL DisableThreadLibraryCalls(HMODULE module) {

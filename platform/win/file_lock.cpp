@@ -1,4 +1,4 @@
-#include "windows_api.h"
+#include "platform_services.h"
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@ constexpr DWORD kLongestNap = 20;
 
 } // namespace
 
-std::intptr_t lockFileExclusively(const char* path, DWORD milliseconds) {
+std::intptr_t lockFileExclusively(const char* path, std::uint32_t milliseconds) {
     const HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

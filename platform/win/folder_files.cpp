@@ -1,4 +1,4 @@
-#include "windows_api.h"
+#include "platform_services.h"
 
 #include <QDir>
 

@@ -1,7 +1,7 @@
 #include "cache_fixture.h"
 #include "picture_store.h"
+#include "platform_services.h"
 #include "saved_picture_memo.h"
-#include "windows_api.h"
 
 #include <QDateTime>
 #include <QDir>

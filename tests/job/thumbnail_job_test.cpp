@@ -7,6 +7,7 @@
 #include "preview_suffix.h"
 #include "thumbnail_job.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLibraryInfo>
 #include <QProcess>
@@ -114,27 +115,37 @@ TEST(InputPath, LocalFileUrisGiveTheirPathsByteForByte) {
 // A host without a display, whose application the job starts unless the host has one. Our
 // display-free plug-in is found through QT_PLUGIN_PATH (the build's bin folder); without it
 // Qt falls back to offscreen: the sliced file is handled, the model gets no OpenGL and the log
-// says so.
+// says so. A module installed with the plug-in's folder beside it finds it there, however long
+// its folder's path and whatever bytes name it.
 TEST(HeadlessHost, FallsBackToOffscreenWithoutOurPluginAndKeepsTheHostsApplication) {
     const QString lqx = writeSource("a.lqx", "x"), stl = writeSource("a.stl", "x"),
                   own = writeSource("own.lqx", "x");
-    const std::pair<QStringList, QString> runs[] = {
-        {{"-u", "QT_PLUGIN_PATH", HEADLESS_HOST, lqx, stl},
-         "hr=0\nhr=1\napp=QApplication args=1 platform=offscreen\n"},
-        {{HEADLESS_HOST, "--own-app", own}, "hr=0\napp=QCoreApplication args=3 platform=\n"},
-    };
+    keepFileNamesWhole();
+    const QString installed = testDataHome() + QFile::decodeName("/" + QByteArray(100, 'x') +
+                                                                 "\xFF/" + QByteArray(200, 'y'));
+    ASSERT_TRUE(QDir().mkpath(installed) && QFile::copy(VOXALIS_MODULE, installed + "/module.so") &&
+                QFile::link(EGL_PLUGIN_FOLDER, installed + "/platforms"));
     // Qt searches the program's own folder anyway: a module elsewhere, Qt Core in Qt's library
     // folder, shows that the job puts the module's folder first in the search.
-    const QString paths = "paths=" + QLibraryInfo::location(QLibraryInfo::LibrariesPath) + ";";
-    for (const auto& [command, printed] : runs) {
+    const QString qt = QLibraryInfo::location(QLibraryInfo::LibrariesPath);
+    const std::tuple<QStringList, QString, QString> runs[] = {
+        {{"-u", "QT_PLUGIN_PATH", HEADLESS_HOST, lqx, stl},
+         "hr=0\nhr=1\napp=QApplication args=1 platform=offscreen\n",
+         qt},
+        {{HEADLESS_HOST, "--own-app", own}, "hr=0\napp=QCoreApplication args=3 platform=\n", qt},
+        {{"-u", "QT_PLUGIN_PATH", HEADLESS_HOST, "--module", installed + "/module.so", own},
+         "hr=0\napp=QApplication args=1 platform=voxalis-egl\n",
+         installed},
+    };
+    for (const auto& [command, printed, folder] : runs) {
         QProcess host;
         host.start("env", QString("-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM").split(' ') +
                               command);
         EXPECT_TRUE(host.waitForFinished(60000));
         EXPECT_EQ(std::pair(host.exitStatus(), host.exitCode()), std::pair(QProcess::NormalExit, 0))
             << host.readAllStandardError().data();
-        const QString output = host.readAllStandardOutput();
-        EXPECT_TRUE(output.startsWith(printed + paths)) << qPrintable(output);
+        const QString output = QFile::decodeName(host.readAllStandardOutput());
+        EXPECT_TRUE(output.startsWith(printed + "paths=" + folder + ";")) << qPrintable(output);
     }
     EXPECT_EQ(readFile(testDataHome() + "/VOXALIS_Thumbnail/VOXALIS_Thumbnail.log")
                   .count("   information    :    opengl version is not valid\r\n"),

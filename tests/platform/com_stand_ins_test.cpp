@@ -1,5 +1,6 @@
 #include "com_api.h"
 #include "files.h"
+#include "platform_services.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,7 @@
 #include "files.h"
 #include "heap_tunables.h"
 #include "meminfo.h"
+#include "platform_services.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "files.h"
-#include "windows_api.h"
+#include "platform_services.h"
 
 #include <gtest/gtest.h>
 

@@ -22,7 +22,6 @@
 #include <sys/stat.h>
 
 #include <cmath>
-#include <functional>
 #include <memory>
 
 namespace {
@@ -157,12 +156,11 @@ TEST_F(Renderer, JobRecordsTheFittedModelOrWhatItCannotDraw) {
     EXPECT_FALSE(job(big).isEmpty());
 }
 
-// Draws `path` into a side x side picture as the job does, once `set` has changed the renderer's
-// settings; the caller holds rendererMutex.
-std::unique_ptr<fileRender> drawWith(const QString& path, int side,
-                                     const std::function<void(fileRender&)>& set) {
-    auto renderer = std::make_unique<fileRender>(path, side);
-    set(*renderer);
+// Draws `path` into a side x side picture as the job does, framed and limited as given; the
+// caller holds rendererMutex.
+std::unique_ptr<fileRender> drawWith(const QString& path, int side, Framing framing,
+                                     const DrawLimits& limits) {
+    auto renderer = fileRender::forPicture(path, side, framing, limits);
     renderer->initGL();
     renderer->resizeGL(side, side);
     renderer->drawPicture();
@@ -251,7 +249,7 @@ TEST_F(Renderer, PictureOfAnySizeShowsTheWholeModelAndTouchesNoCache) {
     // A chunk larger than the buffer is drawn in pieces, which end at the last whole triangle.
     const QImage whole = renderPicture(cube, 128);
     QMutexLocker lock(&rendererMutex);
-    EXPECT_EQ(drawWith(cube, 128, [](fileRender& r) { r.uploadLimitBytes = 100; })->image, whole);
+    EXPECT_EQ(drawWith(cube, 128, Framing::FillPicture, {100})->picture(), whole);
 }
 
 // The same sphere as binary STL (streamed, its back faces left out before drawing) and as
@@ -292,21 +290,18 @@ TEST_F(Renderer, FillBudgetKeepsTheFacetsBeforeTheFirstThatDoesNotFit) {
     // three facets where the whole stack puts them.
     QMutexLocker lock(&rendererMutex);
     const auto drawn = [&](const QString& path, double budget) {
-        return drawWith(path, side, [budget](fileRender& r) {
-            r.framing = Framing::CacheCamera;
-            r.fillBudgetPixels = budget;
-        });
+        DrawLimits limits;
+        limits.fillBudgetPixels = budget;
+        return drawWith(path, side, Framing::CacheCamera, limits);
     };
     const QImage three =
-        drawn(writeSource("three.obj", objFile(firstThree)), kFillBudgetPixels)->image;
+        drawn(writeSource("three.obj", objFile(firstThree)), kFillBudgetPixels)->picture();
     for (const auto& form : forms) {
         const QString path = writeSource(form.name, form.write(stack));
         auto whole = drawn(path, kFillBudgetPixels);
-        ASSERT_NE(whole->image, three) << form.name;
+        ASSERT_NE(whole->picture(), three) << form.name;
         EXPECT_FALSE(log().contains(cut + path)) << form.name;
-        const mySTLReader& r = *whole->reader;
-        const DrawView view(whole->projection, whole->view * whole->world, whole->model, side,
-                            {r.minX, r.minY, r.minZ}, {r.maxX, r.maxY, r.maxZ});
+        const DrawView view = *whole->drawnView();
         double budget = 0;
         for (int i = 0; i < 4; ++i) {
             const Triangle& t = stack[i];
@@ -318,7 +313,7 @@ TEST_F(Renderer, FillBudgetKeepsTheFacetsBeforeTheFirstThatDoesNotFit) {
             budget += view.frontPixels(x, y) / (i == 3 ? 2 : 1);
         }
         whole.reset(); // one renderer at a time
-        EXPECT_EQ(drawn(path, budget)->image, three) << form.name;
+        EXPECT_EQ(drawn(path, budget)->picture(), three) << form.name;
         EXPECT_TRUE(log().contains(cut + path)) << form.name;
     }
 }

@@ -6,6 +6,7 @@
 #include "gf_writer.h"
 #include "mesh_writers.h"
 #include "module_handle.h"
+#include "platform_services.h"
 #include "provider_client.h"
 #include "recipe_thumbnail_provider.h"
 #include "rle16_writer.h"

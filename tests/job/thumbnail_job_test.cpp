@@ -89,15 +89,13 @@ TEST(FileFormats, ServeEachSuffixWithItsReaderAndMimeTypeAndRouteSlicedFilesToTh
     ASSERT_EQ(fileFormats().size(), std::size(rows));
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         const FileFormat& format = fileFormats()[i];
-        const QString suffix = std::get<0>(rows[i]);
         EXPECT_EQ(std::tuple(QString(format.suffix), format.reader, QString(format.mimeType),
-                             isPreviewSuffix(suffix.toUpper())),
+                             isPreviewSuffix(QString(format.suffix).toUpper())),
                   rows[i]);
-        EXPECT_EQ(formatOfPath("dir.lqx/a.b." + suffix), &format) << qPrintable(suffix);
+        EXPECT_EQ(formatOfPath(QString("dir.lqx/a.b.") + format.suffix), &format) << format.suffix;
     }
 }
 
-// "localhost" names the local host in a file URI in any letter case.
 // The thumbnailer's INPUT: a file URI of this host, in any letter case, gives its path byte for
 // byte, a name that is no UTF-8 included; another host's gives nothing.
 TEST(InputPath, LocalFileUrisGiveTheirPathsByteForByte) {

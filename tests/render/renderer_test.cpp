@@ -290,9 +290,7 @@ TEST_F(Renderer, FillBudgetKeepsTheFacetsBeforeTheFirstThatDoesNotFit) {
     // three facets where the whole stack puts them.
     QMutexLocker lock(&rendererMutex);
     const auto drawn = [&](const QString& path, double budget) {
-        DrawLimits limits;
-        limits.fillBudgetPixels = budget;
-        return drawWith(path, side, Framing::CacheCamera, limits);
+        return drawWith(path, side, Framing::CacheCamera, {DrawLimits().uploadBytes, budget});
     };
     const QImage three =
         drawn(writeSource("three.obj", objFile(firstThree)), kFillBudgetPixels)->picture();

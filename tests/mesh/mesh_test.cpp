@@ -339,12 +339,13 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         {"t10.stl", binaryStl(kTwo, "solid x\nfacet normal 0 0 1\n"), "- extent -inf"},
         // Missing numbers read as 0, also on a last line whose buffer still holds "3".
         {"t5.stl", "solid t\nfacet\nvertex x 2 3\nvertex 3\nvertex", "1 extent 3", three},
-        // A line is read in pieces of 1,023 bytes: "vertex" ending the first piece is found (its
-        // numbers, in the next piece, are not), one across two pieces is not, and one beyond the
-        // first piece is found in a later one.
+        // A line is read in pieces of 1,023 bytes, also where the first spans the reader's 64 KiB
+        // buffer: "vertex" ending the first piece is found (its numbers, in the next piece, are
+        // not), one across two pieces is not, and one beyond the first piece is found later.
         {"t6.stl",
-         "solid t\nfacet\n" + QByteArray(1017, ' ') + "vertex 7\n" + QByteArray(1018, ' ') +
-             "vertex 8\n" + QByteArray(1500, ' ') + "vertex 1 2 3\nvertex 4 5 6\n",
+         "solid t\nfacet\n" + QByteArray(65000, '\n') + QByteArray(1017, ' ') + "vertex 7\n" +
+             QByteArray(1018, ' ') + "vertex 8\n" + QByteArray(1500, ' ') +
+             "vertex 1 2 3\nvertex 4 5 6\n",
          "1 extent 6",
          {0, 0, 0, 1, 2, 3, 4, 5, 6}},
         {"t7.stl", "solid x\nfacet normal\nendsolid x\n", "- extent -inf"},

@@ -28,6 +28,7 @@ struct GUID {
     WORD Data3;
     BYTE Data4[8];
 };
+static_assert(sizeof(GUID) == 16, "class ids are read and written as 16 bytes");
 using IID = GUID;
 using CLSID = GUID;
 using REFGUID = const GUID&;

@@ -258,9 +258,10 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
     const QByteArray plain = package({meshObject(1, cube(2))});
     const QByteArray unpacked = package({meshObject(1, cube(2))}, {{1, {}, {}}}, false);
     // A component moved by 10 in x inside an item scaled by 2: (p + 10) * 2, never p * 2 + 10.
+    // The other item's x is z - y.
     const QByteArray nested =
         package({meshObject(1, cube(1)), assembly(2, {{1, "1 0 0 0 1 0 0 0 1 10 0 0", {}}})},
-                {{2, "2 0 0 0 2 0 0 0 2 0 0 5", {}}, {1, "0 1 0 -1 0 0 0 0 1 0 0 0", {}}});
+                {{2, "2 0 0 0 2 0 0 0 2 0 0 5", {}}, {1, "0 1 0 -1 0 0 1 0 1 0 0 0", {}}});
     ThreeMfPackage production;
     production.model =
         threeMfModel({assembly(5, {{1, {}, "/3D/Objects/part.model"}})},

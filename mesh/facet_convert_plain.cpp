@@ -42,10 +42,11 @@ void convertFacetsPlain(const uchar* records, qint64 facets, bool withNormals, f
             continue;
         }
         const QVector3D n = facetNormal({p[0], p[1], p[2]}, {p[3], p[4], p[5]}, {p[6], p[7], p[8]});
-        const float normal[3] = {n.x(), n.y(), n.z()};
         for (int vertex = 0; vertex < 3; ++vertex) {
             std::memcpy(out, p + 3 * vertex, 3 * sizeof(float));
-            std::memcpy(out + 3, normal, sizeof(normal));
+            out[3] = n.x();
+            out[4] = n.y();
+            out[5] = n.z();
             out += 6;
         }
     }

@@ -84,9 +84,10 @@ bool OpcPackage::readCentralDirectory() {
         return fail(QStringLiteral("no zip directory"));
     }
     qint64 end = -1;
-    for (qint64 at = tailSize - kEndOfDirectorySize; at >= 0 && end < 0; --at) {
+    for (qint64 at = tailSize - kEndOfDirectorySize; at >= 0; --at) {
         if (littleEndian(tail, at, 4) == kEndOfDirectorySignature) {
             end = at;
+            break;
         }
     }
     if (end < 0) {
@@ -104,6 +105,7 @@ bool OpcPackage::readCentralDirectory() {
     if (directory.size() != directorySize) {
         return fail(QStringLiteral("the zip directory lies outside the file"));
     }
+    directoryAt_ = directoryAt;
     qint64 at = 0;
     for (quint32 i = 0; i < count; ++i) {
         if (at + kDirectoryEntrySize > directorySize ||
@@ -167,7 +169,7 @@ std::unique_ptr<OpcPackage::PartStream> OpcPackage::openPart(const QString& name
         return nullptr;
     }
     QByteArray local;
-    if (entry.localHeaderAt + kLocalHeaderSize <= fileSize_ && file_.seek(entry.localHeaderAt)) {
+    if (entry.localHeaderAt + kLocalHeaderSize <= directoryAt_ && file_.seek(entry.localHeaderAt)) {
         local = file_.read(kLocalHeaderSize);
     }
     if (local.size() != kLocalHeaderSize || littleEndian(local, 0, 4) != kLocalHeaderSignature) {
@@ -176,8 +178,9 @@ std::unique_ptr<OpcPackage::PartStream> OpcPackage::openPart(const QString& name
     }
     const qint64 dataAt = entry.localHeaderAt + kLocalHeaderSize + littleEndian(local, 26, 2) +
                           littleEndian(local, 28, 2);
-    if (dataAt + entry.compressedSize > fileSize_) {
-        fail(QStringLiteral("the part runs past the end of the file: ") + name);
+    // Every part lies before the directory; one that reaches into it or beyond is damaged.
+    if (dataAt + entry.compressedSize > directoryAt_) {
+        fail(QStringLiteral("the part runs into the zip directory: ") + name);
         return nullptr;
     }
     return std::unique_ptr<PartStream>(new PartStream(*this, entry, dataAt));

@@ -85,6 +85,8 @@ private:
 
     QFile file_;
     qint64 fileSize_ = 0;
+    // Where the central directory starts: the parts' local headers and data lie before it.
+    qint64 directoryAt_ = 0;
     QHash<QString, Entry> entries_;
     QString problem_;
     bool readable_ = false;

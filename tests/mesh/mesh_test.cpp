@@ -419,6 +419,8 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
          refused(1, "a build item is damaged")},
         // Ten copies of the next object, seven levels: ten million instances of one cube.
         {"components multiply.3MF", chain(7, 10), refused(2, "the build makes too many triangles")},
+        // 2^21 instances are too many even when their triangles are not.
+        {"instances multiply.3MF", chain(21, 2), refused(2, "the build makes too many triangles")},
         {"zip bomb.3MF", withModelEntry(bomb, std::nullopt),
          refused(1, "the part claims an impossible compression ratio: /3D/3dmodel.model")},
         {"inflates past its declared size.3MF", withModelEntry(model, quint32(model.size() - 1)),
@@ -428,7 +430,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         {"a model part of gigabytes.3MF", withModelEntry(model, 3000000000u, 300000000u),
          refused(2, "the part is too large: /3D/3dmodel.model")},
         {"data past the end of the file.3MF", withModelEntry(model, std::nullopt, 1u << 30),
-         refused(1, "the part runs past the end of the file: /3D/3dmodel.model")},
+         refused(1, "the part runs into the zip directory: /3D/3dmodel.model")},
         {"truncated archive.3MF", plain.left(plain.size() - 30), refused(1, "no zip directory")},
         {"no XML.3MF", withModelEntry("<model><", std::nullopt),
          refused(1, "the model part ends early: /3D/3dmodel.model")},

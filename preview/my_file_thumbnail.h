@@ -51,7 +51,7 @@ private:
     PreviewTarget target_;
     // Which header the DLP family reader reads: 0 DlpHead_t, 1 FdgHead_t.
     quint32 headerKind = 0;
-    QImage outputImage{400, 400, QImage::Format_ARGB32};
+    QImage outputImage;
     bool delivered_ = false;
     bool placeholder_ = false;
 };

@@ -47,13 +47,15 @@ TEST(DisplayChoice, OnlyDisplaysWhoseServersAnswerAreTried) {
         path.copy(address.sun_path + (abstract ? 1 : 0), path.size());
         serve(address, socklen_t(offsetof(sockaddr_un, sun_path) + path.size() + 1), answers);
     }
-    // A loopback port that answers; display n is on port 6000 + n.
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof(address);
-    ASSERT_EQ(
-        getsockname(serve(address, length, true), reinterpret_cast<sockaddr*>(&address), &length),
-        0);
-    const std::string tcp = "127.0.0.1:" + std::to_string(ntohs(address.sin_port) - 6000);
+    // Loopback ports, one that answers and one that never replies; display n is on port 6000 + n.
+    std::string tcp[2];
+    for (const bool answers : {false, true}) {
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t length = sizeof(address);
+        const int fd = serve(address, length, answers);
+        ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        tcp[answers] = "127.0.0.1:" + std::to_string(ntohs(address.sin_port) - 6000);
+    }
     // DISPLAY and WAYLAND_DISPLAY (empty is as unset), and the platforms put before ours.
     const std::tuple<std::string, std::string, std::string> rows[] = {
         {":3", "", "xcb;"},   // a socket file
@@ -61,7 +63,8 @@ TEST(DisplayChoice, OnlyDisplaysWhoseServersAnswerAreTried) {
         {"unix:3", "", "xcb;"},
         {":5", "", ""}, // no server
         {":x", "", ""},
-        {tcp, "", "xcb;"},
+        {tcp[true], "", "xcb;"},
+        {tcp[false], "", ""},
         {"unix:7", "", ""},             // accepts and never replies
         {"", "X3", "wayland;"},         // in the runtime folder
         {"", home + "/X3", "wayland;"}, // by absolute path

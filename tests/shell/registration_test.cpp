@@ -1,4 +1,5 @@
 #include "entry_points.h"
+#include "file_formats.h"
 #include "files.h"
 #include "module_handle.h"
 #include "provider_clsid.h"
@@ -48,14 +49,13 @@ TEST(Registration, EachStepOnItsOwnAndUnregisteringRemovesOnlyTheHandlerKeys) {
     EXPECT_EQ(value(kClass, L"DisableProcessIsolation"), "dword:1");
     EXPECT_EQ(value(kServer), QFile::symLinkTarget("/proc/self/exe"));
     EXPECT_EQ(value(kServer, L"ThreadingModel"), "Apartment");
-    const QStringList extensions =
-        QString(".stl .slc .kvrdlp .lqx .fdg .gf .photon .photons .svgx .voxalis .obj .3mf")
-            .split(' ');
-    for (const QString& extension : extensions) {
-        EXPECT_EQ(value(extension + kHandler), kClsid);
+    // Every served suffix, as the format table lists them.
+    for (const FileFormat& format : fileFormats()) {
+        EXPECT_EQ(value(QString(".") + format.suffix + kHandler), kClsid);
     }
     EXPECT_EQ(DllUnregisterServer(), S_OK); // telling nobody
-    for (const QString& extension : extensions) {
+    for (const FileFormat& format : fileFormats()) {
+        const QString extension = QString(".") + format.suffix;
         EXPECT_EQ(std::pair(value(extension + kHandler), value(extension + "\\shellex")),
                   std::pair(QString("<no key>"), QString()));
     }

@@ -1,11 +1,10 @@
 // One sliced format, chosen by FUZZ_SUFFIX at build time: the input is a whole file of that
-// format, read by the extractor as a job reads it, but for a picture of the cache's side that
-// is neither saved nor recorded: the reader's decisions are the same, and no database or PNG
-// write slows the run.
+// format, read by the extractor as a job reads it, sized for the cache, but neither saved nor
+// recorded: the reader's decisions and pictures are the same, and no database or PNG write
+// slows the run.
 
 #include "fuzz_support.h"
 #include "my_file_thumbnail.h"
-#include "preview_constants.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzEnvironment();
     const QString path =
         writeInput(QByteArray(reinterpret_cast<const char*>(data), int(size)), FUZZ_SUFFIX);
-    myFileThumbnail::pictureOf(path, kThumbnailSide);
+    myFileThumbnail::pictureOf(path, PreviewTarget::cache());
     return 0;
 }

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzEnvironment();
     const QString path =
         writeInput(QByteArray(reinterpret_cast<const char*>(data), int(size)), FUZZ_SUFFIX);
-    myFileThumbnail::pictureOf(path, 256);
+    myFileThumbnail::pictureOf(path, PreviewTarget::side(256));
     try {
         const mySTLReader reader(path, false);
     } catch (const std::bad_alloc&) {

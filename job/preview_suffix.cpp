@@ -3,19 +3,16 @@
 #include "file_formats.h"
 #include "opc_package.h"
 
-#include <QFileInfo>
-
 bool isPreviewSuffix(const QString& suffix) {
     const FileFormat* format = formatOfSuffix(suffix);
     return format != nullptr && readsEmbeddedPreview(format->reader);
 }
 
 bool takesPreviewPath(const QString& path) {
-    const QString suffix = QFileInfo(path).suffix();
-    if (isPreviewSuffix(suffix)) {
-        return true;
+    const FileFormat* format = formatOfPath(path);
+    if (format == nullptr) {
+        return false;
     }
-    const FileFormat* format = formatOfSuffix(suffix);
-    return format != nullptr && format->reader == FormatReader::ThreeMf &&
-           !OpcPackage(path).thumbnailPart().isEmpty();
+    return readsEmbeddedPreview(format->reader) ||
+           (format->reader == FormatReader::ThreeMf && !OpcPackage(path).thumbnailPart().isEmpty());
 }

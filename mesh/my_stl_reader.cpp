@@ -24,7 +24,7 @@ QVector3D facetNormal(const QVector3D& p1, const QVector3D& p2, const QVector3D&
 
 qint32 meshKindOf(const QString& path) {
     const FileFormat* format = formatOfPath(path);
-    if (format == nullptr || readsEmbeddedPreview(format->reader)) {
+    if (format == nullptr) {
         return -1;
     }
     switch (format->reader) {

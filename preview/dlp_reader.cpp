@@ -59,14 +59,11 @@ ReaderResult readDlpFamily(const QString& path, quint32 headerKind, const Previe
     }
     const qint64 fileSize = file.size();
     const DlpHeadLayout& layout = headerKind == 1 ? kFdgHead : kDlpHead;
-    const auto abandon = [&](int number, const char* message) {
-        return ReaderResult::refused(
-            located(kOperation, number, onFile(QLatin1String(message), path)));
-    };
 
     QByteArray head;
     if (!readZeroFilled(file, layout.size, head)) {
-        return abandon(layout.shortNumber, layout.shortMessage);
+        return ReaderResult::refused(
+            givenUp(kOperation, layout.shortNumber, layout.shortMessage, path));
     }
     ByteReader headFields(head);
     const qint32 previewOffset = headFields.at(layout.previewOffsetAt).i32le();
@@ -101,14 +98,14 @@ ReaderResult readDlpFamily(const QString& path, quint32 headerKind, const Previe
     // Data the file cannot hold would come back short from the read, so it is refused before
     // any is read; the decoder then reads the data in pieces, only as far as the canvas goes.
     if (dataSize > fileSize - dataOffset) {
-        return abandon(138, "src_RGB_Buffer read less");
+        return ReaderResult::refused(givenUp(kOperation, 138, "src_RGB_Buffer read less", path));
     }
     const int side = qMax(width, height);
     const FileData data(file, dataOffset, dataSize);
     const QImage canvas = decodeDlpPreview(width, height, data,
                                            fittedSize(QSize(side, side), target.shownSide(side)));
     if (data.failed()) {
-        return abandon(138, "src_RGB_Buffer read less");
+        return ReaderResult::refused(givenUp(kOperation, 138, "src_RGB_Buffer read less", path));
     }
-    return canvas.isNull() ? ReaderResult::nothing() : ReaderResult::decoded(canvas);
+    return ReaderResult::decoded(canvas);
 }

@@ -74,13 +74,9 @@ ReaderResult readGf(const QString& path, const PreviewTarget& target) {
         return *refusal;
     }
     const qint64 fileSize = file.size();
-    const auto abandon = [&](int number, const char* message) {
-        return ReaderResult::refused(
-            located(kOperation, number, onFile(QLatin1String(message), path)));
-    };
     QByteArray head;
     if (!readZeroFilled(file, kGfHeadSize, head)) {
-        return abandon(312, "GfHead_t read less");
+        return ReaderResult::refused(givenUp(kOperation, 312, "GfHead_t read less", path));
     }
     const qint32 previewOffset = ByteReader(head).at(kPreviewOffsetAt).i32le();
     if (previewOffset < 0 || previewOffset >= fileSize) {
@@ -92,7 +88,7 @@ ReaderResult readGf(const QString& path, const PreviewTarget& target) {
 
     const std::optional<DlpPreviewHead_t> preview = readPreviewHead(file);
     if (!preview) {
-        return abandon(334, "DlpPreviewHead_t read less");
+        return ReaderResult::refused(givenUp(kOperation, 334, "DlpPreviewHead_t read less", path));
     }
     const auto [width, height, dataOffset, dataSize] = *preview;
     if (!preview->sidesInRange()) {
@@ -108,18 +104,18 @@ ReaderResult readGf(const QString& path, const PreviewTarget& target) {
     }
     // The decoder reads only the pixels it shows, so the data's size is checked here.
     if (dataSize > fileSize - dataOffset) {
-        return abandon(367, "src_RGB_Buffer read less");
+        return ReaderResult::refused(givenUp(kOperation, 367, "src_RGB_Buffer read less", path));
     }
     const int side = target.shownSide(qMax(width, height));
     const FileData data(file, dataOffset, dataSize);
     const QImage scaled =
         decodeGfPicture(width, height, data, fittedSize(QSize(width, height), side));
     if (data.failed()) {
-        return abandon(367, "src_RGB_Buffer read less");
+        return ReaderResult::refused(givenUp(kOperation, 367, "src_RGB_Buffer read less", path));
     }
     if (scaled.isNull()) {
         return ReaderResult::nothing();
     }
     const QImage canvas = centredOnSquare(scaled, side, kBackgroundColour);
-    return canvas.isNull() ? ReaderResult::nothing() : ReaderResult::decoded(canvas);
+    return ReaderResult::decoded(canvas);
 }

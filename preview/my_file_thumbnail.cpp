@@ -17,23 +17,21 @@ QString imageDirOf(const QString& dataRoot) {
 } // namespace
 
 myFileThumbnail::myFileThumbnail(const QString& path, QString root)
-    : myFileThumbnail(path, std::move(root), PreviewTarget::cache()) {}
+    : myFileThumbnail(path, std::move(root), PreviewTarget::cache(), true) {}
 
-myFileThumbnail::myFileThumbnail(const QString& path, QString root, PreviewTarget target)
-    : sourcePath(path), dataRoot(std::move(root)), target_(target) {
+myFileThumbnail::myFileThumbnail(const QString& path, QString root, PreviewTarget target,
+                                 bool recording)
+    : sourcePath(path), dataRoot(std::move(root)), target_(target), recording_(recording) {
     dispatch();
 }
 
-myFileThumbnail::Delivered myFileThumbnail::pictureOf(const QString& path, int side) {
-    const myFileThumbnail extractor(path, QString(), PreviewTarget::side(side));
-    if (!extractor.delivered_) {
-        return {};
-    }
+myFileThumbnail::Delivered myFileThumbnail::pictureOf(const QString& path, PreviewTarget target) {
+    const myFileThumbnail extractor(path, QString(), target, false);
     return {extractor.outputImage, extractor.placeholder_};
 }
 
 void myFileThumbnail::dispatch() {
-    if (target_.isCache()) {
+    if (recording_) {
         forgetSavedPicture();
     }
     const FileFormat* format = formatOfPath(sourcePath);
@@ -129,8 +127,7 @@ void myFileThumbnail::usePlaceholder(void (*makePlaceholder)(QImage&)) {
 }
 
 void myFileThumbnail::dbDeal() {
-    if (!target_.isCache()) {
-        delivered_ = true;
+    if (!recording_) {
         return;
     }
     QString picture;
@@ -143,7 +140,7 @@ void myFileThumbnail::dbDeal() {
 }
 
 void myFileThumbnail::dbDealError() {
-    if (target_.isCache()) {
+    if (recording_) {
         recordErrorFor(imageDirOf(dataRoot), sourcePath);
     }
 }

@@ -19,13 +19,14 @@ public:
         QImage picture;
         bool placeholder = false;
     };
-    // Only makes the picture, fitted into `side` x `side` but never larger than the preview's
-    // own picture (placeholders are scaled to `side`): the reader's line is logged as in the
-    // cache's job, but nothing is saved or recorded, and the cache is never opened.
-    static Delivered pictureOf(const QString& sourcePath, int side);
+    // Only makes the picture, sized for `target` (placeholders are scaled to a requested side):
+    // the reader's line is logged as in the cache's job, but nothing is saved or recorded, and
+    // the cache is never opened.
+    static Delivered pictureOf(const QString& sourcePath, PreviewTarget target);
 
 private:
-    myFileThumbnail(const QString& sourcePath, QString dataRoot, PreviewTarget target);
+    myFileThumbnail(const QString& sourcePath, QString dataRoot, PreviewTarget target,
+                    bool recording);
 
     // Runs the reader the suffix names.
     void dispatch();
@@ -49,9 +50,10 @@ private:
     QString sourcePath;
     QString dataRoot;
     PreviewTarget target_;
+    // Saves and records what the reader found; otherwise only outputImage holds it.
+    bool recording_;
     // Which header the DLP family reader reads: 0 DlpHead_t, 1 FdgHead_t.
     quint32 headerKind = 0;
     QImage outputImage;
-    bool delivered_ = false;
     bool placeholder_ = false;
 };

@@ -59,26 +59,22 @@ ReaderResult readPhotons(const QString& path, const PreviewTarget& target) {
         return *refusal;
     }
     const qint64 fileSize = file.size();
-    const auto abandon = [&](int number, const char* message) {
-        return ReaderResult::refused(
-            located(kOperation, number, onFile(QLatin1String(message), path)));
-    };
     QByteArray lengthField;
     const bool haveLength = readZeroFilled(file, 4, lengthField);
     const quint32 versionLength = ByteReader(lengthField).u32be();
     if (!haveLength || versionLength == 0) {
-        return abandon(496, "file read less");
+        return ReaderResult::refused(givenUp(kOperation, 496, "file read less", path));
     }
     PhotonsHead_t head;
     // A length beyond the file takes the rest of the file, without asking for more memory.
     head.version = file.read(qMin<qint64>(versionLength, fileSize - file.pos()));
     if (head.version.isEmpty()) {
-        return abandon(488, "file version read less");
+        return ReaderResult::refused(givenUp(kOperation, 488, "file version read less", path));
     }
     const QByteArray numberBytes = file.read(kPhotonsHeadNumbersSize);
     ByteReader numbers(numberBytes);
     if (!readPhotonsHead(numbers, head)) {
-        return abandon(607, "file head read error");
+        return ReaderResult::refused(givenUp(kOperation, 607, "file head read error", path));
     }
 
     const qint32 width = head.width;
@@ -87,7 +83,7 @@ ReaderResult readPhotons(const QString& path, const PreviewTarget& target) {
     // Negative sides or a size beyond 32 bits describe no preview the file could hold.
     if (width < 0 || height < 0 || width > kMaxPhotonsSide || height > kMaxPhotonsSide ||
         pixelBytes > std::numeric_limits<qint32>::max() || pixelBytes > fileSize - file.pos()) {
-        return abandon(508, "rgbBuf read less");
+        return ReaderResult::refused(givenUp(kOperation, 508, "rgbBuf read less", path));
     }
     const FileData pixels(file, file.pos(), pixelBytes);
     // Pixel (1, 1) lies inside the printed object's surroundings; a preview too small to have
@@ -107,11 +103,11 @@ ReaderResult readPhotons(const QString& path, const PreviewTarget& target) {
             decodePhotonsPreview(width, height, pixels, fittedSize(QSize(width, height), side));
     }
     if (pixels.failed()) {
-        return abandon(508, "rgbBuf read less");
+        return ReaderResult::refused(givenUp(kOperation, 508, "rgbBuf read less", path));
     }
     if (width > 0 && height > 0 && scaled.isNull()) {
         return ReaderResult::nothing();
     }
     const QImage canvas = centredOnSquare(scaled, side, margin);
-    return canvas.isNull() ? ReaderResult::nothing() : ReaderResult::decoded(canvas);
+    return ReaderResult::decoded(canvas);
 }

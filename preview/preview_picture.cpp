@@ -5,7 +5,7 @@
 QImage previewPicture(const QString& sourcePath, int size, PreviewOutcome* outcome) {
     myFileThumbnail::Delivered delivered;
     if (size > 0) {
-        delivered = myFileThumbnail::pictureOf(sourcePath, size);
+        delivered = myFileThumbnail::pictureOf(sourcePath, PreviewTarget::side(size));
     }
     if (outcome != nullptr) {
         *outcome = delivered.picture.isNull() ? PreviewOutcome::Refused

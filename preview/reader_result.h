@@ -20,6 +20,8 @@ struct ReaderReport {
 ReaderReport located(const char* operation, int number, QString body);
 // "%1\n%2": a message and the file's path on the next line.
 QString onFile(const QString& message, const QString& path);
+// The reader gave up on the file: "message\npath" under the reader's name and number.
+ReaderReport givenUp(const char* operation, int number, const char* message, const QString& path);
 // `text` filled with the inconsistency message, the path, the file size and an offset, as
 // the readers report a field that points outside the file.
 QString sizeAndOffset(const char* text, const QString& path, qint64 fileSize, qint64 offset);
@@ -32,7 +34,8 @@ public:
     // What picture, if any, comes of the file.
     enum class Picture { None, Decoded, DamagedPlaceholder, OldVersionPlaceholder };
 
-    // The file's own preview, fitted as the target asked.
+    // The file's own preview, fitted as the target asked; a null picture (one that could not
+    // be allocated) is nothing.
     static ReaderResult decoded(QImage picture);
     // Inconsistent records: an error row, the line, then the placeholder that replaces the row.
     static ReaderResult damaged(ReaderReport report) {

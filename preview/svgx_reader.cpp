@@ -49,13 +49,9 @@ ReaderResult readSvgx(const QString& path, const PreviewTarget& target) {
         return *refusal;
     }
     const qint64 fileSize = file.size();
-    const auto abandon = [&](int number, const char* message) {
-        return ReaderResult::refused(
-            located(kOperation, number, onFile(QLatin1String(message), path)));
-    };
     QByteArray head;
     if (!readZeroFilled(file, kSvgxHeadSize, head)) {
-        return abandon(634, "file head read error");
+        return ReaderResult::refused(givenUp(kOperation, 634, "file head read error", path));
     }
     // Older writers left the offset 0: the file is fine but has no preview. A negative offset
     // is no better.
@@ -67,7 +63,7 @@ ReaderResult readSvgx(const QString& path, const PreviewTarget& target) {
     }
     QByteArray bmp;
     if (!file.seek(previewOffset) || !readZeroFilled(file, kPreviewBmpSize, bmp)) {
-        return abandon(656, "rgbBuf read less");
+        return ReaderResult::refused(givenUp(kOperation, 656, "rgbBuf read less", path));
     }
     file.close();
 
@@ -81,5 +77,5 @@ ReaderResult readSvgx(const QString& path, const PreviewTarget& target) {
     // The picture's own background runs on into the margins.
     const QRgb corner = scaled.isNull() ? kBackgroundColour : scaled.pixel(0, 0);
     const QImage canvas = centredOnSquare(scaled, side, corner);
-    return canvas.isNull() ? ReaderResult::nothing() : ReaderResult::decoded(canvas);
+    return ReaderResult::decoded(canvas);
 }

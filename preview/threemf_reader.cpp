@@ -56,5 +56,5 @@ ReaderResult readThreeMf(const QString& path, const PreviewTarget& target) {
     QPainter(&opaque).drawImage(0, 0, preview);
     const int side = target.shownSide(qMax(opaque.width(), opaque.height()));
     const QImage canvas = centredOnSquare(scaledToFit(opaque, side), side, kBackgroundColour);
-    return canvas.isNull() ? ReaderResult::nothing() : ReaderResult::decoded(canvas);
+    return ReaderResult::decoded(canvas);
 }

@@ -57,13 +57,9 @@ ReaderResult readVoxalis(const QString& path, const PreviewTarget& target) {
         return *refusal;
     }
     const qint64 fileSize = file.size();
-    const auto abandon = [&](int number, const char* message) {
-        return ReaderResult::refused(
-            located(kOperation, number, onFile(QLatin1String(message), path)));
-    };
     QByteArray head;
     if (!readZeroFilled(file, kProjectHeadSize, head)) {
-        return abandon(776, "read file head less");
+        return ReaderResult::refused(givenUp(kOperation, 776, "read file head less", path));
     }
     const qint32 reference = ByteReader(head).at(kPreviewReferenceAt).i32le();
     if (reference == 0) {
@@ -78,7 +74,7 @@ ReaderResult readVoxalis(const QString& path, const PreviewTarget& target) {
     // The preview header follows the file header directly; the reference is only a flag.
     const std::optional<DlpPreviewHead_t> preview = readPreviewHead(file);
     if (!preview) {
-        return abandon(804, "svgx file head read less");
+        return ReaderResult::refused(givenUp(kOperation, 804, "svgx file head read less", path));
     }
     const auto [width, height, dataOffset, dataLength] = *preview;
     if (dataOffset <= 0 || dataOffset >= fileSize) {
@@ -90,7 +86,7 @@ ReaderResult readVoxalis(const QString& path, const PreviewTarget& target) {
         return ReaderResult::damaged(located(kOperation, 823, onFile(kDocumentIsWrong, path)));
     }
     if (dataLength < 0 || dataLength > fileSize - dataOffset) {
-        return abandon(836, "src_RGB_Buffer read less");
+        return ReaderResult::refused(givenUp(kOperation, 836, "src_RGB_Buffer read less", path));
     }
     // Project previews keep their own size in the cache; a requested size may shrink them.
     const int side = qMax(kThumbnailSide, qMax(width, height));
@@ -98,7 +94,7 @@ ReaderResult readVoxalis(const QString& path, const PreviewTarget& target) {
     const FileData data(file, dataOffset, dataLength);
     const QImage canvas = decodeVoxalisPreview(width, height, data, QSize(shown, shown));
     if (data.failed()) {
-        return abandon(836, "src_RGB_Buffer read less");
+        return ReaderResult::refused(givenUp(kOperation, 836, "src_RGB_Buffer read less", path));
     }
-    return canvas.isNull() ? ReaderResult::nothing() : ReaderResult::decoded(canvas);
+    return ReaderResult::decoded(canvas);
 }

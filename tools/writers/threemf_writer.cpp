@@ -69,17 +69,23 @@ QByteArray rawDeflate(const QByteArray& data) {
 QByteArray zipArchive(const QVector<ZipEntry>& entries) {
     ByteWriter archive;
     ByteWriter directory;
+    QVector<quint32> offsets;
     for (const ZipEntry& entry : entries) {
-        const QByteArray stored = entry.deflate ? rawDeflate(entry.data) : entry.data;
+        const QByteArray stored =
+            (entry.deflate ? rawDeflate(entry.data) : entry.data) + entry.padding;
         const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(entry.data.constData()),
                                           uInt(entry.data.size())));
         const quint32 size = entry.declaredSize.value_or(quint32(entry.data.size()));
         const quint32 compressed = entry.declaredCompressedSize.value_or(quint32(stored.size()));
         const quint16 method = entry.deflate ? 8 : 0;
-        const auto offset = quint32(archive.size());
-        archive.u32le(0x04034b50).u16le(kVersion).u16le(0).u16le(method).u32le(0).u32le(crc);
-        archive.u32le(compressed).u32le(size).u16le(quint16(entry.name.size())).u16le(0);
-        archive.raw(entry.name).raw(stored);
+        const quint32 offset =
+            entry.sharesDataOf ? offsets.at(*entry.sharesDataOf) : quint32(archive.size());
+        offsets.append(offset);
+        if (!entry.sharesDataOf) {
+            archive.u32le(0x04034b50).u16le(kVersion).u16le(0).u16le(method).u32le(0).u32le(crc);
+            archive.u32le(compressed).u32le(size).u16le(quint16(entry.name.size())).u16le(0);
+            archive.raw(entry.name).raw(stored);
+        }
         directory.u32le(0x02014b50).u16le(kVersion).u16le(kVersion).u16le(0).u16le(method);
         directory.u32le(0).u32le(crc).u32le(compressed).u32le(size);
         directory.u16le(quint16(entry.name.size())).u16le(0).u16le(0).u16le(0).u16le(0);

@@ -15,6 +15,11 @@ struct ZipEntry {
     bool deflate = true;
     std::optional<quint32> declaredSize;
     std::optional<quint32> declaredCompressedSize;
+    // Bytes after the stored data, counted in the declared compressed size.
+    QByteArray padding = {};
+    // A directory entry of its own pointing at an earlier entry's local header and data,
+    // instead of a header and data of its own.
+    std::optional<int> sharesDataOf = {};
 };
 
 // A zip archive: local headers with their data, the central directory, the end record.

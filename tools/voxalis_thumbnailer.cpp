@@ -19,6 +19,7 @@
 #include "make_picture.h"
 #include "platform_services.h"
 #include "preview_suffix.h"
+#include "runtime_folder.h"
 #include "windows_api.h"
 
 #include <QBuffer>
@@ -29,7 +30,6 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <array>
 #include <cstdio>
@@ -66,9 +66,6 @@ int fail(ExitCode code, const QString& message) {
     return code;
 }
 
-// The private runtime folder made for this run, if any; see keepRuntimeFolderOutOf.
-QTemporaryDir* ownRuntimeFolder = nullptr;
-
 void collectQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
     // Debug output (the OpenGL probe's version lines) says nothing about a failure.
     if (type == QtDebugMsg) {
@@ -78,9 +75,7 @@ void collectQtMessage(QtMsgType type, const QMessageLogContext&, const QString& 
     // Qt ends a fatal message by aborting, which a file manager takes for a crash and which
     // says nothing to anyone: this is a thumbnail that cannot be made.
     if (type == QtFatalMsg) {
-        if (ownRuntimeFolder != nullptr) {
-            ownRuntimeFolder->remove();
-        }
+        removeOwnRuntimeFolder();
         std::_Exit(fail(kNoThumbnail, message.simplified()));
     }
 }
@@ -89,6 +84,8 @@ struct Request {
     QString input;
     QString output;
     int size = kDefaultSize;
+    // INPUT was a file:// URI of another host: a file we cannot reach, not a usage error.
+    QString otherHostUri;
 };
 
 // False with `error` set on bad usage.
@@ -107,11 +104,10 @@ bool readRequest(const QCommandLineParser& parser, const QCommandLineOption& siz
     }
     request.input = inputFilePath(positional[0]);
     if (request.input.isEmpty() && !positional[0].isEmpty()) {
-        error = QStringLiteral("INPUT names a file of another host");
-        return false;
+        request.otherHostUri = positional[0];
     }
     request.output = positional[1];
-    if (request.input.isEmpty() || request.output.isEmpty()) {
+    if ((request.input.isEmpty() && request.otherHostUri.isEmpty()) || request.output.isEmpty()) {
         error = QStringLiteral("INPUT and OUTPUT must not be empty");
         return false;
     }
@@ -130,29 +126,6 @@ void addOwnLibraryPaths() {
         programFolder.absoluteFilePath(QStringLiteral(VOXALIS_PLUGIN_FOLDER)));
 }
 
-// Qt's GUI start-up asks for the runtime folder and makes it when XDG_RUNTIME_DIR is unset
-// (as /tmp/runtime-USER) or names a folder that does not exist (a desktop session's
-// /run/user/UID, which a file manager's sandbox does not show). In the sandbox /tmp is OUTPUT's
-// folder, which must hold nothing but OUTPUT afterwards. A folder private to us (mode 0700, as
-// file managers make OUTPUT's) is a valid runtime folder that Qt leaves as it is; without one,
-// `own` makes a private folder that goes when the program ends.
-void keepRuntimeFolderOutOf(const QString& output, std::unique_ptr<QTemporaryDir>& own) {
-    const QString given = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!given.isEmpty() && QFileInfo(given).isDir()) {
-        return;
-    }
-    const QFileInfo folder(QFileInfo(output).absolutePath());
-    const QFileDevice::Permissions privateToUs = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                 QFileDevice::ExeOwner | QFileDevice::ReadUser |
-                                                 QFileDevice::WriteUser | QFileDevice::ExeUser;
-    QString runtimeFolder = folder.absoluteFilePath();
-    if (!folder.isDir() || folder.permissions() != privateToUs) {
-        own = std::make_unique<QTemporaryDir>();
-        runtimeFolder = own->path();
-    }
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder));
-}
-
 // Encoded in memory first: a write that fails part way leaves no cut picture behind, and the
 // file is written in place, since the client may be holding it open to read it back.
 bool writePng(const QImage& picture, const Request& request, QString& error) {
@@ -163,6 +136,49 @@ bool writePng(const QImage& picture, const Request& request, QString& error) {
         return false;
     }
     return writeFileInPlace(request.output, png, request.input, error);
+}
+
+// Makes OUTPUT of INPUT once the request is read: exit code kWritten or kNoThumbnail.
+int makeThumbnail(const Request& request, char** argv) {
+    addOwnLibraryPaths();
+    setLogSink(&collectLog);
+    qInstallMessageHandler(&collectQtMessage);
+    // A preview (a sliced file, a 3MF package with its own thumbnail) needs no OpenGL and no
+    // display connection, and most of its cost is the start-up: only a mesh pays for a GUI
+    // application. The application is never destroyed: its teardown unloads the OpenGL driver
+    // while the driver's own allocations live on.
+    if (takesPreviewPath(request.input)) {
+        application = new QCoreApplication(applicationArgc, argv);
+    } else {
+        if (!prepareGuiEnvironment()) {
+            return fail(kNoThumbnail,
+                        request.input +
+                            QStringLiteral(": the address-space limit leaves OpenGL no room"));
+        }
+        keepRuntimeFolderOutOf(request.output);
+        // A run writes nothing but OUTPUT: no shader caches of Qt's or of Mesa's (which goes
+        // to the account's home, whatever HOME says).
+        QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
+        qputenv("MESA_SHADER_CACHE_DISABLE", "true");
+        application = new QGuiApplication(applicationArgc, argv);
+    }
+
+    const QImage picture = makePicture(request.input, request.size);
+    if (picture.isNull()) {
+        QString reason = loggedMessages.join(QStringLiteral("; "));
+        if (reason.isEmpty()) {
+            reason = QStringLiteral("no thumbnail");
+            if (!qtMessages.isEmpty()) {
+                reason += QStringLiteral(" (%1)").arg(qtMessages.join(QStringLiteral("; ")));
+            }
+        }
+        return fail(kNoThumbnail, request.input + QStringLiteral(": ") + reason);
+    }
+    QString error;
+    if (!writePng(picture, request, error)) {
+        return fail(kNoThumbnail, error);
+    }
+    return kWritten;
 }
 
 } // namespace
@@ -205,45 +221,17 @@ int main(int argc, char** argv) {
     if (!parsed || !readRequest(parser, sizeOption, request, error)) {
         return fail(kUsage, error + QStringLiteral(" (see --help)"));
     }
-
-    addOwnLibraryPaths();
-    setLogSink(&collectLog);
-    qInstallMessageHandler(&collectQtMessage);
-    std::unique_ptr<QTemporaryDir> runtimeFolder;
-    // A preview (a sliced file, a 3MF package with its own thumbnail) needs no OpenGL and no
-    // display connection, and most of its cost is the start-up: only a mesh pays for a GUI
-    // application. The application is never destroyed: its teardown unloads the OpenGL driver
-    // while the driver's own allocations live on.
-    if (takesPreviewPath(request.input)) {
-        application = new QCoreApplication(applicationArgc, argv);
-    } else {
-        if (!prepareGuiEnvironment()) {
-            return fail(kNoThumbnail,
-                        request.input +
-                            QStringLiteral(": the address-space limit leaves OpenGL no room"));
-        }
-        keepRuntimeFolderOutOf(request.output, runtimeFolder);
-        ownRuntimeFolder = runtimeFolder.get();
-        // A run writes nothing but OUTPUT: no shader caches of Qt's or of Mesa's (which goes
-        // to the account's home, whatever HOME says).
-        QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
-        qputenv("MESA_SHADER_CACHE_DISABLE", "true");
-        application = new QGuiApplication(applicationArgc, argv);
+    if (!request.otherHostUri.isEmpty()) {
+        return fail(kNoThumbnail,
+                    request.otherHostUri + QStringLiteral(": a file of another host"));
     }
 
-    const QImage picture = makePicture(request.input, request.size);
-    if (picture.isNull()) {
-        QString reason = loggedMessages.join(QStringLiteral("; "));
-        if (reason.isEmpty()) {
-            reason = QStringLiteral("no thumbnail");
-            if (!qtMessages.isEmpty()) {
-                reason += QStringLiteral(" (%1)").arg(qtMessages.join(QStringLiteral("; ")));
-            }
-        }
-        return fail(kNoThumbnail, request.input + QStringLiteral(": ") + reason);
+    // Nothing may end the program but its exit codes: an exception that escaped (above all an
+    // allocation a hostile file asked for) would abort it, which a file manager records as a
+    // crash of its thumbnailer.
+    try {
+        return makeThumbnail(request, argv);
+    } catch (...) {
+        return fail(kNoThumbnail, request.input + QStringLiteral(": out of memory"));
     }
-    if (!writePng(picture, request, error)) {
-        return fail(kNoThumbnail, error);
-    }
-    return kWritten;
 }

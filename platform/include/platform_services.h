@@ -22,6 +22,14 @@ extern const char* const kXSocketFolder;
 // right there.
 bool prepareGuiEnvironment(const char* xSocketFolder = kXSocketFolder);
 
+// A folder that only this process's user may enter, read or write (mode 0700, owned by it), as
+// the freedesktop runtime folder must be; on Windows every folder passes.
+bool isPrivateFolder(const char* path);
+// Removes the empty folder at `path` when a signal that ends the program arrives (SIGTERM,
+// SIGINT, SIGHUP, SIGQUIT), then ends it as the signal would have: a program stopped by its
+// client leaves no folder of its own behind. False when the path is too long to keep.
+bool removeFolderOnTermination(const char* path);
+
 // Writes `bytes` into the file at `path` itself, creating it if there is none: a client that
 // holds `path` open reads what was written, which a rename over it would hide. Refuses a path
 // that is not a regular file or is the same file as `source`, and leaves a failed write (a full

@@ -27,7 +27,7 @@ myFileThumbnail::myFileThumbnail(const QString& path, QString root, PreviewTarge
 
 myFileThumbnail::Delivered myFileThumbnail::pictureOf(const QString& path, PreviewTarget target) {
     const myFileThumbnail extractor(path, QString(), target, false);
-    return {extractor.outputImage, extractor.placeholder_};
+    return {extractor.outputImage, extractor.placeholder_, extractor.leftToRenderer_};
 }
 
 void myFileThumbnail::dispatch() {
@@ -102,6 +102,9 @@ void myFileThumbnail::record(const ReaderResult& result) {
     }
     switch (result.picture()) {
     case ReaderResult::Picture::None:
+        return;
+    case ReaderResult::Picture::Model:
+        leftToRenderer_ = true;
         return;
     case ReaderResult::Picture::Decoded:
         outputImage = result.decodedPicture();

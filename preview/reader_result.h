@@ -32,7 +32,7 @@ QString sizeAndOffset(const char* text, const QString& path, qint64 fileSize, qi
 class ReaderResult {
 public:
     // What picture, if any, comes of the file.
-    enum class Picture { None, Decoded, DamagedPlaceholder, OldVersionPlaceholder };
+    enum class Picture { None, Decoded, DamagedPlaceholder, OldVersionPlaceholder, Model };
 
     // The file's own preview, fitted as the target asked; a null picture (one that could not
     // be allocated) is nothing.
@@ -53,6 +53,12 @@ public:
     // As refused, after an error row, so the file is not read again until it changes.
     static ReaderResult refusedWithErrorRow(ReaderReport report) {
         return {Picture::None, true, std::move(report)};
+    }
+    // The file's own picture cannot be used, but the file holds a model to draw instead (a
+    // package whose thumbnail is damaged, hostile or no picture at all): the line, then the
+    // renderer's picture; nothing recorded here.
+    static ReaderResult modelInstead(ReaderReport report) {
+        return {Picture::Model, false, std::move(report)};
     }
     // Nothing to say and nothing to show: the file could not be opened, or its picture could
     // not be allocated.

@@ -143,11 +143,12 @@ int makeThumbnail(const Request& request, char** argv) {
     addOwnLibraryPaths();
     setLogSink(&collectLog);
     qInstallMessageHandler(&collectQtMessage);
-    // A preview (a sliced file, a 3MF package with its own thumbnail) needs no OpenGL and no
-    // display connection, and most of its cost is the start-up: only a mesh pays for a GUI
-    // application. The application is never destroyed: its teardown unloads the OpenGL driver
-    // while the driver's own allocations live on.
-    if (takesPreviewPath(request.input)) {
+    // A sliced file's preview needs no OpenGL and no display connection, and most of its cost
+    // is the start-up: only a mesh pays for a GUI application, and so does a 3MF package, whose
+    // own picture may turn out unusable and leave its model to be drawn. The application is
+    // never destroyed: its teardown unloads the OpenGL driver while the driver's own
+    // allocations live on.
+    if (isPreviewSuffix(QFileInfo(request.input).suffix())) {
         application = new QCoreApplication(applicationArgc, argv);
     } else {
         if (!prepareGuiEnvironment()) {

@@ -1,5 +1,6 @@
 #include "facet_convert.h"
 #include "files.h"
+#include "jpeg_writer.h"
 #include "log.h"
 #include "memory_probes.h"
 #include "mesh_writers.h"
@@ -549,7 +550,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
 QString shown(const QString& path, int size) {
     PreviewOutcome outcome = PreviewOutcome::Refused;
     const QImage image = previewPicture(path, size, &outcome);
-    const char* const outcomes[] = {"preview", "placeholder", "refused"};
+    const char* const outcomes[] = {"preview", "placeholder", "refused", "model"};
     QString text =
         outcomes[int(outcome)] + QStringLiteral(" %1x%2").arg(image.width()).arg(image.height());
     if (outcome == PreviewOutcome::Preview) {
@@ -584,17 +585,27 @@ TEST_F(MeshReader, ShowsAThreeMfThumbnailNeverEnlarged) {
         {"jpeg.3mf", withThumbnail(picture("jpeg", 40, 40, qRgb(0, 0, 255)), "Metadata/t.jpeg"),
          256, true, "preview 40x40 ff0000fe"},
         {"transparent, on the background.3mf", small, 256, true, "preview 4x4 ff00172d"},
+        // A thumbnail that cannot be used leaves the model to be drawn.
         {"declaring 100,000 x 100,000.3mf", withThumbnail(pngDeclaring(100000, 100000)), 256, true,
-         "placeholder 256x256 log: 4 the thumbnail declares 100000 x 100000 pixels\nPATH"},
+         "model 0x0 log: 4 the thumbnail declares 100000 x 100000 pixels\nPATH"},
         {"not a picture.3mf", withThumbnail("GIF89a and more"), 256, true,
-         "placeholder 256x256 log: 3 the thumbnail is no PNG or JPEG\nPATH"},
+         "model 0x0 log: 3 the thumbnail is no PNG or JPEG\nPATH"},
+        {"naming the model.3mf", withThumbnail(threeMfModel({}, {}), "3D/other.model"), 256, true,
+         "model 0x0 log: 3 the thumbnail is no PNG or JPEG\nPATH"},
+        {"cut picture.3mf", withThumbnail(picture("png", 64, 32, 0).left(80)), 256, true,
+         "model 0x0 log: 5 the thumbnail cannot be decoded\nPATH"},
         {"thumbnail bomb.3mf", withThumbnail(pngDeclaring(10, 10) + QByteArray(17 << 20, '\0')),
-         256, true, "placeholder 256x256 log: 2 the part is too large: /Metadata/t.png\nPATH"},
+         256, true, "model 0x0 log: 2 the part is too large: /Metadata/t.png\nPATH"},
+        // Each scan of a progressive JPEG is a pass over the whole picture.
+        {"few scans.3mf", withThumbnail(progressiveJpeg(48, 32, 2), "Metadata/t.jpeg"), 256, true,
+         "preview 48x48 ff808080"},
+        {"many scans.3mf", withThumbnail(progressiveJpeg(48, 32, 64), "Metadata/t.jpeg"), 256, true,
+         "model 0x0 log: 6 the thumbnail's JPEG has 65 scans\nPATH"},
         {"truncated.3mf", small.left(100), 256, false, "refused 0x0 log: 1 no zip directory\nPATH"},
         {"without.3mf", package({meshObject(1, cube(1))}), 256, false,
-         "placeholder 256x256 log: 2 the package has no thumbnail\nPATH"},
+         "model 0x0 log: 2 the package has no thumbnail\nPATH"},
         {"dangling.3mf", zipArchive(entries), 256, false,
-         "placeholder 256x256 log: 2 the package has no thumbnail\nPATH"},
+         "model 0x0 log: 2 the package has no thumbnail\nPATH"},
         {"package.stl", small, 256, false, "refused 0x0"},
     };
     for (const auto& c : cases) {

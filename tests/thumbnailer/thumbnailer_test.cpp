@@ -3,9 +3,11 @@
 
 #include "files.h"
 #include "gf_writer.h"
+#include "jpeg_writer.h"
 #include "mesh_writers.h"
 #include "preview_picture.h"
 #include "ring_picture.h"
+#include "threemf_writer.h"
 
 #include <QDir>
 #include <QMimeDatabase>
@@ -200,6 +202,28 @@ TEST(Thumbnailer, AnySessionEnvironmentGetsTheSameMeshPicture) {
         EXPECT_EQ(entries(temporary), QStringList()) << qPrintable(session.join(' '));
         EXPECT_FALSE(QFileInfo::exists(testDataHome() + "/run"));
     }
+}
+
+// A package whose own picture cannot be used (hostile, cut, or no picture at all) shows its
+// model, exactly as a package without one does.
+TEST(Thumbnailer, APackageWhosePictureCannotBeUsedShowsItsModel) {
+    ThreeMfPackage plain;
+    plain.model = threeMfModel({{1, torus(10, 3, 24, 12), {}, {}}}, {{1, {}, {}}});
+    const QString drawn = out() + "/drawn.png", shown = out() + "/shown.png";
+    ASSERT_EQ(thumbnailer({"-s", "64", writeSource("plain.3mf", plain.bytes()), drawn}).first, 0);
+    const QImage model(drawn);
+    ASSERT_FALSE(model.isNull());
+    for (const QByteArray& thumbnail :
+         {pngDeclaring(50000, 50000), QByteArray("not a picture"), progressiveJpeg(32, 32, 200)}) {
+        ThreeMfPackage hostile = plain;
+        hostile.thumbnail = thumbnail;
+        const QString path = writeSource("hostile.3mf", hostile.bytes());
+        ASSERT_EQ(thumbnailer({"-s", "64", path, shown}).first, 0)
+            << thumbnail.left(8).toHex().toStdString();
+        EXPECT_EQ(QImage(shown), model) << thumbnail.left(8).toHex().toStdString();
+        QFile::remove(shown);
+    }
+    QFile::remove(drawn);
 }
 
 // TeX's fonts claim *.gf too. Both databases a file manager may use, GIO's and Qt's, must name

@@ -22,8 +22,11 @@
 namespace {
 
 // The longest file name most file systems take, in bytes; NTFS counts UTF-16 units, never
-// more of them than UTF-8 bytes.
+// more of them than UTF-8 bytes. A picture is written through a temporary file beside it whose
+// name is the picture's and ".XXXXXX", which must fit too, or no picture could be replaced.
 constexpr int kLongestFileName = 255;
+constexpr int kTemporarySuffix = 7;
+constexpr int kLongestPictureName = kLongestFileName - kTemporarySuffix;
 
 // Another process may create the same bucket at the same moment; that is no failure.
 bool ensureFolder(const QString& path) {
@@ -44,7 +47,7 @@ bool isBucketName(const QString& name) {
 // `base` + `tail`, the base cut at a character boundary where the whole would pass the
 // file-name limit; the tail stays whole, so cut names still differ where their tails do.
 QString fitFileName(const QString& base, const QString& tail) {
-    int room = kLongestFileName - tail.toUtf8().size();
+    int room = kLongestPictureName - tail.toUtf8().size();
     int end = 0;
     while (end < base.size()) {
         const char16_t unit = base.at(end).unicode();
@@ -98,6 +101,11 @@ QByteArray pathBytes(const QString& path) {
 Lookup rowOf(const QString& path, const char* text) {
     QMutexLocker lock(&dbMutex);
     return lookupThumbnail(path, text);
+}
+
+// Whether a picture's name leaves room for its temporary file; older versions made longer ones.
+bool canBeReplaced(const QString& path) {
+    return QFile::encodeName(QFileInfo(path).fileName()).size() <= kLongestPictureName;
 }
 
 // A picture the store made in one of imageDir's buckets, in a folder that is still there; a
@@ -186,8 +194,10 @@ PictureSave savePictureFor(const QImage& image, const QString& imageDir, const Q
     const QString previous =
         recorded.status == LookupStatus::Found ? recorded.row.thumPath : QString();
     // A source made again keeps its picture's place: the new one replaces the old at once, and
-    // no folder holds a picture that its source no longer names.
-    if (isStoredPicture(imageDir, previous)) {
+    // no folder holds a picture that its source no longer names. A name too long to replace
+    // gives way to a new one, and goes once the row names that.
+    const bool stored = isStoredPicture(imageDir, previous);
+    if (stored && canBeReplaced(previous)) {
         picturePath = previous;
     } else {
         const QString bucket = chooseBucket(imageDir);
@@ -203,6 +213,9 @@ PictureSave savePictureFor(const QImage& image, const QString& imageDir, const Q
     const ThumbnailRow row{picturePath, storedSeconds(QFileInfo(picturePath).lastModified()),
                            sourcePath, stamp.time, stamp.size};
     if (recordRow(row, recorded.status) == Written::Done) {
+        if (stored && picturePath != previous) {
+            QFile::remove(previous);
+        }
         return PictureSave::Saved;
     }
     if (picturePath != previous) {

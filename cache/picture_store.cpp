@@ -123,14 +123,19 @@ void logLockedFolder(const QString& sourcePath) {
              QStringLiteral("thumbnail folder is locked\n") + sourcePath);
 }
 
-// Writes a source's row after its look-up, which stays true meanwhile: the caller holds the
-// picture folder's lock, without which no row is written. A look-up that failed is made again,
-// since the row it missed may be there. A busy database is logged.
-Written recordRow(const ThumbnailRow& row, LookupStatus recorded) {
+// Writes a source's row, and its change times beside it, after its look-up, which stays true
+// meanwhile: the caller holds the picture folder's lock, without which no row is written. A look-up
+// that failed is made again, since the row it missed may be there. A busy database is logged.
+Written recordRow(const ThumbnailRow& row, const FileChangeTimes& changes, LookupStatus recorded) {
     QMutexLocker database(&dbMutex);
     const Written written = recorded == LookupStatus::Failed
                                 ? writeThumbnailRow(row, OnLookupFailure::Insert)
                                 : writeThumbnailRow(row, recorded);
+    // The row stands without its change times, as an older version's does: the next check
+    // goes by time and size.
+    if (written == Written::Done) {
+        writeSourceChanges(row.filePath, changes);
+    }
     database.unlock();
     if (written == Written::Busy) {
         writeLog(kInfoLabel + logLocation(QStringLiteral("recordPicture"), 2) +
@@ -212,7 +217,7 @@ PictureSave savePictureFor(const QImage& image, const QString& imageDir, const Q
     const SourceStamp stamp = stampToRecord(sourcePath);
     const ThumbnailRow row{picturePath, storedSeconds(QFileInfo(picturePath).lastModified()),
                            sourcePath, stamp.time, stamp.size};
-    if (recordRow(row, recorded.status) == Written::Done) {
+    if (recordRow(row, stamp.changes, recorded.status) == Written::Done) {
         if (stored && picturePath != previous) {
             QFile::remove(previous);
         }
@@ -232,8 +237,8 @@ PictureSave recordErrorFor(const QString& imageDir, const QString& sourcePath) {
     }
     const SourceStamp stamp = stampToRecord(sourcePath);
     const Lookup recorded = rowOf(sourcePath, statements::kLookup);
-    if (recordRow({kErrorThumbPath, 0, sourcePath, stamp.time, stamp.size}, recorded.status) !=
-        Written::Done) {
+    if (recordRow({kErrorThumbPath, 0, sourcePath, stamp.time, stamp.size}, stamp.changes,
+                  recorded.status) != Written::Done) {
         return PictureSave::NotRecorded;
     }
     if (recorded.status == LookupStatus::Found &&

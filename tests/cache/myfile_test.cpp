@@ -8,7 +8,7 @@ constexpr qint64 kTime = 1700000000;
 
 // Copying changes the source after its stamp is taken and before the picture or error is
 // recorded, as a copy still under way does; every other change comes after the record.
-enum Change { None, Later, Earlier, Longer, NoPicture, CutPicture, Copying };
+enum Change { None, Later, Earlier, Longer, NoPicture, CutPicture, Copying, SameSecond, OldRow };
 
 TEST_F(CacheTest, RowIsStaleOnceItsSourceTimeOrSizeDiffersOrItsPictureIsNoWholePng) {
     EXPECT_TRUE(needsThumbnail("/models/part.lqx"));
@@ -16,14 +16,19 @@ TEST_F(CacheTest, RowIsStaleOnceItsSourceTimeOrSizeDiffersOrItsPictureIsNoWholeP
     // Source time when recorded, error row, change, needs. A full disk leaves empty or cut
     // pictures, both too short for the signature, which is all that is looked at. Times outside the
     // stored range read back as the number they are compared with; those before 1970 are all held
-    // at 0. Quotes in the names stay values.
+    // at 0, and only the change time tells them apart. An edit of the same size within the same
+    // second (or one whose old time is put back, as cp -p does) changes nothing but that; a row
+    // without change times, from an older version, goes by time and size. Quotes in the names
+    // stay values.
     const std::tuple<qint64, bool, Change, bool> cases[] = {
-        {kTime, false, None, false},     {kTime, false, Later, true},
-        {kTime, false, Earlier, true},   {kTime, false, Longer, true},
-        {kTime, false, NoPicture, true}, {kTime, false, CutPicture, true},
-        {-1, false, Earlier, false},     {0x100000000 + 1000, false, None, false},
-        {kTime, true, None, false},      {kTime, true, Later, true},
-        {kTime, false, Copying, true},   {kTime, true, Copying, true},
+        {kTime, false, None, false},      {kTime, false, Later, true},
+        {kTime, false, Earlier, true},    {kTime, false, Longer, true},
+        {kTime, false, NoPicture, true},  {kTime, false, CutPicture, true},
+        {-1, false, Earlier, true},       {0x100000000 + 1000, false, None, false},
+        {kTime, true, None, false},       {kTime, true, Later, true},
+        {kTime, false, Copying, true},    {kTime, true, Copying, true},
+        {kTime, false, SameSecond, true}, {kTime, true, SameSecond, true},
+        {kTime, false, OldRow, false},
     };
     int number = 0;
     for (const auto& [time, error, change, needs] : cases) {
@@ -49,6 +54,15 @@ TEST_F(CacheTest, RowIsStaleOnceItsSourceTimeOrSizeDiffersOrItsPictureIsNoWholeP
             QFile::remove(picture);
         } else if (change == CutPicture) {
             writeFile(picture, readFile(picture).left(7));
+        } else if (change == SameSecond) {
+            writeFile(path, "4321");
+            setModifiedTime(path, time);
+        } else if (change == OldRow) {
+            QMutexLocker lock(&dbMutex);
+            QSqlQuery(cacheDatabase()).exec("delete from sourceChange");
+            lock.unlock();
+            writeFile(path, "4321");
+            setModifiedTime(path, time);
         }
         EXPECT_EQ(needsThumbnail(path), needs);
         EXPECT_EQ(needsThumbnail(path), needs); // the check leaves the row as it was

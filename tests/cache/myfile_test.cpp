@@ -2,6 +2,11 @@
 
 #include <QDir>
 
+#include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr qint64 kTime = 1700000000;
@@ -68,6 +73,33 @@ TEST_F(CacheTest, RowIsStaleOnceItsSourceTimeOrSizeDiffersOrItsPictureIsNoWholeP
         EXPECT_EQ(needsThumbnail(path), needs); // the check leaves the row as it was
     }
     EXPECT_FALSE(log().contains("busy")) << qPrintable(log());
+}
+
+// Something that is no file where the database belongs is moved aside like a damaged file,
+// never opened: a FIFO would block the host, and a link to itself would fail every time.
+TEST_F(CacheTest, DatabaseThatIsNoFileIsMovedAsideForAFreshOne) {
+    const QString database = root + "/db/thumbnail.db", aside = database + ".damaged";
+    const QByteArray name = QFile::encodeName(database);
+    const std::function<bool()> makers[] = {
+        [&] { return mkfifo(name.constData(), 0600) == 0; },
+        [&] { return symlink(name.constData(), name.constData()) == 0; },
+        [&] { return symlink((name + "-nowhere").constData(), name.constData()) == 0; },
+        [&] { return QDir().mkpath(database); },
+    };
+    int number = 0;
+    for (const auto& make : makers) {
+        SCOPED_TRACE(++number);
+        needsThumbnail("/models/opens-the-folders.lqx");
+        QFile::remove(database);
+        QFile::remove(aside);
+        QDir(aside).removeRecursively();
+        ASSERT_TRUE(make());
+        const QString path = writeSource(QStringLiteral("no-file-%1.lqx").arg(number), "1234");
+        record(path);
+        EXPECT_TRUE(QFileInfo(database).isFile());
+        EXPECT_FALSE(needsThumbnail(path));
+        EXPECT_TRUE(QFileInfo(aside).isSymLink() || QFileInfo::exists(aside));
+    }
 }
 
 TEST_F(CacheTest, DatabaseThatCannotOpenIsLoggedAndProducesNothing) {

@@ -17,6 +17,8 @@
 #include <QMutexLocker>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <atomic>
 #include <mutex>
 
 namespace {
@@ -67,6 +69,17 @@ std::mutex& pictureMutex() {
     return shared;
 }
 
+// A holder that kept the folder past one wait is stuck (a stopped process, a hung host): the
+// next pictures wait only this long for it, until the folder is had again.
+constexpr int kStuckHolderWaitMilliseconds = 250;
+std::atomic<bool> holderStuck{false};
+
+std::uint32_t folderWaitMilliseconds() {
+    const int wait = cacheWaitMilliseconds();
+    return static_cast<std::uint32_t>(holderStuck ? std::min(wait, kStuckHolderWaitMilliseconds)
+                                                  : wait);
+}
+
 // Held from choosing a picture's name to writing its row, by the threads of this process in
 // turn and by every host process working on the same cache. dbMutex is taken inside it, never
 // the other way round.
@@ -80,7 +93,9 @@ public:
           // reported by the save.
           processes_(lockFileExclusively(
               QFile::encodeName(imageDir + QStringLiteral("/.lock")).constData(),
-              static_cast<std::uint32_t>(cacheWaitMilliseconds()))) {}
+              folderWaitMilliseconds())) {
+        holderStuck = processes_ == kLockTimedOut;
+    }
     ~PictureStoreLock() { unlockFile(processes_); }
     PictureStoreLock(const PictureStoreLock&) = delete;
     PictureStoreLock& operator=(const PictureStoreLock&) = delete;
@@ -212,6 +227,7 @@ PictureSave savePictureFor(const QImage& image, const QString& imageDir, const Q
         picturePath = picturePathIn(bucket, sourcePath);
     }
     if (!savePicture(image, picturePath)) {
+        rememberUnsavedPicture(sourcePath, image);
         return PictureSave::NotWritten;
     }
     const SourceStamp stamp = stampToRecord(sourcePath);

@@ -7,7 +7,11 @@
 #include <QDir>
 #include <QRegularExpression>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <functional>
+#include <thread>
 
 #include <sys/resource.h>
 
@@ -119,6 +123,45 @@ TEST_F(PictureStore, EveryPictureKeepsItsRowWhenRemadeOrTurnedToAnError) {
     ASSERT_EQ(recordErrorFor(imageDir, path), PictureSave::Saved);
     EXPECT_FALSE(QFileInfo::exists(picture));
     EXPECT_EQ(lookup(path).row.thumPath, kErrorThumbPath);
+}
+
+// A folder held past one wait is held by a stuck holder: the next picture waits a quarter of
+// a second, not the whole wait again, until the folder is had once more.
+TEST_F(PictureStore, AfterOneWaitForAStuckHolderTheNextWaitsAreShort) {
+    setCacheWaitMilliseconds(3000);
+    needsThumbnail("/models/opens-the-database.lqx");
+    const QByteArray lockFile = QFile::encodeName(imageDir + "/.lock");
+    // Held for `milliseconds`, from another thread, while `save` runs.
+    const auto whileHeldFor = [&](int milliseconds, const std::function<void()>& save) {
+        std::atomic<bool> held{false};
+        std::thread holder([&] {
+            const std::intptr_t lock = lockFileExclusively(lockFile.constData(), 0);
+            held = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+            unlockFile(lock);
+        });
+        while (!held) {
+            std::this_thread::yield();
+        }
+        save();
+        holder.join();
+    };
+    const QString path = writeSource("held.lqx", "1234");
+    QString picture;
+    // Held past the whole wait, then still held for a second: the short wait gives up too.
+    whileHeldFor(4000, [&] {
+        EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+                  PictureSave::GaveUp);
+        EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+                  PictureSave::GaveUp);
+    });
+    EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+              PictureSave::Saved);
+    // Had again, the folder is waited for as long as ever: held for a second, it is had.
+    whileHeldFor(1000, [&] {
+        EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+                  PictureSave::Saved);
+    });
 }
 
 TEST_F(PictureStore, SaveThatFailsOrGivesUpLeavesNoPictureAndNoRow) {

@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 TEST(GetThumbnail, CachedPictureAsAStraightAlphaBitmapOrAnAnswerWithout) {
     moduleHandle = GetModuleHandleW(nullptr);
     // Before any job in the process there is no file to look up.
@@ -35,4 +39,31 @@ TEST(GetThumbnail, CachedPictureAsAStraightAlphaBitmapOrAnAnswerWithout) {
         EXPECT_EQ(pixelsOf(answer.bitmap), expected);
         DeleteObject(answer.bitmap);
     }
+}
+
+// A picture that a full disk keeps from the cache still reaches the shell: no row names it, so
+// it is made again next time, once the disk has room.
+TEST(GetThumbnail, APictureThatCouldNotBeSavedIsShownAllTheSame) {
+    moduleHandle = GetModuleHandleW(nullptr);
+    const QString path = writeSource("full.lqx", DlpFile().bytes());
+    DeleteObject(askProvider(writeSource("first.lqx", DlpFile().bytes())).bitmap);
+    rlimit normal{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &normal), 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit tight{16, normal.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const ProviderAnswer full = askProvider(path);
+    setrlimit(RLIMIT_FSIZE, &normal);
+    QImage expected;
+    makeDamagedFileImage(expected);
+    EXPECT_EQ(pixelsOf(full.bitmap), expected);
+    DeleteObject(full.bitmap);
+    EXPECT_FALSE(
+        QFile::exists(testDataHome() + "/VOXALIS_Thumbnail/db/thumbnailImage/0/full_lqx.png"));
+    // With room again, the next request makes the picture and keeps it.
+    const ProviderAnswer again = askProvider(path);
+    EXPECT_EQ(pixelsOf(again.bitmap), expected);
+    DeleteObject(again.bitmap);
+    EXPECT_TRUE(
+        QFile::exists(testDataHome() + "/VOXALIS_Thumbnail/db/thumbnailImage/0/full_lqx.png"));
 }

@@ -9,6 +9,7 @@
 
 #include "com_api.h"
 #include "com_ptr.h"
+#include "file_names.h"
 #include "platform_services.h"
 #include "provider_clsid.h"
 #include "windows_api.h"
@@ -25,6 +26,7 @@
 
 #include <cstdio>
 #include <map>
+#include <string>
 #include <vector>
 
 namespace {
@@ -273,7 +275,10 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
     if (FAILED(result)) {
         return {kModuleFailed, "no provider: " + hresultText(result)};
     }
-    const HRESULT initialized = initializer->Initialize(file.toStdWString().c_str(), STGM_READ);
+    // Unit for unit: a name that is no UTF-8 reaches the module as the lone surrogates that
+    // keep its bytes, which a conversion to UTF-32 would replace.
+    const std::wstring wide(file.utf16(), file.utf16() + file.size());
+    const HRESULT initialized = initializer->Initialize(wide.c_str(), STGM_READ);
     ComPtr<IThumbnailProvider> provider;
     HBITMAP bitmap = nullptr;
     WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
@@ -303,6 +308,8 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
 
 int main(int argc, char** argv) {
     restartWithHugePageHeap(argv);
+    // Before the arguments become names: file names that are no UTF-8 keep their bytes.
+    keepFileNamesWhole();
     QCoreApplication::setApplicationName(QStringLiteral("voxalis-thumb"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VOXALIS_VERSION));
     QCommandLineParser parser;

@@ -1,4 +1,5 @@
 #include "dlp_writer.h"
+#include "file_names.h"
 #include "files.h"
 #include "rle16_writer.h"
 #include "threemf_writer.h"
@@ -18,6 +19,10 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
     lqx.width = lqx.height = 2;
     lqx.picture = Rle16Writer().run(0, 2).run(0x8410, 2).bytes();
     const QString part = writeSource("part.lqx", lqx.bytes());
+    keepFileNamesWhole();
+    const QString badName =
+        QFile::decodeName(QFile::encodeName(home + "/sources/") + "bad\xFF.lqx");
+    writeFile(badName, lqx.bytes());
     // A 3MF shows the plate picture its package names, or else its model: the COM path's own
     // routing of the suffix, which no desktop client reaches.
     ThreeMfPackage plate;
@@ -56,6 +61,8 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
         // Loaded by its name in characters, registered under that name, loaded from it again.
         {{"--register", "--module", accented}, 0, "DllRegisterServer: 0x00000000"},
         {{"-o", out + "/accented.png", part}, 0, "400x400"},
+        // A name that is no UTF-8 gets its picture, saved under a name of the same bytes.
+        {{"-o", out, badName}, 0, "400x400"},
     };
     for (const auto& [arguments, exitCode, says] : runs) {
         QProcess host;
@@ -67,6 +74,7 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
                   std::tuple(QProcess::NormalExit, exitCode, true))
             << qPrintable(arguments.join(' ') + "\n" + output);
     }
+    EXPECT_EQ(QImage(out + "/" + QFileInfo(badName).fileName() + ".png").size(), QSize(400, 400));
     const QImage preview(out + "/part.lqx.png"), small(out + "/small.png");
     EXPECT_EQ(std::tuple(preview.size(), preview.pixel(100, 300), small.size()),
               std::tuple(QSize(400, 400), 0xFFC1C1C1u, QSize(64, 64)));

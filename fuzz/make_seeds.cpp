@@ -5,6 +5,7 @@
 
 #include "dlp_writer.h"
 #include "gf_writer.h"
+#include "jpeg_writer.h"
 #include "mesh_writers.h"
 #include "photons_writer.h"
 #include "rle16_writer.h"
@@ -53,6 +54,29 @@ void threeMfSeeds() {
     assembled.extraParts = {
         {"3D/p.model", threeMfModel({{3, triangle, {}, {}}}, {}), true, {}, {}}};
     seed("threemf", "components", assembled.bytes());
+    // Stored, so that mutations reach the XML and the zip directory rather than a deflate
+    // stream: relationships of several kinds, components reaching into parts of their own,
+    // entries that share their data, a progressive JPEG, entities and comments.
+    ThreeMfPackage shapes = assembled;
+    shapes.deflate = false;
+    shapes.thumbnail = progressiveJpeg(16, 8, 3);
+    shapes.thumbnailName = "Metadata/t.jpeg";
+    shapes.extraParts = {{"3D/p.model",
+                          threeMfModel({{3, triangle, {}, {}}}, {}) + "<!-- a > b -->",
+                          false,
+                          {},
+                          {}}};
+    QVector<ZipEntry> entries = shapes.entries();
+    entries[1].data.replace("</Relationships>",
+                            "<Relationship Target=\"p.model\" Id=\"x\" Type=\"other\" "
+                            "TargetMode=\"External\"/></Relationships>");
+    seed("threemf", "shapes", zipArchive(entries));
+    QVector<ZipEntry> sharing = entries;
+    sharing.append({"3D/q.model", {}, false, {}, {}, {}, int(entries.size()) - 1});
+    seed("threemf", "shared entries", zipArchive(sharing));
+    QVector<ZipEntry> declaring = entries;
+    declaring[2].data.replace("<model ", "<!DOCTYPE m [<!ENTITY e \"x\">]><model a=\"&e;&amp;\" ");
+    seed("threemf", "entities", zipArchive(declaring));
 }
 
 void dlpSeeds(const char* target, int headerKind) {

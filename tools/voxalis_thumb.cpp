@@ -26,6 +26,7 @@
 
 #include <cstdio>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -304,6 +305,17 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
             QStringLiteral("%1x%2 -> %3").arg(size.width()).arg(size.height()).arg(outPath)};
 }
 
+// The module lets no exception out; the host's own work on a bitmap (a picture of 2560
+// pixels a side is 26 MB twice over) may run out of memory too, and then that file has none.
+Outcome thumbnailOrNone(const QString& file, const QString& outPath, const Options& options,
+                        Modules& modules) {
+    try {
+        return thumbnail(file, outPath, options, modules);
+    } catch (const std::bad_alloc&) {
+        return {kNoBitmap, "out of memory"};
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -345,7 +357,7 @@ int main(int argc, char** argv) {
             outIsFile ? options.out : folder.filePath(QFileInfo(file).fileName() + ".png");
         QElapsedTimer timer;
         timer.start();
-        const Outcome outcome = thumbnail(file, outPath, options, modules);
+        const Outcome outcome = thumbnailOrNone(file, outPath, options, modules);
         std::printf("%-10s %8.1f ms  %s  %s\n", outcome.code == kSuccess ? "ok" : "FAILED",
                     timer.nsecsElapsed() / 1e6, qPrintable(file), qPrintable(outcome.detail));
         std::fflush(stdout);

@@ -27,10 +27,11 @@ const QByteArray kRelationshipsHead =
 const QByteArray kModelRelationship =
     "<Relationship Target=\"/3D/3dmodel.model\" Id=\"rel0\" "
     "Type=\"http://schemas.microsoft.com/3dmanufacturing/2013/01/3dmodel\"/>";
+const QByteArray kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 const QByteArray kModelHead =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<model unit=\"millimeter\" "
-    "xmlns=\"http://schemas.microsoft.com/3dmanufacturing/core/2015/02\" "
-    "xmlns:p=\"http://schemas.microsoft.com/3dmanufacturing/production/2015/06\">";
+    kDeclaration + "<model unit=\"millimeter\" "
+                   "xmlns=\"http://schemas.microsoft.com/3dmanufacturing/core/2015/02\" "
+                   "xmlns:p=\"http://schemas.microsoft.com/3dmanufacturing/production/2015/06\">";
 
 bool write(const QDir& folder, const QString& name, const QByteArray& bytes) {
     QFile file(folder.filePath(name));
@@ -43,12 +44,10 @@ QByteArray cubeModel() {
     return threeMfModel({{1, cube(1), {}, {}}}, {{1, {}, {}}});
 }
 
-// A package whose root model part is the deflated data given.
-QByteArray withModelPart(const DeflatedData& model) {
-    ThreeMfPackage package;
-    QVector<ZipEntry> entries = package.entries();
-    entries[2].deflated = model;
-    return zipArchive(entries);
+// A model of a cube with `filler` inside its root element, where the reader parses it.
+QByteArray cubeModelHolding(const QByteArray& filler) {
+    QByteArray model = cubeModel();
+    return model.insert(model.indexOf("<resources>"), filler);
 }
 
 // One entity under the per-entity limit, referenced `references` times: 1 in the package's
@@ -64,7 +63,8 @@ QByteArray entities(int references, bool inRelationships) {
                           "<Relationship Target=\"" + many + "\" Id=\"x\" Type=\"t\"/>" +
                           "</Relationships>";
     } else {
-        entries[2].data = doctype + kModelHead + "<metadata name=\"m\">" + many +
+        entries[2].data = kDeclaration + doctype + kModelHead.mid(kDeclaration.size()) +
+                          "<metadata name=\"m\">" + many +
                           "</metadata><resources/><build/></model>";
     }
     return zipArchive(entries);
@@ -80,12 +80,9 @@ QByteArray sharedParts(int parts) {
     ThreeMfPackage package;
     package.model = threeMfModel({{2, {}, components, {}}}, {{2, {}, {}}});
     QVector<ZipEntry> entries = package.entries();
-    entries.append({"3D/p0.model",
-                    threeMfModel({{1, cube(1), {}, {}}}, {}) + "<!--" +
-                        QByteArray((1 << 20) - 2048, ' ') + "-->",
-                    true,
-                    {},
-                    {}});
+    QByteArray part = threeMfModel({{1, cube(1), {}, {}}}, {});
+    part.insert(part.indexOf("<resources>"), QByteArray((1 << 20) - 4096, ' '));
+    entries.append({"3D/p0.model", part, true, {}, {}});
     const int shared = entries.size() - 1;
     for (int i = 1; i < parts; ++i) {
         ZipEntry entry{"3D/p" + QByteArray::number(i) + ".model", {}, true, {}, {}};
@@ -95,12 +92,11 @@ QByteArray sharedParts(int parts) {
     return zipArchive(entries);
 }
 
-// A gibibyte of the model part's text behind a stream of about a megabyte, its declared
-// compressed size padded up to where the declared ratio (250 to 1) passes.
+// Just under a gibibyte of the model part's text behind a stream of about a megabyte, its
+// declared compressed size padded up to where the declared ratio (250 to 1) passes.
 QByteArray padded() {
-    const DeflatedData model =
-        deflateRepeated(kModelHead + "<resources>", QByteArray(1024, ' '), 1 << 20,
-                        "</resources><build/></model>");
+    const DeflatedData model = deflateRepeated(kModelHead + "<resources>", QByteArray(1024, ' '),
+                                               (1 << 20) - 1, "</resources><build/></model>");
     ThreeMfPackage package;
     QVector<ZipEntry> entries = package.entries();
     entries[2].deflated = model;
@@ -108,17 +104,24 @@ QByteArray padded() {
     return zipArchive(entries);
 }
 
-// 64 MiB of comment in the model part.
+// 64 MiB of comment in the model part's root element, padded to the declared ratio.
 QByteArray longComment() {
-    return withModelPart(deflateRepeated(cubeModel() + "<!--", QByteArray(1024, ' '), 1 << 16,
-                                         "-->"));
+    const QByteArray model = cubeModelHolding("<!--@-->");
+    const int at = model.indexOf('@');
+    const DeflatedData part =
+        deflateRepeated(model.left(at), QByteArray(1024, ' '), 1 << 16, model.mid(at + 1));
+    ThreeMfPackage package;
+    QVector<ZipEntry> entries = package.entries();
+    entries[2].deflated = part;
+    entries[2].padding = QByteArray(int(part.size / 250) - part.stream.size() + 1, '\0');
+    return zipArchive(entries);
 }
 
-// One attribute of a gibibyte, the part padded to the declared ratio.
+// One attribute of just under a gibibyte, the part padded to the declared ratio.
 QByteArray longAttribute() {
-    const DeflatedData model = deflateRepeated(kModelHead + "<metadata name=\"",
-                                               QByteArray(1024, 'a'), 1 << 20,
-                                               "\"/><resources/><build/></model>");
+    const DeflatedData model =
+        deflateRepeated(kModelHead + "<metadata name=\"", QByteArray(1024, 'a'), (1 << 20) - 1,
+                        "\"/><resources/><build/></model>");
     ThreeMfPackage package;
     QVector<ZipEntry> entries = package.entries();
     entries[2].deflated = model;
@@ -130,11 +133,10 @@ QByteArray longAttribute() {
 QByteArray instances() {
     const QVector<Triangle> triangles = cube(1) + cube(1, {2, 0, 0}) + cube(1, {0, 2, 0}).mid(0, 8);
     ThreeMfPackage package;
-    package.model =
-        threeMfModel({{1, triangles, {}, {}},
-                      {2, {}, QVector<ThreeMfReference>(1024, {1, {}, {}}), {}},
-                      {3, {}, QVector<ThreeMfReference>(1023, {2, {}, {}}), {}}},
-                     {{3, {}, {}}});
+    package.model = threeMfModel({{1, triangles, {}, {}},
+                                  {2, {}, QVector<ThreeMfReference>(1024, {1, {}, {}}), {}},
+                                  {3, {}, QVector<ThreeMfReference>(1023, {2, {}, {}}), {}}},
+                                 {{3, {}, {}}});
     return package.bytes();
 }
 

@@ -101,34 +101,45 @@ DeflatedData deflateRepeated(const QByteArray& head, const QByteArray& unit, qin
 }
 
 QByteArray zipArchive(const QVector<ZipEntry>& entries) {
+    struct Written {
+        quint32 offset;
+        quint32 crc;
+        quint32 compressed;
+        quint32 size;
+        quint16 method;
+    };
     ByteWriter archive;
     ByteWriter directory;
-    QVector<quint32> offsets;
+    QVector<Written> written;
     for (const ZipEntry& entry : entries) {
-        const QByteArray stored =
-            (entry.deflated ? entry.deflated->stream
-                            : entry.deflate ? rawDeflate(entry.data) : entry.data) +
-            entry.padding;
-        const quint32 crc =
-            entry.deflated ? entry.deflated->crc
-                           : quint32(crc32(0, reinterpret_cast<const Bytef*>(entry.data.constData()),
-                                           uInt(entry.data.size())));
-        const quint32 size = entry.declaredSize.value_or(
-            entry.deflated ? entry.deflated->size : quint32(entry.data.size()));
-        const quint32 compressed = entry.declaredCompressedSize.value_or(quint32(stored.size()));
-        const quint16 method = entry.deflate || entry.deflated ? 8 : 0;
-        const quint32 offset =
-            entry.sharesDataOf ? offsets.at(*entry.sharesDataOf) : quint32(archive.size());
-        offsets.append(offset);
-        if (!entry.sharesDataOf) {
-            archive.u32le(0x04034b50).u16le(kVersion).u16le(0).u16le(method).u32le(0).u32le(crc);
-            archive.u32le(compressed).u32le(size).u16le(quint16(entry.name.size())).u16le(0);
-            archive.raw(entry.name).raw(stored);
+        Written record{};
+        if (entry.sharesDataOf) {
+            // The directory entry of data written before: its offset, check and sizes.
+            record = written.at(*entry.sharesDataOf);
+        } else {
+            const QByteArray stored = (entry.deflated  ? entry.deflated->stream
+                                       : entry.deflate ? rawDeflate(entry.data)
+                                                       : entry.data) +
+                                      entry.padding;
+            record.offset = quint32(archive.size());
+            record.crc =
+                entry.deflated
+                    ? entry.deflated->crc
+                    : quint32(crc32(0, reinterpret_cast<const Bytef*>(entry.data.constData()),
+                                    uInt(entry.data.size())));
+            record.size = entry.declaredSize.value_or(entry.deflated ? entry.deflated->size
+                                                                     : quint32(entry.data.size()));
+            record.compressed = entry.declaredCompressedSize.value_or(quint32(stored.size()));
+            record.method = entry.deflate || entry.deflated ? 8 : 0;
+            archive.u32le(0x04034b50).u16le(kVersion).u16le(0).u16le(record.method).u32le(0);
+            archive.u32le(record.crc).u32le(record.compressed).u32le(record.size);
+            archive.u16le(quint16(entry.name.size())).u16le(0).raw(entry.name).raw(stored);
         }
-        directory.u32le(0x02014b50).u16le(kVersion).u16le(kVersion).u16le(0).u16le(method);
-        directory.u32le(0).u32le(crc).u32le(compressed).u32le(size);
+        written.append(record);
+        directory.u32le(0x02014b50).u16le(kVersion).u16le(kVersion).u16le(0).u16le(record.method);
+        directory.u32le(0).u32le(record.crc).u32le(record.compressed).u32le(record.size);
         directory.u16le(quint16(entry.name.size())).u16le(0).u16le(0).u16le(0).u16le(0);
-        directory.u32le(0).u32le(offset).raw(entry.name);
+        directory.u32le(0).u32le(record.offset).raw(entry.name);
     }
     const auto directoryAt = quint32(archive.size());
     archive.raw(directory.bytes());

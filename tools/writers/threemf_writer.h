@@ -27,8 +27,8 @@ struct ZipEntry {
     std::optional<quint32> declaredCompressedSize;
     // Bytes after the stored data, counted in the declared compressed size.
     QByteArray padding = {};
-    // A directory entry of its own pointing at an earlier entry's local header and data,
-    // instead of a header and data of its own.
+    // A directory entry of its own pointing at an earlier entry's local header and data, with
+    // its check and sizes, instead of a header and data of its own.
     std::optional<int> sharesDataOf = {};
     // Data too large to hold inflated, deflated beforehand: stored as it stands, with the
     // check and the size given here instead of those of `data`.

@@ -58,6 +58,17 @@ class RecordReader {
 public:
     explicit RecordReader(QFile& file) : file_(file), buffer_(kBufferBytes) {}
 
+    // The next 8 bytes, a layer's or a boundary's header, straight from the buffer when it
+    // holds them: a file of empty layers is nothing but these.
+    bool takeHeader(uchar (&into)[8]) {
+        if (end_ - at_ >= sizeof(into)) {
+            std::memcpy(into, buffer_.data() + at_, sizeof(into));
+            at_ += sizeof(into);
+            return true;
+        }
+        return take(into, sizeof(into));
+    }
+
     // The next `size` bytes; false when the file ends first.
     bool take(void* into, qint64 size) {
         auto* out = static_cast<uchar*>(into);
@@ -168,7 +179,7 @@ void mySTLReader::readSlc() {
     qint64 taken = 0;
     std::vector<uchar> vertices;
     uchar header[8];
-    while (records.take(header, sizeof(header))) {
+    while (records.takeHeader(header)) {
         taken += sizeof(header);
         const float z = floatAt(header);
         const quint32 boundaries = qFromLittleEndian<quint32>(header + 4);
@@ -178,7 +189,7 @@ void mySTLReader::readSlc() {
         // A layer without boundaries needs no thickness: a file of them costs its reading only.
         const float top = boundaries == 0 ? z : z + thicknessAt.at(z);
         for (quint32 b = 0; b < boundaries; ++b) {
-            if (!records.take(header, sizeof(header))) {
+            if (!records.takeHeader(header)) {
                 finishModel();
                 return;
             }

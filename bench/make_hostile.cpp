@@ -92,11 +92,9 @@ QByteArray sharedParts(int parts) {
     return zipArchive(entries);
 }
 
-// Just under a gibibyte of the model part's text behind a stream of about a megabyte, its
-// declared compressed size padded up to where the declared ratio (250 to 1) passes.
-QByteArray padded() {
-    const DeflatedData model = deflateRepeated(kModelHead + "<resources>", QByteArray(1024, ' '),
-                                               (1 << 20) - 1, "</resources><build/></model>");
+// A package whose root model part is `model`, its declared compressed size padded up to where
+// the declared ratio (250 to 1) passes: zeros after the deflate stream.
+QByteArray paddedToTheRatio(const DeflatedData& model) {
     ThreeMfPackage package;
     QVector<ZipEntry> entries = package.entries();
     entries[2].deflated = model;
@@ -104,29 +102,24 @@ QByteArray padded() {
     return zipArchive(entries);
 }
 
-// 64 MiB of comment in the model part's root element, padded to the declared ratio.
+// Just under a gibibyte of the model part's text behind a stream of about a megabyte.
+QByteArray padded() {
+    return paddedToTheRatio(deflateRepeated(kModelHead + "<resources>", QByteArray(1024, ' '),
+                                            (1 << 20) - 1, "</resources><build/></model>"));
+}
+
+// 64 MiB of comment in the model part's root element.
 QByteArray longComment() {
     const QByteArray model = cubeModelHolding("<!--@-->");
     const int at = model.indexOf('@');
-    const DeflatedData part =
-        deflateRepeated(model.left(at), QByteArray(1024, ' '), 1 << 16, model.mid(at + 1));
-    ThreeMfPackage package;
-    QVector<ZipEntry> entries = package.entries();
-    entries[2].deflated = part;
-    entries[2].padding = QByteArray(int(part.size / 250) - part.stream.size() + 1, '\0');
-    return zipArchive(entries);
+    return paddedToTheRatio(
+        deflateRepeated(model.left(at), QByteArray(1024, ' '), 1 << 16, model.mid(at + 1)));
 }
 
-// One attribute of just under a gibibyte, the part padded to the declared ratio.
+// One attribute of just under a gibibyte.
 QByteArray longAttribute() {
-    const DeflatedData model =
-        deflateRepeated(kModelHead + "<metadata name=\"", QByteArray(1024, 'a'), (1 << 20) - 1,
-                        "\"/><resources/><build/></model>");
-    ThreeMfPackage package;
-    QVector<ZipEntry> entries = package.entries();
-    entries[2].deflated = model;
-    entries[2].padding = QByteArray(int(model.size / 250) - model.stream.size() + 1, '\0');
-    return zipArchive(entries);
+    return paddedToTheRatio(deflateRepeated(kModelHead + "<metadata name=\"", QByteArray(1024, 'a'),
+                                            (1 << 20) - 1, "\"/><resources/><build/></model>"));
 }
 
 // One object of 32 triangles, 1,024 components of it, 1,023 of those: 2^20 instances.

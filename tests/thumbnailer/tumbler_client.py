@@ -1,9 +1,10 @@
 """Xfce's thumbnail service, tumblerd, makes thumbnails of every sample at two flavors, asked
-over D-Bus as Thunar asks, one file at a time; each thumbnail is then checked where the service
-stores it, under $XDG_CACHE_HOME/thumbnails.
+over D-Bus as Thunar asks, one file at a time; each thumbnail, where the service stores it
+under $XDG_CACHE_HOME/thumbnails, must be the thumbnailer's own picture of that file and size.
 
-    python3 tumbler_client.py SAMPLES
+    python3 tumbler_client.py SAMPLES REFERENCES
 
+REFERENCES holds the thumbnailer's pictures, NAME-SIZE.png (make_references).
 Prints one line per file and flavor: ok or the problem, and the seconds it took.
 """
 
@@ -16,6 +17,10 @@ import gi
 
 gi.require_version("GdkPixbuf", "2.0")
 from gi.repository import GdkPixbuf, Gio, GLib  # noqa: E402
+
+# The shared module's compiled copy would land in the source tree.
+sys.dont_write_bytecode = True
+from same_picture import difference  # noqa: E402
 
 SERVICE = "org.freedesktop.thumbnails.Thumbnailer1"
 PATH = "/org/freedesktop/thumbnails/Thumbnailer1"
@@ -87,24 +92,17 @@ def request(bus, uri, mime, flavor):
     return outcome.get("error", f"no answer in {REQUEST_SECONDS} s")
 
 
-def check(path, size):
+def check(path, reference):
     """The problem of one stored thumbnail, or None."""
     try:
         pixbuf = GdkPixbuf.Pixbuf.new_from_file(path)
     except GLib.Error as error:
         return error.message
-    side = max(pixbuf.get_width(), pixbuf.get_height())
-    if not min(size, 40) <= side <= size:
-        return f"{pixbuf.get_width()}x{pixbuf.get_height()} for {size}"
-    # A picture, not one flat colour.
-    data = pixbuf.get_pixels()
-    if len(set(data[i:i + 3] for i in range(0, len(data) - 3, 97))) < 3:
-        return "a flat picture"
-    return None
+    return difference(pixbuf, reference)
 
 
 def main():
-    samples = sys.argv[1]
+    samples, references = sys.argv[1:3]
     bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
     if not wait_for_service(bus):
         print(f"{SERVICE} never appeared", file=sys.stderr)
@@ -120,7 +118,8 @@ def main():
             problem = (f"is {found}" if found != mime else request(bus, uri, mime, flavor))
             seconds = time.monotonic() - start
             thumbnail = os.path.join(cache, flavor, hashlib.md5(uri.encode()).hexdigest() + ".png")
-            problem = problem or check(thumbnail, size)
+            problem = problem or check(thumbnail,
+                                       os.path.join(references, f"{name}-{size}.png"))
             problems += problem is not None
             print(f"{flavor:6} {name:18} {problem or 'ok':40} {seconds:6.2f} s", flush=True)
     print(f"{len(SAMPLES) * len(FLAVORS)} thumbnails, {problems} problems")

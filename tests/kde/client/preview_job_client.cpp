@@ -1,19 +1,24 @@
 // Dolphin's road to a preview, as a test: KIO::PreviewJob with Dolphin's set of plug-ins
 // (PreviewJob::defaultPlugins) over every sample, each preview compared with the picture the
 // installed thumbnailer writes for the same file and size with no Qt platform named. One line
-// per file and size:
+// per file and size, with the time since the previous preview (the job makes them in turn):
 //
-//   preview_job_client THUMBNAILER SAMPLES REFERENCES [--without=NAME,...] SIZE...
+//   preview_job_client THUMBNAILER SAMPLES REFERENCES [--without=NAME,...] [--others=NAME,...]
+//                      SIZE...
 //
 // REFERENCES keeps the thumbnailer's pictures, made on first need, so runs in other
-// environments compare with the same ones. The samples named by --without must get no preview,
-// and all others theirs.
+// environments compare with the same ones. The samples named by --without must get no preview;
+// those named by --others are of a type that another of Dolphin's plug-ins claims, which KIO
+// then prefers to our .thumbnailer entry (KF6 does), so their previews are not ours to judge;
+// all others must get theirs.
 // Exit 0 when every preview arrived and is right, 1 otherwise.
 
 #include <KFileItem>
 #include <KIO/PreviewJob>
+#include <KPluginMetaData>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -25,6 +30,7 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -33,7 +39,8 @@ const QStringList kSamples = {
     "sample.photons",   "sample.svgx", "sample.voxalis", "sample.slc",      "sample.stl",
     "sample-ascii.stl", "sample.obj",  "sample.3mf",     "sample-mesh.3mf",
 };
-const QString kOurPlugin = QStringLiteral("voxalisthumbnail");
+// Our KF5 plug-in, or for KF6 our .thumbnailer entry, by the name KIO lists it under.
+const QString kOurPlugin = QStringLiteral(VOXALIS_PREVIEW_PLUGIN);
 
 // What the thumbnailer itself writes for `path` at `size`, run with no Qt platform named.
 QImage reference(const QString& thumbnailer, const QDir& references, const QString& path,
@@ -66,17 +73,37 @@ QString problemOf(const QImage* got, const QImage& want) {
     return {};
 }
 
+// The enabled plug-in other than ours that names the file's type, if any. KIO takes a plug-in
+// that names the type itself before one that names a type it inherits from.
+QString otherPluginFor(const KFileItem& item, const QStringList& enabled) {
+    for (const KPluginMetaData& plugin : KIO::PreviewJob::availableThumbnailerPlugins()) {
+        if (plugin.pluginId() != kOurPlugin && enabled.contains(plugin.pluginId()) &&
+            plugin.mimeTypes().contains(item.mimetype())) {
+            return plugin.pluginId();
+        }
+    }
+    return {};
+}
+
+// The names an option NAME=A,B,... gives, taken off the front of `arguments`.
+QStringList takeList(QStringList& arguments, const QString& option) {
+    const QString prefix = option + QLatin1Char('=');
+    for (int i = 0; i < arguments.size(); ++i) {
+        if (arguments[i].startsWith(prefix)) {
+            return arguments.takeAt(i).mid(prefix.size()).split(QLatin1Char(','));
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     QStringList sizes = arguments.mid(4);
-    const QString withoutOption = QStringLiteral("--without=");
-    QStringList without;
-    if (!sizes.isEmpty() && sizes.first().startsWith(withoutOption)) {
-        without = sizes.takeFirst().mid(withoutOption.size()).split(QLatin1Char(','));
-    }
+    const QStringList without = takeList(sizes, QStringLiteral("--without"));
+    const QStringList others = takeList(sizes, QStringLiteral("--others"));
     if (sizes.isEmpty()) {
         return 1; // no preview would be judged
     }
@@ -97,25 +124,45 @@ int main(int argc, char** argv) {
             items.append(KFileItem(QUrl::fromLocalFile(samples.absoluteFilePath(sample))));
         }
         QHash<QString, QImage> previews;
-        auto* job = KIO::filePreview(items, QSize(size, size), &plugins);
-        QObject::connect(job, &KIO::PreviewJob::gotPreview,
+        QHash<QString, qint64> milliseconds;
+        QElapsedTimer clock;
+        clock.start();
+        // Ours to delete, so its temporary folder goes before the next size or the exit.
+        std::unique_ptr<KIO::PreviewJob> job(KIO::filePreview(items, QSize(size, size), &plugins));
+        job->setAutoDelete(false);
+        QObject::connect(job.get(), &KIO::PreviewJob::gotPreview,
                          [&](const KFileItem& item, const QPixmap& pixmap) {
                              previews.insert(item.name(), pixmap.toImage());
+                             milliseconds.insert(item.name(), clock.restart());
                          });
         QEventLoop loop;
-        QObject::connect(job, &KJob::result, &loop, &QEventLoop::quit);
+        QObject::connect(job.get(), &KJob::result, &loop, &QEventLoop::quit);
         loop.exec();
-        for (const auto& sample : kSamples) {
+        for (const auto& item : std::as_const(items)) {
+            const QString sample = item.name();
             const QString path = samples.absoluteFilePath(sample);
             const auto found = previews.constFind(sample);
             const QImage* got = found == previews.constEnd() ? nullptr : &found.value();
-            const bool wanted = !without.contains(sample);
-            const QString problem =
-                !wanted ? (got == nullptr ? QString() : QStringLiteral("a preview of a failure"))
-                        : problemOf(got, reference(thumbnailer, references, path, size));
-            std::printf("%-18s %4d  %-4s %s\n", qPrintable(sample), size,
-                        problem.isEmpty() ? "ok" : "FAIL", qPrintable(problem));
-            problems += problem.isEmpty() ? 0 : 1;
+            const QString other = otherPluginFor(item, plugins);
+            // A note says why a preview is wrong, or whose it is when it is not ours.
+            bool ok = false;
+            QString note;
+            if (without.contains(sample)) {
+                ok = got == nullptr;
+                note = ok ? QString() : QStringLiteral("a preview of a failure");
+            } else if (others.contains(sample)) {
+                ok = !other.isEmpty();
+                note = ok ? QStringLiteral("served by ") + other
+                          : QStringLiteral("no other plug-in claims its type");
+            } else if (!other.isEmpty()) {
+                note = QStringLiteral("its type is claimed by ") + other;
+            } else {
+                note = problemOf(got, reference(thumbnailer, references, path, size));
+                ok = note.isEmpty();
+            }
+            std::printf("%-18s %4d  %-4s %6.2f s %s\n", qPrintable(sample), size,
+                        ok ? "ok" : "FAIL", milliseconds.value(sample) / 1000.0, qPrintable(note));
+            problems += ok ? 0 : 1;
         }
     }
     std::fflush(stdout);

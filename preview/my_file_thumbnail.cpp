@@ -1,5 +1,6 @@
 #include "my_file_thumbnail.h"
 
+#include "canvas.h"
 #include "file_formats.h"
 #include "log.h"
 #include "picture_store.h"
@@ -104,7 +105,8 @@ void myFileThumbnail::record(const ReaderResult& result) {
     case ReaderResult::Picture::None:
         return;
     case ReaderResult::Picture::Decoded:
-        outputImage = result.decodedPicture();
+        outputImage = result.keepsOwnShape() ? fittedInOwnShape(result.decodedPicture(), target_)
+                                             : result.decodedPicture();
         break;
     case ReaderResult::Picture::DamagedPlaceholder:
         usePlaceholder(&makeDamagedFileImage);

@@ -60,6 +60,12 @@ void myFileThumbnail::dispatch() {
     case FormatReader::Voxalis:
         loadVoxalis();
         break;
+    case FormatReader::Gcode:
+        loadGcode();
+        break;
+    case FormatReader::Bgcode:
+        loadBgcode();
+        break;
     case FormatReader::ThreeMf:
         loadThreeMf();
         break;
@@ -88,6 +94,14 @@ void myFileThumbnail::loadSvgx() {
 
 void myFileThumbnail::loadVoxalis() {
     record(readVoxalis(sourcePath, target_));
+}
+
+void myFileThumbnail::loadGcode() {
+    record(readGcode(sourcePath, target_));
+}
+
+void myFileThumbnail::loadBgcode() {
+    record(readBgcode(sourcePath, target_));
 }
 
 void myFileThumbnail::loadThreeMf() {

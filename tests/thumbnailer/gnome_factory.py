@@ -46,6 +46,8 @@ SAMPLES = {
     "sample.photons": ("application/x-voxalis-photons", orange, False),
     "sample.svgx": ("application/x-voxalis-svgx", blue, False),
     "sample.voxalis": ("application/x-voxalis-project", blue, False),
+    "sample.gcode": ("text/x.gcode", blue, False),
+    "sample.bgcode": ("application/x-bgcode", blue, False),
     "sample.slc": ("model/x-slc", blue, True),
     "sample.stl": ("model/stl", blue, True),
     "sample-ascii.stl": ("model/stl", blue, True),

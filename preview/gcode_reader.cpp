@@ -9,8 +9,10 @@
 namespace {
 
 constexpr char kOperation[] = "myFileThumbnail::loadGcode";
-// Slicers write their previews among the header comments, before the first move: this much of
-// the start is read, whatever the file's size (prints run to hundreds of megabytes)...
+// Slicers write their previews together among the header comments, before the first move: the
+// start is read in pieces from this size, doubling, until a move follows a whole block...
+constexpr qint64 kFirstHeadPiece = qint64{256} << 10;
+// ...up to this much, whatever the file's size (prints run to hundreds of megabytes)...
 constexpr qint64 kHeadScan = qint64{4} << 20;
 // ...and, only when the start holds none, this much of the end, where post-processing tools
 // append theirs. A block that runs past what is read is not seen.
@@ -53,22 +55,24 @@ struct Scan {
     std::optional<ReaderReport> problem;
 };
 
-std::optional<Window> readWindow(QFile& file, qint64 start, qint64 length, qint64 fileSize) {
-    Window window;
-    window.bytes = QByteArray(static_cast<int>(length), Qt::Uninitialized);
-    if (!file.seek(start) || file.read(window.bytes.data(), length) != length) {
-        return std::nullopt;
+// Reads the window on to `length` bytes from `start`, after the bytes it holds already.
+bool readWindow(QFile& file, qint64 start, qint64 length, qint64 fileSize, Window& window) {
+    const qint64 held = window.bytes.size();
+    window.bytes.resize(static_cast<int>(length));
+    if (!file.seek(start + held) ||
+        file.read(window.bytes.data() + held, length - held) != length - held) {
+        return false;
     }
     window.reachesEnd = start + length == fileSize;
     if (start > 0) {
         const int feed = window.bytes.indexOf('\n');
         if (feed < 0) {
-            return window;
+            return true;
         }
         window.from = feed + 1;
     }
     window.limit = window.reachesEnd ? window.bytes.size() : window.bytes.lastIndexOf('\n') + 1;
-    return window;
+    return true;
 }
 
 // The line from `start`: up to its line feed, or the window's end.
@@ -234,6 +238,41 @@ Scan scanWindow(Window window, qint64 fileSize, const QString& path) {
     return scan;
 }
 
+// Whether a move follows the last block, which is whole: the previews are over.
+bool previewsAreOver(const Scan& scan) {
+    if (scan.blocks.empty() || scan.blocks.back().endLine < 0) {
+        return false;
+    }
+    const QByteArray& bytes = scan.window.bytes;
+    for (int line = lineEnd(bytes, scan.blocks.back().endLine) + 1; line < scan.window.limit;) {
+        const int end = lineEnd(bytes, line);
+        int first = line;
+        while (first < end && isBlank(bytes[first])) {
+            ++first;
+        }
+        if (first < end && bytes[first] != ';') {
+            return true;
+        }
+        line = end + 1;
+    }
+    return false;
+}
+
+// The start's blocks, read in growing pieces until the previews are over or the head is read.
+std::optional<Scan> scanHead(QFile& file, qint64 fileSize, const QString& path) {
+    const qint64 most = qMin(fileSize, kHeadScan);
+    Window head;
+    for (qint64 length = qMin(most, kFirstHeadPiece);; length = qMin(most, 2 * length)) {
+        if (!readWindow(file, 0, length, fileSize, head)) {
+            return std::nullopt;
+        }
+        Scan scan = scanWindow(head, fileSize, path);
+        if (length == most || scan.problem || previewsAreOver(scan)) {
+            return scan;
+        }
+    }
+}
+
 ReaderResult decodeBlock(const Scan& scan, const Block& block, const QString& path) {
     if (block.endLine < 0) {
         return ReaderResult::damaged(
@@ -281,18 +320,18 @@ ReaderResult readGcode(const QString& path, const PreviewTarget& target) {
     const auto cannotRead = [&] {
         return ReaderResult::refused(givenUp(kOperation, 1, "the file cannot be read", path));
     };
-    std::optional<Window> head = readWindow(file, 0, qMin(fileSize, kHeadScan), fileSize);
+    std::optional<Scan> head = scanHead(file, fileSize, path);
     if (!head) {
         return cannotRead();
     }
-    Scan scan = scanWindow(std::move(*head), fileSize, path);
+    Scan scan = std::move(*head);
     if (!scan.problem && scan.blocks.empty() && fileSize > kHeadScan) {
         const qint64 start = qMax(kHeadScan, fileSize - kTailScan);
-        std::optional<Window> tail = readWindow(file, start, fileSize - start, fileSize);
-        if (!tail) {
+        Window tail;
+        if (!readWindow(file, start, fileSize - start, fileSize, tail)) {
             return cannotRead();
         }
-        scan = scanWindow(std::move(*tail), fileSize, path);
+        scan = scanWindow(std::move(tail), fileSize, path);
     }
     file.close();
     if (scan.problem) {

@@ -39,6 +39,8 @@ private:
     void loadGF();
     void loadSvgx();
     void loadVoxalis();
+    void loadGcode();
+    void loadBgcode();
     void loadThreeMf();
 
     // Carries out what a reader found, in the order the cache needs: error row, log line,

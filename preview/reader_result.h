@@ -37,6 +37,14 @@ public:
     // The file's own preview, fitted as the target asked; a null picture (one that could not
     // be allocated) is nothing.
     static ReaderResult decoded(QImage picture);
+    // A picture that keeps its shape: as the file holds it, at its own size, aspect ratio and
+    // alpha. Recording fits it into the target's side (see fittedInOwnShape); a null picture
+    // is nothing.
+    static ReaderResult decodedInOwnShape(QImage picture) {
+        ReaderResult result = decoded(std::move(picture));
+        result.ownShape_ = true;
+        return result;
+    }
     // Inconsistent records: an error row, the line, then the placeholder that replaces the row.
     static ReaderResult damaged(ReaderReport report) {
         return {Picture::DamagedPlaceholder, true, std::move(report)};
@@ -68,6 +76,8 @@ public:
     const std::optional<ReaderReport>& report() const { return report_; }
     Picture picture() const { return picture_; }
     const QImage& decodedPicture() const { return decoded_; }
+    // Whether decodedPicture is the picture's own shape, still to be fitted.
+    bool keepsOwnShape() const { return ownShape_; }
 
 private:
     ReaderResult(Picture picture, bool errorRow, std::optional<ReaderReport> report)
@@ -77,4 +87,5 @@ private:
     bool errorRow_;
     std::optional<ReaderReport> report_;
     QImage decoded_;
+    bool ownShape_ = false;
 };

@@ -99,6 +99,8 @@ TEST(FileFormats, ServeEachSuffixWithItsReaderAndMimeTypeAndRouteSlicedFilesToTh
         {"photons", FormatReader::Photons, "application/x-voxalis-photons", true},
         {"svgx", FormatReader::Svgx, "application/x-voxalis-svgx", true},
         {"voxalis", FormatReader::Voxalis, "application/x-voxalis-project", true},
+        {"gcode", FormatReader::Gcode, "text/x.gcode", true},
+        {"bgcode", FormatReader::Bgcode, "application/x-bgcode", true},
         {"obj", FormatReader::Obj, "model/obj", false},
         {"3mf", FormatReader::ThreeMf, "model/3mf", false}};
     ASSERT_EQ(fileFormats().size(), std::size(rows));

@@ -36,6 +36,8 @@ SAMPLES = {
     "sample.photons": "application/x-voxalis-photons",
     "sample.svgx": "application/x-voxalis-svgx",
     "sample.voxalis": "application/x-voxalis-project",
+    "sample.gcode": "text/x.gcode",
+    "sample.bgcode": "application/x-bgcode",
     "sample.slc": "model/x-slc",
     "sample.stl": "model/stl",
     "sample-ascii.stl": "model/stl",

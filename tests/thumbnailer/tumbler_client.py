@@ -28,7 +28,8 @@ FLAVORS = {"normal": 128, "large": 256}
 # A mesh under the sanitizers takes a few seconds; a request that takes this long is lost.
 REQUEST_SECONDS = 120
 
-# The eleven suffixes, the ASCII STL besides, with the MIME type each must be known by.
+# Every suffix, with the ASCII STL and the 3MF without a picture besides, and the MIME type each
+# must be known by.
 SAMPLES = {
     "sample.kvrdlp": "application/x-voxalis-kvrdlp",
     "sample.lqx": "application/x-voxalis-lqx",
@@ -38,6 +39,8 @@ SAMPLES = {
     "sample.photons": "application/x-voxalis-photons",
     "sample.svgx": "application/x-voxalis-svgx",
     "sample.voxalis": "application/x-voxalis-project",
+    "sample.gcode": "text/x.gcode",
+    "sample.bgcode": "application/x-bgcode",
     "sample.slc": "model/x-slc",
     "sample.stl": "model/stl",
     "sample-ascii.stl": "model/stl",

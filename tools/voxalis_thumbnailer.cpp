@@ -223,6 +223,11 @@ int makeThumbnail(const Request& request, char** argv) {
         // only where chooseShaderCache finds a place.
         QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
         chooseShaderCache();
+        // This process draws one picture and compiles every shader for it: without LLVM's
+        // optimisation passes that takes a third less of a small mesh's whole run, and drawing
+        // even 4M facets is no slower, since the culled facets never reach llvmpipe. The
+        // arithmetic is the same, so are the pictures. A session's own choice is kept.
+        setenv("GALLIVM_PERF", "nopt", 0);
         application = new QGuiApplication(applicationArgc, argv);
     }
 

@@ -38,10 +38,6 @@ constexpr const char* kDisplayFreePlatform = "voxalis-egl";
 // Qt's platform without any OpenGL: where the driver cannot start, the renderer's context
 // fails and reports it, and previews still work.
 constexpr const char* kPlatformWithoutOpenGl = "minimal";
-// llvmpipe's switches for its code generator, and the one that leaves out LLVM's optimisation
-// passes and compiles at LLVM's lowest level.
-constexpr const char* kLlvmPipeTuning = "GALLIVM_PERF";
-constexpr const char* kCompileQuickly = "nopt";
 // What Mesa's drivers map while they start: LLVM's code generator and one stack per
 // rasteriser thread. llvmpipe on two cores crashed with less than about 450 MiB of room above
 // what the thumbnailer maps before it starts (64 MiB); each further core adds an 8 MiB stack,
@@ -317,11 +313,5 @@ bool prepareGuiEnvironment(const char* xSocketFolder) {
     }
     platforms += "offscreen";
     setenv("QT_QPA_PLATFORM", platforms.c_str(), 1);
-    // A host draws one picture of a few thousand facets as often as a large model, and llvmpipe
-    // compiles every shader it runs afresh in each process: without its optimisation passes
-    // that takes a third less of a small mesh's whole run, and drawing even 4M facets is no
-    // slower, since the culled facets never reach it. The arithmetic is the same, so are the
-    // pictures. A session's own choice is kept.
-    setenv(kLlvmPipeTuning, kCompileQuickly, 0);
     return true;
 }

@@ -123,23 +123,6 @@ TEST(DisplayChoice, OnlyDisplaysWhoseServersAnswerAreTried) {
     }
 }
 
-// llvmpipe compiles quickly unless the session asked for something of its own.
-TEST(DisplayChoice, LlvmpipeCompilesQuicklyUnlessTheSessionChose) {
-    for (const auto& [session, chosen] :
-         {std::pair<const char*, const char*>(nullptr, "nopt"), {"no_quad_lod", "no_quad_lod"}}) {
-        if (session == nullptr) {
-            unsetenv("GALLIVM_PERF");
-        } else {
-            setenv("GALLIVM_PERF", session, 1);
-        }
-        setenv("DISPLAY", "", 1);
-        setenv("WAYLAND_DISPLAY", "", 1);
-        EXPECT_TRUE(prepareGuiEnvironment());
-        EXPECT_EQ(qgetenv("GALLIVM_PERF"), chosen);
-    }
-    unsetenv("GALLIVM_PERF");
-}
-
 // A display on a host whose name server never answers (glibc would wait minutes, with the
 // resolver options given) costs that display, not the thumbnail. The outer test runs this one
 // again in a mount namespace whose resolv.conf names a silent server of its own.

@@ -93,7 +93,7 @@ TEST(DisplayChoice, OnlyDisplaysWhoseServersAnswerAreTried) {
         ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
         tcp[reply] = "127.0.0.1:" + std::to_string(ntohs(address.sin_port) - 6000);
     }
-    // DISPLAY and WAYLAND_DISPLAY (empty is as unset), and the platforms put before ours.
+    // DISPLAY and WAYLAND_DISPLAY (empty is as unset), and the platforms tried after ours.
     const std::tuple<std::string, std::string, std::string> rows[] = {
         {":3", "", "xcb;"},   // a socket file
         {":4.0", "", "xcb;"}, // an abstract socket, with a screen
@@ -113,12 +113,12 @@ TEST(DisplayChoice, OnlyDisplaysWhoseServersAnswerAreTried) {
         {":3", "W1", "xcb;wayland;"},
     };
     // The session's own choice, which may name a platform that cannot start, is replaced.
-    for (const auto& [display, wayland, before] : rows) {
+    for (const auto& [display, wayland, after] : rows) {
         setenv("QT_QPA_PLATFORM", "wayland;xcb", 1);
         setenv("DISPLAY", display.c_str(), 1);
         setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
         EXPECT_TRUE(prepareGuiEnvironment(home.c_str()));
-        EXPECT_EQ(qgetenv("QT_QPA_PLATFORM").toStdString(), before + "voxalis-egl;offscreen")
+        EXPECT_EQ(qgetenv("QT_QPA_PLATFORM").toStdString(), "voxalis-egl;" + after + "offscreen")
             << display << " " << wayland;
     }
 }

@@ -10,6 +10,7 @@
 #include "threemf_writer.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QUrl>
@@ -202,6 +203,91 @@ TEST(Thumbnailer, AnySessionEnvironmentGetsTheSameMeshPicture) {
         EXPECT_EQ(entries(temporary), QStringList()) << qPrintable(session.join(' '));
         EXPECT_FALSE(QFileInfo::exists(testDataHome() + "/run"));
     }
+}
+
+// The files under `folder` and their bytes in all.
+static std::pair<QStringList, qint64> filesUnder(const QString& folder) {
+    QStringList names;
+    qint64 bytes = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        names.append(QDir(folder).relativeFilePath(it.next()));
+        bytes += it.fileInfo().size();
+    }
+    names.sort();
+    return {names, bytes};
+}
+
+// Compiled shaders are kept only in the folder of the client's thumbnails, and only where that
+// folder is its user's alone; a cache that is damaged, cut or grown past its bound gives the
+// same picture and is rebuilt within the bound.
+TEST(Thumbnailer, KeepsShadersOnlyInThePrivateThumbnailFolderAndSurvivesADamagedCache) {
+    const QString model = writeSource("cached.stl", binaryStl(torus(30, 10, 48, 24)));
+    const QString picture = out() + "/cached.png";
+    const auto drawn = [&](const QString& home) {
+        const QStringList session{"HOME=" + home, "XDG_CACHE_HOME=" + home + "/.cache"};
+        EXPECT_EQ(thumbnailer({"-s", "64", model, picture}, session),
+                  std::make_pair(0, QByteArray()));
+        const QByteArray bytes = readFile(picture);
+        QFile::remove(picture);
+        return bytes;
+    };
+    const QByteArray expected = drawn(home());
+    ASSERT_FALSE(expected.isEmpty());
+    const QString home = testDataHome() + "/client-home", thumbnails = home + "/.cache/thumbnails";
+    ASSERT_TRUE(QDir().mkpath(thumbnails));
+    // A folder others may read is none the client keeps for itself.
+    ASSERT_TRUE(QFile::setPermissions(thumbnails, QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ReadOther |
+                                                      QFile::ExeOther));
+    EXPECT_EQ(drawn(home), expected);
+    EXPECT_EQ(entries(thumbnails), QStringList());
+    ASSERT_TRUE(
+        QFile::setPermissions(thumbnails, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    EXPECT_EQ(drawn(home), expected);
+    EXPECT_EQ(drawn(home), expected);
+    EXPECT_EQ(entries(thumbnails), QStringList{"voxalis-thumbnailer"});
+    EXPECT_EQ(entries(home), QStringList{".cache"});
+    EXPECT_EQ(entries(home + "/.cache"), QStringList{"thumbnails"});
+    const QString cache = thumbnails + "/voxalis-thumbnailer";
+    const QStringList written = filesUnder(cache).first;
+    ASSERT_FALSE(written.isEmpty());
+    // Mesa's index of 1.3 MB, at most 1 MiB of shaders and the database's own index.
+    constexpr qint64 kBound = qint64{3} << 20;
+    QByteArray noise(3 << 20, '\0');
+    for (int i = 0; i < noise.size(); ++i) {
+        noise[i] = char((i * 2654435761u) >> 13);
+    }
+    // Each file of the cache in turn: noise of its own size, cut to half, emptied, grown.
+    for (const QString& name : written) {
+        const QString path = cache + "/" + name;
+        const QByteArray original = readFile(path);
+        const QByteArray damaged[] = {noise.left(original.size()),
+                                      original.left(original.size() / 2), QByteArray(),
+                                      original + noise};
+        for (const QByteArray& bytes : damaged) {
+            writeFile(path, bytes);
+            EXPECT_EQ(drawn(home), expected) << qPrintable(name) << " " << bytes.size();
+            const auto [after, size] = filesUnder(cache);
+            EXPECT_EQ(after, written) << qPrintable(name) << " " << bytes.size();
+            EXPECT_LE(size, kBound) << qPrintable(name) << " " << bytes.size();
+        }
+    }
+    // Under each name a link to a file elsewhere, which must stay as it is, then a FIFO, which
+    // would block a read.
+    const QString elsewhere = testDataHome() + "/elsewhere";
+    writeFile(elsewhere, "not ours");
+    for (const QString& name : written) {
+        const QString path = cache + "/" + name;
+        for (const bool fifo : {false, true}) {
+            QFile::remove(path);
+            ASSERT_TRUE(fifo ? mkfifo(QFile::encodeName(path), 0600) == 0
+                             : QFile::link(elsewhere, path));
+            EXPECT_EQ(drawn(home), expected) << qPrintable(name) << (fifo ? " FIFO" : " link");
+            EXPECT_EQ(filesUnder(cache).first, written) << qPrintable(name);
+        }
+    }
+    EXPECT_EQ(readFile(elsewhere), "not ours");
 }
 
 // A package whose own picture cannot be used (hostile, cut, or no picture at all) shows its

@@ -154,16 +154,14 @@ void dropUnsoundShaderCache(const QString& folder) {
                          QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                          QDirIterator::Subdirectories);
     qint64 bytes = 0;
-    bool sound = true;
-    while (sound && entries.hasNext()) {
+    while (entries.hasNext()) {
         entries.next();
         const QFileInfo entry = entries.fileInfo();
-        sound = !entry.isSymLink() && (entry.isDir() || entry.isFile());
         bytes += entry.isFile() ? entry.size() : 0;
-        sound = sound && bytes <= kShaderCacheBound;
-    }
-    if (!sound) {
-        QDir(folder).removeRecursively();
+        if (entry.isSymLink() || !(entry.isDir() || entry.isFile()) || bytes > kShaderCacheBound) {
+            QDir(folder).removeRecursively();
+            return;
+        }
     }
 }
 

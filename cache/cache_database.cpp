@@ -120,6 +120,14 @@ void closeThreadConnection() {
     QSqlDatabase::removeDatabase(connectionName());
 }
 
+// A name that holds no regular file, though something is there: a FIFO (whose reads would
+// block the host), a folder, a device, a link to itself or to nothing. Such a thing is never
+// opened as a database.
+bool holdsNoFile(const QString& databaseFile) {
+    const QFileInfo found(databaseFile);
+    return found.exists() ? !found.isFile() : found.isSymLink();
+}
+
 // The cache holds nothing that cannot be made again: a damaged file is moved aside for a
 // person to look at, and a fresh one takes its place.
 CacheOpen renew(const QString& databaseFile, QString& error) {
@@ -131,7 +139,7 @@ CacheOpen renew(const QString& databaseFile, QString& error) {
                             static_cast<std::uint32_t>(waitMilliseconds.load()));
     closeThreadConnection();
     bool damaged = false;
-    if (open(databaseFile, error, damaged) && !damaged) {
+    if (!holdsNoFile(databaseFile) && open(databaseFile, error, damaged) && !damaged) {
         unlockFile(lock);
         return CacheOpen::Opened;
     }
@@ -173,6 +181,9 @@ CacheOpen openCacheDatabaseFile(const QString& databaseFile, QString& error) {
     {
         QMutexLocker lock(&lastFileMutex);
         lastFile = databaseFile;
+    }
+    if (holdsNoFile(databaseFile)) {
+        return renew(databaseFile, error);
     }
     bool damaged = false;
     if (!open(databaseFile, error, damaged)) {

@@ -97,8 +97,11 @@ void myFile::checkFreshness() {
     }
     const ThumbnailRow& row = found.row;
     // A file edited or replaced at the same size still has another time, and one copied in
-    // with its old time another size; an error row is tried again once its file changed.
-    if (SourceStamp{row.fileTime, row.fileSize} != present) {
+    // with its old time another size or change time; an edit within the same second has
+    // another change time too. An error row is tried again once its file changed.
+    const std::optional<FileChangeTimes> changes = lookupSourceChanges(filePath);
+    if (row.fileTime != present.time || row.fileSize != present.size ||
+        (changes && !(*changes == present.changes))) {
         needsThumbnail = true;
         return;
     }

@@ -17,13 +17,18 @@
 #include <QMutexLocker>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <atomic>
 #include <mutex>
 
 namespace {
 
 // The longest file name most file systems take, in bytes; NTFS counts UTF-16 units, never
-// more of them than UTF-8 bytes.
+// more of them than UTF-8 bytes. A picture is written through a temporary file beside it whose
+// name is the picture's and ".XXXXXX", which must fit too, or no picture could be replaced.
 constexpr int kLongestFileName = 255;
+constexpr int kTemporarySuffix = 7;
+constexpr int kLongestPictureName = kLongestFileName - kTemporarySuffix;
 
 // Another process may create the same bucket at the same moment; that is no failure.
 bool ensureFolder(const QString& path) {
@@ -44,7 +49,7 @@ bool isBucketName(const QString& name) {
 // `base` + `tail`, the base cut at a character boundary where the whole would pass the
 // file-name limit; the tail stays whole, so cut names still differ where their tails do.
 QString fitFileName(const QString& base, const QString& tail) {
-    int room = kLongestFileName - tail.toUtf8().size();
+    int room = kLongestPictureName - tail.toUtf8().size();
     int end = 0;
     while (end < base.size()) {
         const char16_t unit = base.at(end).unicode();
@@ -64,6 +69,17 @@ std::mutex& pictureMutex() {
     return shared;
 }
 
+// A holder that kept the folder past one wait is stuck (a stopped process, a hung host): the
+// next pictures wait only this long for it, until the folder is had again.
+constexpr int kStuckHolderWaitMilliseconds = 250;
+std::atomic<bool> holderStuck{false};
+
+std::uint32_t folderWaitMilliseconds() {
+    const int wait = cacheWaitMilliseconds();
+    return static_cast<std::uint32_t>(holderStuck ? std::min(wait, kStuckHolderWaitMilliseconds)
+                                                  : wait);
+}
+
 // Held from choosing a picture's name to writing its row, by the threads of this process in
 // turn and by every host process working on the same cache. dbMutex is taken inside it, never
 // the other way round.
@@ -77,7 +93,9 @@ public:
           // reported by the save.
           processes_(lockFileExclusively(
               QFile::encodeName(imageDir + QStringLiteral("/.lock")).constData(),
-              static_cast<std::uint32_t>(cacheWaitMilliseconds()))) {}
+              folderWaitMilliseconds())) {
+        holderStuck = processes_ == kLockTimedOut;
+    }
     ~PictureStoreLock() { unlockFile(processes_); }
     PictureStoreLock(const PictureStoreLock&) = delete;
     PictureStoreLock& operator=(const PictureStoreLock&) = delete;
@@ -100,6 +118,11 @@ Lookup rowOf(const QString& path, const char* text) {
     return lookupThumbnail(path, text);
 }
 
+// Whether a picture's name leaves room for its temporary file; older versions made longer ones.
+bool canBeReplaced(const QString& path) {
+    return QFile::encodeName(QFileInfo(path).fileName()).size() <= kLongestPictureName;
+}
+
 // A picture the store made in one of imageDir's buckets, in a folder that is still there; a
 // row may also name a picture outside, left by a cache elsewhere, which is not ours to touch.
 bool isStoredPicture(const QString& imageDir, const QString& path) {
@@ -115,14 +138,19 @@ void logLockedFolder(const QString& sourcePath) {
              QStringLiteral("thumbnail folder is locked\n") + sourcePath);
 }
 
-// Writes a source's row after its look-up, which stays true meanwhile: the caller holds the
-// picture folder's lock, without which no row is written. A look-up that failed is made again,
-// since the row it missed may be there. A busy database is logged.
-Written recordRow(const ThumbnailRow& row, LookupStatus recorded) {
+// Writes a source's row, and its change times beside it, after its look-up, which stays true
+// meanwhile: the caller holds the picture folder's lock, without which no row is written. A look-up
+// that failed is made again, since the row it missed may be there. A busy database is logged.
+Written recordRow(const ThumbnailRow& row, const FileChangeTimes& changes, LookupStatus recorded) {
     QMutexLocker database(&dbMutex);
     const Written written = recorded == LookupStatus::Failed
                                 ? writeThumbnailRow(row, OnLookupFailure::Insert)
                                 : writeThumbnailRow(row, recorded);
+    // The row stands without its change times, as an older version's does: the next check
+    // goes by time and size.
+    if (written == Written::Done) {
+        writeSourceChanges(row.filePath, changes);
+    }
     database.unlock();
     if (written == Written::Busy) {
         writeLog(kInfoLabel + logLocation(QStringLiteral("recordPicture"), 2) +
@@ -186,8 +214,10 @@ PictureSave savePictureFor(const QImage& image, const QString& imageDir, const Q
     const QString previous =
         recorded.status == LookupStatus::Found ? recorded.row.thumPath : QString();
     // A source made again keeps its picture's place: the new one replaces the old at once, and
-    // no folder holds a picture that its source no longer names.
-    if (isStoredPicture(imageDir, previous)) {
+    // no folder holds a picture that its source no longer names. A name too long to replace
+    // gives way to a new one, and goes once the row names that.
+    const bool stored = isStoredPicture(imageDir, previous);
+    if (stored && canBeReplaced(previous)) {
         picturePath = previous;
     } else {
         const QString bucket = chooseBucket(imageDir);
@@ -197,12 +227,16 @@ PictureSave savePictureFor(const QImage& image, const QString& imageDir, const Q
         picturePath = picturePathIn(bucket, sourcePath);
     }
     if (!savePicture(image, picturePath)) {
+        rememberUnsavedPicture(sourcePath, image);
         return PictureSave::NotWritten;
     }
     const SourceStamp stamp = stampToRecord(sourcePath);
     const ThumbnailRow row{picturePath, storedSeconds(QFileInfo(picturePath).lastModified()),
                            sourcePath, stamp.time, stamp.size};
-    if (recordRow(row, recorded.status) == Written::Done) {
+    if (recordRow(row, stamp.changes, recorded.status) == Written::Done) {
+        if (stored && picturePath != previous) {
+            QFile::remove(previous);
+        }
         return PictureSave::Saved;
     }
     if (picturePath != previous) {
@@ -219,8 +253,8 @@ PictureSave recordErrorFor(const QString& imageDir, const QString& sourcePath) {
     }
     const SourceStamp stamp = stampToRecord(sourcePath);
     const Lookup recorded = rowOf(sourcePath, statements::kLookup);
-    if (recordRow({kErrorThumbPath, 0, sourcePath, stamp.time, stamp.size}, recorded.status) !=
-        Written::Done) {
+    if (recordRow({kErrorThumbPath, 0, sourcePath, stamp.time, stamp.size}, stamp.changes,
+                  recorded.status) != Written::Done) {
         return PictureSave::NotRecorded;
     }
     if (recorded.status == LookupStatus::Found &&

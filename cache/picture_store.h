@@ -18,7 +18,8 @@ QString chooseBucket(const QString& imageDir);
 // The picture path of a source in `bucket`: base name + "_" + suffix + ".png", or, when a
 // file of that name is there and another source's row names it, the base name with a short
 // hash of the source path after it. The base name is cut, at a character boundary, so that
-// the file name fits the file systems' 255-byte limit. Takes dbMutex for its look-up.
+// the file name and the temporary name that replaces the picture later fit the file systems'
+// 255-byte limit. Takes dbMutex for its look-up.
 QString picturePathIn(const QString& bucket, const QString& sourcePath);
 
 enum class PictureSave {

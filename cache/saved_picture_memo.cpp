@@ -17,6 +17,8 @@ struct SavedPicture {
     QImage image;
     qint64 size = -1;
     QDateTime modified;
+    // Made and never saved: `path` names its source.
+    bool unsaved = false;
 };
 
 thread_local SavedPicture lastSaved;
@@ -44,9 +46,22 @@ void forgetSavedPicture() {
     lastSaved = SavedPicture();
 }
 
+void rememberUnsavedPicture(const QString& sourcePath, const QImage& image) {
+    lastSaved = SavedPicture();
+    if (qint64{image.width()} * image.height() <= kMostPixels || image.depth() == 32) {
+        lastSaved = SavedPicture{sourcePath, image, -1, {}};
+        lastSaved.unsaved = true;
+    }
+}
+
+QImage takeUnsavedPicture(const QString& sourcePath) {
+    const SavedPicture saved = std::exchange(lastSaved, SavedPicture());
+    return saved.unsaved && saved.path == sourcePath ? saved.image : QImage();
+}
+
 QImage takeSavedPicture(const QString& picturePath) {
     const SavedPicture saved = std::exchange(lastSaved, SavedPicture());
-    if (saved.image.isNull() || saved.path != picturePath) {
+    if (saved.image.isNull() || saved.unsaved || saved.path != picturePath) {
         return {};
     }
     const QFileInfo file(picturePath);

@@ -16,3 +16,9 @@ void forgetSavedPicture();
 // The picture this thread saved last at `picturePath`, while its file is still the one it
 // wrote; null otherwise. Forgets it either way.
 QImage takeSavedPicture(const QString& picturePath);
+
+// The picture this thread made for `sourcePath` and could not save (a full disk): the bitmap
+// request that follows still shows it, though no row names it.
+void rememberUnsavedPicture(const QString& sourcePath, const QImage& image);
+// That picture, if the last one was made for `sourcePath`; forgets it either way.
+QImage takeUnsavedPicture(const QString& sourcePath);

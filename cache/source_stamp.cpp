@@ -28,7 +28,7 @@ SourceStamp stampOf(const QString& path) {
         return {};
     }
     return {storedSeconds(file.fileTime(QFileDevice::FileModificationTime)),
-            static_cast<quint32>(file.size())};
+            static_cast<quint32>(file.size()), fileChangeTimes(path)};
 }
 
 void rememberCheckedStamp(const QString& path, const SourceStamp& stamp) {

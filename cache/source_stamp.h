@@ -3,16 +3,16 @@
 #include <QDateTime>
 #include <QString>
 
+#include "platform_services.h"
+
 // What a row remembers of its source: the modification time in whole seconds since 1970 and
-// the size, both as unsigned 32-bit numbers. A row is stale once the source's stamp differs.
+// the size, both as unsigned 32-bit numbers; beside the row, the change times that tell an
+// edit within the same second at the same size, or an old time put back, from no change. A
+// row is stale once any of them differs.
 struct SourceStamp {
     quint32 time = 0;
     quint32 size = 0;
-
-    bool operator==(const SourceStamp& other) const {
-        return time == other.time && size == other.size;
-    }
-    bool operator!=(const SourceStamp& other) const { return !(*this == other); }
+    FileChangeTimes changes;
 };
 
 // Seconds since 1970 as a row stores them. A time before 1970 or after 2106 is held at the

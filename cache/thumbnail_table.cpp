@@ -67,12 +67,34 @@ Written runStatement(const char* text, const QVector<QVariant>& values) {
 
 Written createThumbnailTable() {
     QSqlQuery query(cacheDatabase());
-    if (query.exec(QStringLiteral(
-            "select 1 from sqlite_master where type = 'table' and name = 'thumbnail'")) &&
-        query.next()) {
+    if (query.exec(QStringLiteral("select count(*) from sqlite_master where name in "
+                                  "('thumbnail', 'sourceChange', 'thumbnailPicture')")) &&
+        query.next() && query.value(0).toInt() == 3) {
         return Written::Done;
     }
-    return runStatement(statements::kCreate, {});
+    for (const char* text :
+         {statements::kCreate, statements::kCreateChanges, statements::kCreatePictureIndex}) {
+        const Written written = runStatement(text, {});
+        if (written != Written::Done) {
+            return written;
+        }
+    }
+    return Written::Done;
+}
+
+std::optional<FileChangeTimes> lookupSourceChanges(const QString& filePath) {
+    QSqlQuery query(cacheDatabase());
+    if (!prepareAndRun(query, statements::kChangesLookup, {stored(filePath)}) || !query.next()) {
+        return std::nullopt;
+    }
+    const QSqlRecord record = query.record();
+    return FileChangeTimes{query.value(record.indexOf(QStringLiteral("modified"))).toLongLong(),
+                           query.value(record.indexOf(QStringLiteral("changed"))).toLongLong()};
+}
+
+Written writeSourceChanges(const QString& filePath, const FileChangeTimes& changes) {
+    return runStatement(statements::kChangesWrite,
+                        {stored(filePath), qint64{changes.modified}, qint64{changes.changed}});
 }
 
 Lookup lookupThumbnail(const QString& filePath, const char* text) {

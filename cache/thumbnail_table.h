@@ -4,6 +4,10 @@
 #include <QVariant>
 #include <QVector>
 
+#include "platform_services.h"
+
+#include <optional>
+
 // One row of the table "thumbnail".
 struct ThumbnailRow {
     QString thumPath; // the PNG, or kErrorThumbPath
@@ -31,9 +35,16 @@ struct Lookup {
 // the wait.
 enum class Written { Done, Busy, Failed };
 
-// Runs the create statement only when the table is missing: even "if not exists" waits for
-// the write lock, and the table is there for all but the first job.
+// Runs the create statements (the table, the change times beside it, the index of picture
+// names) only when one is missing: even "if not exists" waits for the write lock, and they are
+// there for all but the first job.
 Written createThumbnailTable();
+
+// The change times recorded with a source's row; none for a row without them or when the
+// look-up fails. The caller holds dbMutex.
+std::optional<FileChangeTimes> lookupSourceChanges(const QString& filePath);
+// Records them, replacing any before. The caller holds dbMutex.
+Written writeSourceChanges(const QString& filePath, const FileChangeTimes& changes);
 
 // The look-up statement (or the freshness check's twin) for one source path, or the picture
 // look-up for one picture path.

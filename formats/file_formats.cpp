@@ -16,6 +16,8 @@ bool readsEmbeddedPreview(FormatReader reader) {
     case FormatReader::Gf:
     case FormatReader::Svgx:
     case FormatReader::Voxalis:
+    case FormatReader::Gcode:
+    case FormatReader::Bgcode:
         return true;
     case FormatReader::ThreeMf:
     case FormatReader::Stl:

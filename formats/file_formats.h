@@ -6,7 +6,20 @@
 class QString;
 
 // Which reader makes a file's picture.
-enum class FormatReader { DlpHead, FdgHead, Photons, Gf, Svgx, Voxalis, ThreeMf, Stl, Slc, Obj };
+enum class FormatReader {
+    DlpHead,
+    FdgHead,
+    Photons,
+    Gf,
+    Svgx,
+    Voxalis,
+    Gcode,
+    Bgcode,
+    ThreeMf,
+    Stl,
+    Slc,
+    Obj
+};
 
 struct FileFormat {
     const char* suffix; // lower case, no dot
@@ -23,7 +36,7 @@ const FileFormat* formatOfSuffix(const QString& suffix);
 // By QFileInfo(path).suffix(): the part after the last dot of the file name.
 const FileFormat* formatOfPath(const QString& path);
 
-// Readers that decode a picture embedded in a sliced file (DlpHead..Voxalis). ThreeMf is both
+// Readers that decode a picture embedded in a sliced file (DlpHead..Bgcode). ThreeMf is both
 // (a preview when the package holds a thumbnail, else a mesh) and answers false, as do the
 // mesh readers Stl, Slc and Obj.
 bool readsEmbeddedPreview(FormatReader reader);

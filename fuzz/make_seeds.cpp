@@ -3,10 +3,14 @@
 //
 //   make_seeds OUTDIR        (OUTDIR/<target>/<seed>)
 
+#include "bgcode_writer.h"
 #include "dlp_writer.h"
+#include "gcode_writer.h"
 #include "gf_writer.h"
+#include "jpeg_writer.h"
 #include "mesh_writers.h"
 #include "photons_writer.h"
+#include "picture_files.h"
 #include "rle16_writer.h"
 #include "svgx_writer.h"
 #include "threemf_writer.h"
@@ -53,6 +57,29 @@ void threeMfSeeds() {
     assembled.extraParts = {
         {"3D/p.model", threeMfModel({{3, triangle, {}, {}}}, {}), true, {}, {}}};
     seed("threemf", "components", assembled.bytes());
+    // Stored, so that mutations reach the XML and the zip directory rather than a deflate
+    // stream: relationships of several kinds, components reaching into parts of their own,
+    // entries that share their data, a progressive JPEG, entities and comments.
+    ThreeMfPackage shapes = assembled;
+    shapes.deflate = false;
+    shapes.thumbnail = progressiveJpeg(16, 8, 3);
+    shapes.thumbnailName = "Metadata/t.jpeg";
+    shapes.extraParts = {{"3D/p.model",
+                          threeMfModel({{3, triangle, {}, {}}}, {}) + "<!-- a > b -->",
+                          false,
+                          {},
+                          {}}};
+    QVector<ZipEntry> entries = shapes.entries();
+    entries[1].data.replace("</Relationships>",
+                            "<Relationship Target=\"p.model\" Id=\"x\" Type=\"other\" "
+                            "TargetMode=\"External\"/></Relationships>");
+    seed("threemf", "shapes", zipArchive(entries));
+    QVector<ZipEntry> sharing = entries;
+    sharing.append({"3D/q.model", {}, false, {}, {}, {}, int(entries.size()) - 1});
+    seed("threemf", "shared entries", zipArchive(sharing));
+    QVector<ZipEntry> declaring = entries;
+    declaring[2].data.replace("<model ", "<!DOCTYPE m [<!ENTITY e \"x\">]><model a=\"&e;&amp;\" ");
+    seed("threemf", "entities", zipArchive(declaring));
 }
 
 void dlpSeeds(const char* target, int headerKind) {
@@ -69,6 +96,38 @@ void dlpSeeds(const char* target, int headerKind) {
     DlpFile guard = file;
     guard.guardOffset = 100000;
     seed(target, "guard", guard.bytes());
+}
+
+// A picture of a few pixels with alpha, in each embedded format.
+QImage tinyPicture() {
+    QImage image(3, 2, QImage::Format_ARGB32);
+    image.fill(qRgba(20, 200, 90, 255));
+    image.setPixel(0, 0, qRgba(200, 20, 20, 100));
+    image.setPixel(2, 1, 0);
+    return image;
+}
+
+// Text G-code with a block of each variant, OrcaSlicer's wrapping and CRLF lines; binary G-code
+// with and without checksums, its metadata deflated.
+void gcodeSeeds() {
+    const QImage image = tinyPicture();
+    GcodeFile text;
+    text.moves = GcodeFile::gcodeMoves(3);
+    text.previews = {{"thumbnail", image.size(), pngFile(image), {}, {}, 78, true},
+                     {"thumbnail_QOI", {2, 2}, qoiFile(image.copy(0, 0, 2, 2)), {}, {}, 78, true}};
+    seed("gcode", "prusa", text.bytes());
+    text.previews = {{"thumbnail_JPG", image.size(), jpegFile(image), {}, {}, 78, true}};
+    text.thumbnailBlock = true;
+    text.lineEnd = "\r\n";
+    seed("gcode", "orca", text.bytes());
+    BgcodeFile binary =
+        BgcodeFile::sliced({bgcodeThumbnail(0, image.size(), pngFile(image)),
+                            bgcodeThumbnail(2, {2, 2}, qoiFile(image.copy(0, 0, 2, 2)))},
+                           1);
+    seed("bgcode", "checksums", binary.bytes());
+    binary.checksumType = 0;
+    binary.blocks[2] = bgcodeThumbnail(1, image.size(), jpegFile(image));
+    seed("bgcode", "plain", binary.bytes());
 }
 
 } // namespace
@@ -111,6 +170,8 @@ int main(int argc, char** argv) {
     seed("voxalis", "valid", project.bytes());
     project.reference = 0;
     seed("voxalis", "old-version", project.bytes());
+
+    gcodeSeeds();
 
     // The fuzzers put the STL forms' own prefix in front of every input.
     threeMfSeeds();

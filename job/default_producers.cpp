@@ -10,9 +10,10 @@ namespace {
 
 class ModuleProducers final : public ThumbnailProducers {
 public:
-    void extractPreview(const QString& sourcePath, const QString& dataRoot) override {
+    bool extractPreview(const QString& sourcePath, const QString& dataRoot) override {
         // The constructor does the whole job.
-        myFileThumbnail extractor(sourcePath, dataRoot);
+        const myFileThumbnail extractor(sourcePath, dataRoot);
+        return !extractor.leftToRenderer();
     }
 
     bool renderMesh(const QString& sourcePath, const QString& imageDir) override {

@@ -27,7 +27,11 @@ QImage makePicture(const QString& sourcePath, int size) {
         return {};
     }
     if (takesPreviewPath(sourcePath)) {
-        return previewPicture(sourcePath, size);
+        PreviewOutcome outcome = PreviewOutcome::Refused;
+        const QImage preview = previewPicture(sourcePath, size, &outcome);
+        if (outcome != PreviewOutcome::Model) {
+            return preview;
+        }
     }
     return renderPicture(sourcePath, size);
 }

@@ -9,7 +9,8 @@ public:
     virtual ~ThumbnailProducers() = default;
 
     // Sliced printer files: decode the embedded preview (or a placeholder) and record it.
-    virtual void extractPreview(const QString& sourcePath, const QString& dataRoot) = 0;
+    // False when the file holds no picture of its own to use and its model is to be drawn.
+    virtual bool extractPreview(const QString& sourcePath, const QString& dataRoot) = 0;
 
     // Model files: render offscreen and record. Returns whether the renderer was ready; a
     // renderer that was not ready leaves the job without a picture.

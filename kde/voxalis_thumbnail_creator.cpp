@@ -7,42 +7,55 @@
 #include <KIO/ThumbnailCreator>
 #include <KPluginFactory>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTextStream>
+
+#include <dlfcn.h>
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
-// The engine gives up on a mesh after 20 s; the 5 s beyond cover the program's start on a busy
+// The engine bounds every file at 20 s; the 5 s beyond cover the program's start on a busy
 // machine. A program still running then is stopped, and the file gets no preview.
 constexpr int kTimeLimitMs = 25000;
+// The worker asks for one preview after the other. Once a file has run out of time, the next
+// slow ones would each hold the folder for as long again, so later files get what an ordinary
+// file needs (under a second, three at most for any file of 10 MB) with room to spare.
+constexpr int kLaterTimeLimitMs = 5000;
 // The largest side the thumbnailer draws.
 constexpr int kLargestSide = 4096;
+// Where an install under a prefix of its own puts the plug-in, below that prefix.
+constexpr int kPluginFolderDepth = 5; // lib/qt5/plugins/kf5/thumbcreator
 
-// The program the installed freedesktop entry names: the one place that records where the
-// install put it, found through the data folders a session reads (XDG_DATA_DIRS).
+// Whether a file has run out of time in this worker.
+std::atomic<bool> anyFileTimedOut{false};
+
+// Our own program, where the install that placed this plug-in put it: PREFIX/bin under a
+// prefix of its own, which keeps the plug-in at PREFIX/lib/qt5/plugins; else (the plug-in in
+// Qt's folder) the prefix the build was made for. Never what some other freedesktop entry
+// names.
 QString installedThumbnailer() {
-    const QString entry =
-        QStandardPaths::locate(QStandardPaths::GenericDataLocation,
-                               QStringLiteral("thumbnailers/voxalis-thumbnail.thumbnailer"));
-    QFile file(entry);
-    if (entry.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        return {};
-    }
-    QTextStream lines(&file);
-    const QString key = QStringLiteral("TryExec=");
-    while (!lines.atEnd()) {
-        const QString line = lines.readLine().trimmed();
-        if (line.startsWith(key)) {
-            return line.mid(key.size());
+    Dl_info self{};
+    if (dladdr(reinterpret_cast<const void*>(&installedThumbnailer), &self) != 0 &&
+        self.dli_fname != nullptr) {
+        QDir prefix = QFileInfo(QFile::decodeName(self.dli_fname)).absoluteDir();
+        bool climbed = true;
+        for (int i = 0; i < kPluginFolderDepth && climbed; ++i) {
+            climbed = prefix.cdUp();
+        }
+        const QString beside = prefix.filePath(QStringLiteral("bin/voxalis-thumbnailer"));
+        if (climbed && QFileInfo(beside).isExecutable()) {
+            return beside;
         }
     }
-    return {};
+    const QString built = QStringLiteral(VOXALIS_INSTALLED_THUMBNAILER);
+    return QFileInfo(built).isExecutable() ? built : QString();
 }
 
 } // namespace
@@ -69,7 +82,8 @@ public:
         thumbnailer.setStandardOutputFile(QProcess::nullDevice());
         thumbnailer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         thumbnailer.start(program, {QStringLiteral("-s"), QString::number(side), source, output});
-        if (!thumbnailer.waitForFinished(kTimeLimitMs)) {
+        if (!thumbnailer.waitForFinished(anyFileTimedOut ? kLaterTimeLimitMs : kTimeLimitMs)) {
+            anyFileTimedOut = true;
             thumbnailer.kill();
             thumbnailer.waitForFinished();
             return KIO::ThumbnailResult::fail();

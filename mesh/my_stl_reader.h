@@ -20,11 +20,12 @@ enum MeshKind : qint32 { MeshObj = 0, MeshStl = 1, MeshSlc = 2, MeshThreeMf = 3 
 // The kind of a mesh file by its suffix, ignoring case; -1 for a suffix no reader takes.
 qint32 meshKindOf(const QString& path);
 
-// The most facets a text or SLC file is read into, about 1.2 GB of positions: an OBJ line of
-// 1,023 bytes fans out into 508 facets and every 8-byte SLC vertex into two, so such a file
-// can ask for far more than its size. Reading stops after the face line or layer segment
-// that reaches it; the model is what was read.
-constexpr quint64 kStoredFacetLimit = quint64{1} << 25;
+// The most facets a text or SLC file is read into, 300 MB of positions (600 MB with normals),
+// which keeps any mesh job within a gibibyte: an OBJ line of 1,023 bytes fans out into 508
+// facets and every 8-byte SLC vertex into two, so such a file can ask for far more than its
+// size. Reading stops after the face line or layer segment that reaches it; the model is what
+// was read.
+constexpr quint64 kStoredFacetLimit = quint64{1} << 23;
 
 // One record of an SLC file's sampling table.
 struct SLC_sampleTbItem_t {

@@ -1,6 +1,8 @@
+#include "log.h"
 #include "mesh_text.h"
 #include "my_stl_reader.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -10,6 +12,11 @@ namespace {
 // Entries per chunk, counted per face line (3, or 6 with normals) whatever the face yields;
 // a long polygon yields hundreds of triangles, so the chunk's bytes are a limit as well.
 constexpr int kEntriesPerChunk = 1456355;
+// Vertices kept for the faces to name, 12 bytes each: 2^23 are 100 MB, the vertices of a mesh
+// of twice as many triangles as a thumbnail draws, and never more than the facets the file may
+// store. A file of vertex lines alone would otherwise keep gigabytes that no face uses; later
+// vertices are passed over, and the faces that name them end where they do.
+constexpr quint64 kVertexLimit = quint64{1} << 23;
 
 // The references of a face line, 0-based, up to the first that is no vertex read so far
 // (0, negative, later in the file, or no number). "7/2/5" counts as 7; references are
@@ -39,8 +46,18 @@ void mySTLReader::readObj() {
     std::vector<long> references;
     char line[kLineLimit + 1] = {};
     LineReader lines(file);
+    bool verticesCut = false;
     while (lines.next(line)) {
         if (std::strncmp(line, "v ", 2) == 0) {
+            if (quint64(objPositions.size() / 3) >= std::min(kVertexLimit, storedFacetLimit)) {
+                if (!verticesCut) {
+                    writeLog(kInfoLabel +
+                             QStringLiteral("%1\n%2").arg(
+                                 QStringLiteral("too many vertices, read in part"), filePath));
+                    verticesCut = true;
+                }
+                continue;
+            }
             // A NUL inside the line ends its text, as it would for strtof.
             const char* lineEnd = line + std::strlen(line);
             float xyz[3];

@@ -3,7 +3,10 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -49,6 +52,93 @@ bool readExactly(QFile& file, void* into, qint64 size) {
     return file.read(static_cast<char*>(into), size) == size;
 }
 
+// The layer records read through one buffer: a file of empty layers is eight bytes a layer,
+// and a read call for each would cost more than everything else put together.
+class RecordReader {
+public:
+    explicit RecordReader(QFile& file) : file_(file), buffer_(kBufferBytes) {}
+
+    // The next 8 bytes, a layer's or a boundary's header, straight from the buffer when it
+    // holds them: a file of empty layers is nothing but these.
+    bool takeHeader(uchar (&into)[8]) {
+        if (end_ - at_ >= sizeof(into)) {
+            std::memcpy(into, buffer_.data() + at_, sizeof(into));
+            at_ += sizeof(into);
+            return true;
+        }
+        return take(into, sizeof(into));
+    }
+
+    // The next `size` bytes; false when the file ends first.
+    bool take(void* into, qint64 size) {
+        auto* out = static_cast<uchar*>(into);
+        while (size > 0) {
+            if (at_ == end_) {
+                const qint64 got =
+                    file_.read(reinterpret_cast<char*>(buffer_.data()), qint64(buffer_.size()));
+                if (got <= 0) {
+                    return false;
+                }
+                at_ = 0;
+                end_ = std::size_t(got);
+            }
+            const std::size_t part = std::min(std::size_t(size), end_ - at_);
+            std::memcpy(out, buffer_.data() + at_, part);
+            at_ += part;
+            out += part;
+            size -= qint64(part);
+        }
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kBufferBytes = 1 << 20;
+    QFile& file_;
+    std::vector<uchar> buffer_;
+    std::size_t at_ = 0;
+    std::size_t end_ = 0;
+};
+
+// The sampling table as a layer's thickness is looked up in it: the walk from the first record
+// that stops at the first one whose minimum Z is above the layer (or NaN), asked in logarithmic
+// time. That record is also the first whose running maximum of minimum Z lies above the layer,
+// and the running maximum only grows, so a binary search finds it.
+class ThicknessLookup {
+public:
+    explicit ThicknessLookup(const QVector<SLC_sampleTbItem_t>& table) : table_(table) {
+        float highest = -std::numeric_limits<float>::infinity();
+        for (const SLC_sampleTbItem_t& record : table) {
+            // A NaN stops every walk that reaches it: above every height, +inf included.
+            blocked_.push_back(blocked_.empty() ? std::isnan(record.minZ)
+                                                : blocked_.back() || std::isnan(record.minZ));
+            highest = std::isnan(record.minZ) ? highest : std::max(highest, record.minZ);
+            runningMax_.push_back(highest);
+        }
+    }
+
+    float at(float z) const {
+        if (std::isnan(z)) {
+            return kDefaultLayerThickness;
+        }
+        std::size_t low = 0;
+        std::size_t high = table_.size();
+        while (low < high) {
+            const std::size_t middle = (low + high) / 2;
+            if (blocked_[middle] || z < runningMax_[middle]) {
+                high = middle;
+            } else {
+                low = middle + 1;
+            }
+        }
+        return low == 0 ? kDefaultLayerThickness : table_[int(low - 1)].layerThickness;
+    }
+
+private:
+    const QVector<SLC_sampleTbItem_t>& table_;
+    std::vector<bool> blocked_;
+    std::vector<float> runningMax_;
+};
+
 } // namespace
 
 void mySTLReader::readSlc() {
@@ -82,40 +172,41 @@ void mySTLReader::readSlc() {
             {floatAt(record), floatAt(record + 4), floatAt(record + 8), floatAt(record + 12)});
     }
 
+    const ThicknessLookup thicknessAt(slcSampleTable);
+    RecordReader records(file);
+    // Where the records start, for the bytes still ahead of the reader.
+    const qint64 recordsAt = file.pos();
+    qint64 taken = 0;
     std::vector<uchar> vertices;
     uchar header[8];
-    while (readExactly(file, header, sizeof(header))) {
+    while (records.takeHeader(header)) {
+        taken += sizeof(header);
         const float z = floatAt(header);
         const quint32 boundaries = qFromLittleEndian<quint32>(header + 4);
         if (boundaries == kEndOfContours) {
             break;
         }
-        // Thickness of the last record at or below z, for a table in ascending order.
-        float thickness = kDefaultLayerThickness;
-        for (const SLC_sampleTbItem_t& record : slcSampleTable) {
-            if (!(z >= record.minZ)) {
-                break;
-            }
-            thickness = record.layerThickness;
-        }
-        const float top = z + thickness;
+        // A layer without boundaries needs no thickness: a file of them costs its reading only.
+        const float top = boundaries == 0 ? z : z + thicknessAt.at(z);
         for (quint32 b = 0; b < boundaries; ++b) {
-            if (!readExactly(file, header, sizeof(header))) {
+            if (!records.takeHeader(header)) {
                 finishModel();
                 return;
             }
+            taken += sizeof(header);
             const quint64 vertexCount = qFromLittleEndian<quint32>(header);
             if (vertexCount == 0) {
                 continue;
             }
             // Vertices the rest of the file cannot hold are a short read, not an allocation.
             const qint64 bytes = static_cast<qint64>(8 * vertexCount);
-            if (bytes > file.size() - file.pos()) {
+            if (bytes > file.size() - recordsAt - taken) {
                 finishModel();
                 return;
             }
             vertices.resize(static_cast<std::size_t>(bytes));
-            if (!readExactly(file, vertices.data(), bytes)) {
+            taken += bytes;
+            if (!records.take(vertices.data(), bytes)) {
                 finishModel();
                 return;
             }

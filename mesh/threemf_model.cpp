@@ -2,52 +2,50 @@
 
 #include "log.h"
 #include "my_stl_reader.h"
+#include "xml_reader.h"
 
 #include <QSet>
-#include <QXmlStreamReader>
 
 namespace {
 
-const QString kCoreNamespace =
-    QStringLiteral("http://schemas.microsoft.com/3dmanufacturing/core/2015/02");
-const QString kProductionNamespace =
-    QStringLiteral("http://schemas.microsoft.com/3dmanufacturing/production/2015/06");
+constexpr std::string_view kCoreNamespace =
+    "http://schemas.microsoft.com/3dmanufacturing/core/2015/02";
+constexpr std::string_view kProductionNamespace =
+    "http://schemas.microsoft.com/3dmanufacturing/production/2015/06";
 constexpr char kOperation[] = "mySTLReader::readThreeMf";
 
-// A model part is XML text at some 60 bytes per vertex and 50 per triangle: 1 GiB is some
-// twenty million triangles, more than any printable part and minutes of parsing.
-constexpr qint64 kModelPartLimit = qint64(1) << 30;
 // Parts besides the root that components may name; Production packages hold one per object.
 constexpr int kPartLimit = 4096;
 // Slicers and CAD tools nest assemblies a few levels deep; thousands of levels are a trap
 // for the stack.
 constexpr int kDepthLimit = 64;
+// What a model may hold, each 12 bytes: 2^23 vertices and triangles are 100 MB apiece, about
+// twice what the largest build takes.
+constexpr qint64 kVertexLimit = qint64(1) << 23;
+constexpr qint64 kStoredTriangleLimit = qint64(1) << 23;
 // Components multiply: ten objects of ten components each, ten levels deep, make 10^10
-// instances of a tiny mesh. Both counts bound the time a build can take; 2^25 triangles are
-// over a gigabyte of vertex data.
+// instances of a tiny mesh. Both counts are taken through every level before a triangle is
+// made: 2^22 triangles are 150 MB of positions (300 MB with normals) and a second of drawing,
+// and 2^20 instances bound the walk however few triangles each holds.
 constexpr qint64 kInstanceLimit = qint64(1) << 20;
-constexpr qint64 kTriangleLimit = qint64(1) << 25;
-// Inflated text handed to the XML reader at a time, and how many elements pass between two
-// looks at the memory load.
-constexpr qint64 kTextBlock = 256 << 10;
+constexpr qint64 kBuiltTriangleLimit = qint64(1) << 22;
+// How many elements pass between two looks at the memory load.
 constexpr qint64 kElementsPerCheck = 1 << 20;
 
 QString objectKey(const QString& part, quint32 id) {
     return part.toLower() + QLatin1Char('#') + QString::number(id);
 }
 
-bool parseTransform(const QStringRef& text, ThreeMfTransform& transform) {
-    if (text.isEmpty()) {
+bool parseTransform(std::string_view text, ThreeMfTransform& transform) {
+    if (text.empty()) {
         return true;
     }
-    const QVector<QStringRef> numbers = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const std::vector<std::string_view> numbers = xmlWords(text);
     if (numbers.size() != 12) {
         return false;
     }
     for (int i = 0; i < 12; ++i) {
-        bool ok = false;
-        transform.m[i] = numbers[i].trimmed().toFloat(&ok);
-        if (!ok) {
+        if (!xmlFloat(numbers[std::size_t(i)], transform.m[i])) {
             return false;
         }
     }
@@ -110,99 +108,125 @@ ThreeMfResult ThreeMfModel::read(OpcPackage& package, const StopCheck& shouldSto
 
 ThreeMfResult ThreeMfModel::readPart(OpcPackage& package, const QString& part, bool root,
                                      const StopCheck& shouldStop) {
-    const std::unique_ptr<OpcPackage::PartStream> stream = package.openPart(part, kModelPartLimit);
+    const std::unique_ptr<OpcPackage::PartStream> stream =
+        package.openPart(part, OpcPackage::kInflateLimit);
     if (!stream) {
         reason_ = package.problem();
         return package.refusedForSize() ? ThreeMfResult::Refused : ThreeMfResult::Damaged;
     }
-    QXmlStreamReader xml;
-    QByteArray block(int(kTextBlock), Qt::Uninitialized);
+    XmlReader xml([&stream](char* out, qint64 max) { return stream->read(out, max); });
     Object* current = nullptr;
     qint64 elements = 0;
-    const auto componentOf = [this, &xml, &part](Component& component) {
-        const QXmlStreamAttributes attributes = xml.attributes();
-        bool ok = false;
-        component.objectId = attributes.value(QLatin1String("objectid")).toUInt(&ok);
-        const QStringRef path = attributes.value(kProductionNamespace, QLatin1String("path"));
-        component.part = path.isEmpty() ? part : path.toString();
-        if (component.part.compare(part, Qt::CaseInsensitive) != 0) {
-            partsToRead_.append(component.part);
-        }
-        return ok &&
-               parseTransform(attributes.value(QLatin1String("transform")), component.transform);
-    };
     for (;;) {
-        const QXmlStreamReader::TokenType token = xml.readNext();
-        if (xml.error() == QXmlStreamReader::PrematureEndOfDocumentError) {
-            const qint64 got = stream->read(block.data(), block.size());
-            if (got <= 0) {
-                return damaged(got < 0 ? package.problem()
-                                       : QStringLiteral("the model part ends early: ") + part);
+        const XmlReader::Token token = xml.next();
+        if (token == XmlReader::Token::Error) {
+            if (xml.sourceFailed()) {
+                reason_ = package.problem();
+                return package.refusedForSize() ? ThreeMfResult::Refused : ThreeMfResult::Damaged;
             }
-            xml.addData(QByteArray(block.constData(), int(got)));
-            continue;
+            if (xml.endedEarly()) {
+                return damaged(QStringLiteral("the model part ends early: ") + part);
+            }
+            return damaged(QStringLiteral("the model part is no XML: ") + xml.problem());
         }
-        if (xml.hasError()) {
-            return damaged(QStringLiteral("the model part is no XML: ") + xml.errorString());
-        }
-        if (token == QXmlStreamReader::EndDocument) {
+        if (token == XmlReader::Token::EndDocument) {
             // The rest of the part is read too, so that its size and check are verified.
+            QByteArray block(4096, Qt::Uninitialized);
             qint64 got = 0;
             while ((got = stream->read(block.data(), block.size())) > 0) {
             }
             return got < 0 ? damaged(package.problem()) : ThreeMfResult::Read;
         }
-        if (token == QXmlStreamReader::EndElement && xml.name() == QLatin1String("object")) {
-            current = nullptr;
+        if (xml.namespaceUri() != kCoreNamespace) {
+            continue;
         }
-        if (token != QXmlStreamReader::StartElement || xml.namespaceUri() != kCoreNamespace) {
+        if (token == XmlReader::Token::EndElement) {
+            if (xml.localName() == "object") {
+                current = nullptr;
+            }
             continue;
         }
         if (++elements % kElementsPerCheck == 0 && shouldStop()) {
             return ThreeMfResult::Stopped;
         }
-        const QStringRef name = xml.name();
-        const QXmlStreamAttributes attributes = xml.attributes();
-        bool ok = false;
-        if (name == QLatin1String("vertex") && current != nullptr) {
-            for (const char* axis : {"x", "y", "z"}) {
-                current->vertices.append(attributes.value(QLatin1String(axis)).toFloat(&ok));
-                if (!ok) {
-                    return damaged(QStringLiteral("a vertex has no coordinate ") + axis);
-                }
-            }
-        } else if (name == QLatin1String("triangle") && current != nullptr) {
-            const quint32 vertexCount = quint32(current->vertices.size() / 3);
-            for (const char* corner : {"v1", "v2", "v3"}) {
-                const quint32 index = attributes.value(QLatin1String(corner)).toUInt(&ok);
-                if (!ok || index >= vertexCount) {
-                    return damaged(QStringLiteral("a triangle names a vertex that does not exist"));
-                }
-                current->triangles.append(index);
-            }
-        } else if (name == QLatin1String("component") && current != nullptr) {
-            Component component;
-            if (!componentOf(component)) {
-                return damaged(QStringLiteral("a component is damaged"));
-            }
-            current->components.append(component);
-        } else if (name == QLatin1String("object")) {
-            const quint32 id = attributes.value(QLatin1String("id")).toUInt(&ok);
-            if (!ok || find(part, id) != nullptr) {
-                return damaged(QStringLiteral("an object has no id of its own"));
-            }
-            objects_.emplace_back();
-            current = &objects_.back();
-            current->part = part;
-            byKey_.insert(objectKey(part, id), current);
-        } else if (name == QLatin1String("item") && root) {
-            Component item;
-            if (!componentOf(item)) {
-                return damaged(QStringLiteral("a build item is damaged"));
-            }
-            items_.append(item);
+        const ThreeMfResult result = readElement(xml, part, root, current);
+        if (result != ThreeMfResult::Read) {
+            return result;
         }
     }
+}
+
+ThreeMfResult ThreeMfModel::readElement(XmlReader& xml, const QString& part, bool root,
+                                        Object*& current) {
+    const std::string_view name = xml.localName();
+    if (name == "vertex" && current != nullptr) {
+        if (++vertices_ > kVertexLimit) {
+            reason_ = QStringLiteral("the model holds too many vertices");
+            return ThreeMfResult::Refused;
+        }
+        for (const char* axis : {"x", "y", "z"}) {
+            std::string_view text;
+            float value = 0;
+            if (!xml.attribute({}, axis, text) || !xmlFloat(text, value)) {
+                return damaged(QStringLiteral("a vertex has no coordinate ") + axis);
+            }
+            current->vertices.append(value);
+        }
+    } else if (name == "triangle" && current != nullptr) {
+        if (++triangles_ > kStoredTriangleLimit) {
+            reason_ = QStringLiteral("the model holds too many triangles");
+            return ThreeMfResult::Refused;
+        }
+        const quint32 vertexCount = quint32(current->vertices.size() / 3);
+        for (const char* corner : {"v1", "v2", "v3"}) {
+            std::string_view text;
+            quint32 index = 0;
+            if (!xml.attribute({}, corner, text) || !xmlUnsigned(text, index) ||
+                index >= vertexCount) {
+                return damaged(QStringLiteral("a triangle names a vertex that does not exist"));
+            }
+            current->triangles.append(index);
+        }
+    } else if (name == "component" && current != nullptr) {
+        Component component;
+        if (!referenceOf(xml, part, component)) {
+            return damaged(QStringLiteral("a component is damaged"));
+        }
+        current->components.append(component);
+    } else if (name == "object") {
+        std::string_view text;
+        quint32 id = 0;
+        if (!xml.attribute({}, "id", text) || !xmlUnsigned(text, id) || find(part, id) != nullptr) {
+            return damaged(QStringLiteral("an object has no id of its own"));
+        }
+        objects_.emplace_back();
+        current = &objects_.back();
+        current->part = part;
+        byKey_.insert(objectKey(part, id), current);
+    } else if (name == "item" && root) {
+        Component item;
+        if (!referenceOf(xml, part, item)) {
+            return damaged(QStringLiteral("a build item is damaged"));
+        }
+        items_.append(item);
+    }
+    return ThreeMfResult::Read;
+}
+
+bool ThreeMfModel::referenceOf(XmlReader& xml, const QString& part, Component& reference) {
+    std::string_view text;
+    if (!xml.attribute({}, "objectid", text) || !xmlUnsigned(text, reference.objectId)) {
+        return false;
+    }
+    if (xml.attribute(kProductionNamespace, "path", text) && !text.empty()) {
+        reference.part = QString::fromUtf8(text.data(), int(text.size()));
+    } else {
+        reference.part = part;
+    }
+    if (reference.part.compare(part, Qt::CaseInsensitive) != 0) {
+        partsToRead_.append(reference.part);
+    }
+    return !xml.attribute({}, "transform", text) || parseTransform(text, reference.transform);
 }
 
 ThreeMfResult ThreeMfModel::build(const TriangleSink& sink) {
@@ -220,7 +244,7 @@ ThreeMfResult ThreeMfModel::build(const TriangleSink& sink) {
         }
         triangles += object->triangleCount;
         instances += object->instanceCount;
-        if (triangles > kTriangleLimit || instances > kInstanceLimit) {
+        if (triangles > kBuiltTriangleLimit || instances > kInstanceLimit) {
             reason_ = QStringLiteral("the build makes too many triangles");
             return ThreeMfResult::Refused;
         }
@@ -260,7 +284,7 @@ ThreeMfResult ThreeMfModel::measure(Object& object, int depth) {
             return result;
         }
         // Past the limits the counts only need to stay past them, never to overflow.
-        triangles = qMin(triangles + child->triangleCount, kTriangleLimit + 1);
+        triangles = qMin(triangles + child->triangleCount, kBuiltTriangleLimit + 1);
         instances = qMin(instances + child->instanceCount, kInstanceLimit + 1);
     }
     object.onPath = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "opc_package.h"
+#include "xml_reader.h"
 
 #include <QHash>
 #include <QString>
@@ -68,6 +69,10 @@ private:
 
     ThreeMfResult readPart(OpcPackage& package, const QString& part, bool root,
                            const StopCheck& shouldStop);
+    // One element of the core namespace; `current` is the object being read, if any.
+    ThreeMfResult readElement(XmlReader& xml, const QString& part, bool root, Object*& current);
+    // The object id, part and transform of a component or build item; false when damaged.
+    bool referenceOf(XmlReader& xml, const QString& part, Component& reference);
     // Checks what an object refers to (missing objects, cycles, depth) and counts what it
     // makes, each object once, before a single triangle is made.
     ThreeMfResult measure(Object& object, int depth);
@@ -81,4 +86,7 @@ private:
     QVector<Component> items_;
     QStringList partsToRead_;
     QString reason_;
+    // Vertices and triangles of every part read so far.
+    qint64 vertices_ = 0;
+    qint64 triangles_ = 0;
 };

@@ -1,12 +1,16 @@
 #include "opc_package.h"
 
+#include "xml_reader.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
-#include <QXmlStreamReader>
 #include <QtEndian>
 
 #include <zlib.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -32,6 +36,10 @@ constexpr quint16 kDeflated = 8;
 constexpr qint64 kLargestRatio = 250;
 constexpr qint64 kRatioExempt = 1 << 20;
 constexpr qint64 kRelationshipsLimit = 1 << 20;
+// All parts of one package inflate to at most OpcPackage::kInflateLimit together: every part
+// that counts is parsed or decoded, and however honest each part's ratio, a package of a few
+// megabytes must not stand for minutes of reading. A model of the 2^22 triangles a build may
+// make takes about 300 MB of XML.
 // Compressed bytes read from the file per refill of the inflater.
 constexpr qint64 kInputBlock = 64 << 10;
 
@@ -59,7 +67,8 @@ struct OpcPackage::PartStream::Inflater {
     }
 };
 
-OpcPackage::OpcPackage(const QString& path) : file_(path) {
+OpcPackage::OpcPackage(const QString& path, qint64 inflateLimit)
+    : file_(path), inflateLimit_(inflateLimit) {
     if (!QFileInfo(path).isFile() || !file_.open(QIODevice::ReadOnly)) {
         fail(QStringLiteral("the package cannot be opened"));
         return;
@@ -106,6 +115,7 @@ bool OpcPackage::readCentralDirectory() {
         return fail(QStringLiteral("the zip directory lies outside the file"));
     }
     directoryAt_ = directoryAt;
+    std::vector<qint64> localHeaders;
     qint64 at = 0;
     for (quint32 i = 0; i < count; ++i) {
         if (at + kDirectoryEntrySize > directorySize ||
@@ -137,7 +147,23 @@ bool OpcPackage::readCentralDirectory() {
         if (!entries_.contains(key)) {
             entries_.insert(key, entry);
         }
+        localHeaders.push_back(entry.localHeaderAt);
         at += kDirectoryEntrySize + nameSize + extraSize + commentSize;
+    }
+    return boundEntries(localHeaders);
+}
+
+bool OpcPackage::boundEntries(std::vector<qint64> localHeaders) {
+    // Entries that share their bytes would let a few kilobytes stand for any number of parts,
+    // each inflated anew.
+    std::sort(localHeaders.begin(), localHeaders.end());
+    if (std::adjacent_find(localHeaders.begin(), localHeaders.end()) != localHeaders.end()) {
+        return fail(QStringLiteral("zip entries share their data"));
+    }
+    for (Entry& entry : entries_) {
+        const auto later =
+            std::upper_bound(localHeaders.begin(), localHeaders.end(), entry.localHeaderAt);
+        entry.endsBefore = later == localHeaders.end() ? directoryAt_ : *later;
     }
     return true;
 }
@@ -178,9 +204,12 @@ std::unique_ptr<OpcPackage::PartStream> OpcPackage::openPart(const QString& name
     }
     const qint64 dataAt = entry.localHeaderAt + kLocalHeaderSize + littleEndian(local, 26, 2) +
                           littleEndian(local, 28, 2);
-    // Every part lies before the directory; one that reaches into it or beyond is damaged.
-    if (dataAt + entry.compressedSize > directoryAt_) {
-        fail(QStringLiteral("the part runs into the zip directory: ") + name);
+    // Every part lies before the next local header, the last one before the directory.
+    if (dataAt + entry.compressedSize > entry.endsBefore) {
+        fail((entry.endsBefore == directoryAt_
+                  ? QStringLiteral("the part runs into the zip directory: ")
+                  : QStringLiteral("the part runs into another part: ")) +
+             name);
         return nullptr;
     }
     return std::unique_ptr<PartStream>(new PartStream(*this, entry, dataAt));
@@ -216,23 +245,26 @@ QStringList OpcPackage::relationshipTargets(const QString& source, const QString
     const QString relationships =
         folder + QStringLiteral("_rels/") + source.mid(slash + 1) + QStringLiteral(".rels");
     QStringList targets;
-    QByteArray bytes;
-    if (!hasPart(relationships) || !readPart(relationships, kRelationshipsLimit, bytes)) {
+    const std::unique_ptr<PartStream> stream =
+        hasPart(relationships) ? openPart(relationships, kRelationshipsLimit) : nullptr;
+    if (!stream) {
         return targets;
     }
-    QXmlStreamReader xml(bytes);
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement ||
-            xml.name() != QLatin1String("Relationship")) {
+    const QByteArray wanted = type.toUtf8();
+    // A damaged relationships part names the targets before the damage.
+    XmlReader xml([&stream](char* out, qint64 max) { return stream->read(out, max); });
+    for (XmlReader::Token token = xml.next();
+         token == XmlReader::Token::StartElement || token == XmlReader::Token::EndElement;
+         token = xml.next()) {
+        std::string_view value;
+        if (token != XmlReader::Token::StartElement || xml.localName() != "Relationship" ||
+            !xml.attribute({}, "Type", value) || value != wanted.constData() ||
+            (xml.attribute({}, "TargetMode", value) && value == "External") ||
+            !xml.attribute({}, "Target", value)) {
             continue;
         }
-        const QXmlStreamAttributes attributes = xml.attributes();
-        if (attributes.value(QLatin1String("Type")) != type ||
-            attributes.value(QLatin1String("TargetMode")) == QLatin1String("External")) {
-            continue;
-        }
-        const QString target = QUrl::fromPercentEncoding(
-            attributes.value(QLatin1String("Target")).toString().toUtf8());
+        const QString target =
+            QUrl::fromPercentEncoding(QByteArray(value.data(), int(value.size())));
         targets.append(
             QDir::cleanPath(target.startsWith(QLatin1Char('/')) ? target : folder + target));
     }
@@ -264,19 +296,22 @@ qint64 OpcPackage::PartStream::read(char* out, qint64 max) {
     if (failed_) {
         return -1;
     }
-    Inflater& inflater = *inflater_;
-    if (entry_.method == kStored) {
-        const qint64 want = qMin(max, entry_.size - produced_);
-        if (want == 0) {
-            return inflater.crc == entry_.crc ? 0 : fail(QStringLiteral("a part fails its check"));
-        }
-        if (!package_.file_.seek(dataAt_ + produced_) || package_.file_.read(out, want) != want) {
-            return fail(QStringLiteral("a part cannot be read"));
-        }
-        inflater.crc = crc32(inflater.crc, reinterpret_cast<Bytef*>(out), uInt(want));
-        produced_ += want;
-        return want;
+    return entry_.method == kStored ? readStored(out, max) : readDeflated(out, max);
+}
+
+qint64 OpcPackage::PartStream::readStored(char* out, qint64 max) {
+    const qint64 want = qMin(max, entry_.size - produced_);
+    if (want == 0) {
+        return inflater_->crc == entry_.crc ? 0 : fail(QStringLiteral("a part fails its check"));
     }
+    if (!package_.file_.seek(dataAt_ + produced_) || package_.file_.read(out, want) != want) {
+        return fail(QStringLiteral("a part cannot be read"));
+    }
+    return counted(out, want, produced_ + want);
+}
+
+qint64 OpcPackage::PartStream::readDeflated(char* out, qint64 max) {
+    Inflater& inflater = *inflater_;
     if (!inflater.started) {
         if (inflateInit2(&inflater.stream, -MAX_WBITS) != Z_OK) {
             return fail(QStringLiteral("the inflater cannot start"));
@@ -305,22 +340,42 @@ qint64 OpcPackage::PartStream::read(char* out, qint64 max) {
         if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
             return fail(QStringLiteral("a part's compressed data is damaged"));
         }
-        produced_ += got;
-        if (produced_ > entry_.size) {
-            return fail(QStringLiteral("a part inflates past its declared size"));
-        }
-        inflater.crc = crc32(inflater.crc, reinterpret_cast<Bytef*>(out), uInt(got));
         inflater.ended = result == Z_STREAM_END;
+        // What the stream itself took: a declared compressed size is believed only as far as
+        // the data bears it out, so padding after a short stream buys no ratio.
+        const qint64 used = consumed_ - inflater.stream.avail_in;
+        if (produced_ + got > kRatioExempt && produced_ + got > kLargestRatio * used) {
+            return fail(QStringLiteral("a part inflates at an impossible ratio"));
+        }
+        if (inflater.ended && used != entry_.compressedSize) {
+            return fail(QStringLiteral("a part's compressed data ends before its declared size"));
+        }
         if (!inflater.ended && got == 0 && inflater.stream.avail_in == 0 &&
             consumed_ == entry_.compressedSize) {
             return fail(QStringLiteral("a part's compressed data ends early"));
         }
         if (got > 0) {
-            return got;
+            return counted(out, got, produced_ + got);
         }
     }
     if (produced_ != entry_.size || inflater.crc != entry_.crc) {
         return fail(QStringLiteral("a part fails its check"));
     }
     return 0;
+}
+
+qint64 OpcPackage::PartStream::counted(const char* bytes, qint64 count, qint64 produced) {
+    produced_ = produced;
+    if (produced_ > entry_.size) {
+        return fail(QStringLiteral("a part inflates past its declared size"));
+    }
+    package_.inflated_ += count;
+    if (package_.inflated_ > package_.inflateLimit_) {
+        failed_ = true;
+        package_.fail(QStringLiteral("the package inflates to more than a thumbnail is worth"));
+        package_.refusedForSize_ = true;
+        return -1;
+    }
+    inflater_->crc = crc32(inflater_->crc, reinterpret_cast<const Bytef*>(bytes), uInt(count));
+    return count;
 }

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 // An Open Packaging Conventions package (the zip container of 3MF) read from its central
 // directory, with every size it declares checked against the file before it is believed and
@@ -15,6 +16,9 @@
 // entries of a plain (not ZIP64, not encrypted) archive are read; anything else is damage.
 class OpcPackage {
 public:
+    // What all parts of one package may inflate to together (see PartStream).
+    static constexpr qint64 kInflateLimit = qint64(384) << 20;
+
     struct Entry {
         quint16 method = 0;
         quint16 flags = 0;
@@ -22,11 +26,14 @@ public:
         qint64 compressedSize = 0;
         qint64 size = 0;
         qint64 localHeaderAt = 0;
+        // The next entry's local header, or the directory: where this entry's data must end.
+        qint64 endsBefore = 0;
     };
 
     // Reads the central directory. Only a regular file is opened: a FIFO or a device could
     // block the host forever.
-    explicit OpcPackage(const QString& path);
+    // `inflateLimit` bounds what all its parts inflate to together.
+    explicit OpcPackage(const QString& path, qint64 inflateLimit = kInflateLimit);
 
     bool isReadable() const { return readable_; }
     // Whether the latest part was refused for the size it declares, not for damage.
@@ -64,6 +71,11 @@ public:
         PartStream(OpcPackage& package, const Entry& entry, qint64 dataAt);
         // Marks the stream failed and returns -1.
         qint64 fail(const QString& why);
+        qint64 readStored(char* out, qint64 max);
+        qint64 readDeflated(char* out, qint64 max);
+        // Counts `count` bytes that arrived in `bytes` against every limit, for a stream that
+        // has now produced `produced`: the count, or -1.
+        qint64 counted(const char* bytes, qint64 count, qint64 produced);
 
         OpcPackage& package_;
         Entry entry_;
@@ -81,6 +93,9 @@ public:
 
 private:
     bool readCentralDirectory();
+    // Refuses entries that share a local header and gives each entry the offset its data
+    // must end before.
+    bool boundEntries(std::vector<qint64> localHeaders);
     bool fail(const QString& why);
 
     QFile file_;
@@ -91,6 +106,9 @@ private:
     QString problem_;
     bool readable_ = false;
     bool refusedForSize_ = false;
+    // Bytes every stream of the package has produced so far, and their bound.
+    qint64 inflated_ = 0;
+    qint64 inflateLimit_;
 };
 
 // The relationship types a 3MF reader follows.

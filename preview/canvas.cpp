@@ -32,3 +32,15 @@ QSize fittedSize(QSize source, int side) {
     const QSize fitted = source.scaled(side, side, Qt::KeepAspectRatio);
     return QSize(qMax(fitted.width(), 1), qMax(fitted.height(), 1));
 }
+
+QImage fittedInOwnShape(const QImage& picture, const PreviewTarget& target) {
+    const QImage::Format format =
+        picture.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    const int side = target.shownSide(qMax(picture.width(), picture.height()));
+    if (side == qMax(picture.width(), picture.height())) {
+        return picture.convertToFormat(format);
+    }
+    const QSize fitted = fittedSize(picture.size(), side);
+    return picture.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .convertToFormat(format);
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "preview_target.h"
+
 #include <QImage>
 #include <QSize>
 
@@ -14,3 +16,10 @@ QImage scaledToFit(const QImage& picture, int side);
 // The size scaledToFit gives a picture of size `source`, for decoders that produce the fitted
 // picture directly.
 QSize fittedSize(QSize source, int side);
+
+// A picture that keeps its shape, fitted for `target`: its longer side becomes the target's
+// shown side (the cache's 400, enlarging a smaller picture as every cached thumbnail is; a
+// requested side, never beyond the picture's own), smoothly, since these are full-colour
+// pictures rather than silhouettes. Alpha stays, straight, as ARGB32 (RGB32 for an opaque
+// picture), so the cache's PNG and the shell's bitmap keep it. Null when it cannot be allocated.
+QImage fittedInOwnShape(const QImage& picture, const PreviewTarget& target);

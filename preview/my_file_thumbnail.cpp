@@ -1,5 +1,6 @@
 #include "my_file_thumbnail.h"
 
+#include "canvas.h"
 #include "file_formats.h"
 #include "log.h"
 #include "picture_store.h"
@@ -27,7 +28,7 @@ myFileThumbnail::myFileThumbnail(const QString& path, QString root, PreviewTarge
 
 myFileThumbnail::Delivered myFileThumbnail::pictureOf(const QString& path, PreviewTarget target) {
     const myFileThumbnail extractor(path, QString(), target, false);
-    return {extractor.outputImage, extractor.placeholder_};
+    return {extractor.outputImage, extractor.placeholder_, extractor.leftToRenderer_};
 }
 
 void myFileThumbnail::dispatch() {
@@ -59,6 +60,12 @@ void myFileThumbnail::dispatch() {
     case FormatReader::Voxalis:
         loadVoxalis();
         break;
+    case FormatReader::Gcode:
+        loadGcode();
+        break;
+    case FormatReader::Bgcode:
+        loadBgcode();
+        break;
     case FormatReader::ThreeMf:
         loadThreeMf();
         break;
@@ -89,6 +96,14 @@ void myFileThumbnail::loadVoxalis() {
     record(readVoxalis(sourcePath, target_));
 }
 
+void myFileThumbnail::loadGcode() {
+    record(readGcode(sourcePath, target_));
+}
+
+void myFileThumbnail::loadBgcode() {
+    record(readBgcode(sourcePath, target_));
+}
+
 void myFileThumbnail::loadThreeMf() {
     record(readThreeMf(sourcePath, target_));
 }
@@ -103,8 +118,12 @@ void myFileThumbnail::record(const ReaderResult& result) {
     switch (result.picture()) {
     case ReaderResult::Picture::None:
         return;
+    case ReaderResult::Picture::Model:
+        leftToRenderer_ = true;
+        return;
     case ReaderResult::Picture::Decoded:
-        outputImage = result.decodedPicture();
+        outputImage = result.keepsOwnShape() ? fittedInOwnShape(result.decodedPicture(), target_)
+                                             : result.decodedPicture();
         break;
     case ReaderResult::Picture::DamagedPlaceholder:
         usePlaceholder(&makeDamagedFileImage);

@@ -14,10 +14,14 @@ class myFileThumbnail {
 public:
     myFileThumbnail(const QString& sourcePath, QString dataRoot);
 
+    // The reader found no picture of the file's own to use and left the file to the renderer.
+    bool leftToRenderer() const { return leftToRenderer_; }
+
     // What pictureOf delivered: null when the reader gave up without a picture.
     struct Delivered {
         QImage picture;
         bool placeholder = false;
+        bool leftToRenderer = false;
     };
     // Only makes the picture, sized for `target` (placeholders are scaled to a requested side):
     // the reader's line is logged as in the cache's job, but nothing is saved or recorded, and
@@ -35,6 +39,8 @@ private:
     void loadGF();
     void loadSvgx();
     void loadVoxalis();
+    void loadGcode();
+    void loadBgcode();
     void loadThreeMf();
 
     // Carries out what a reader found, in the order the cache needs: error row, log line,
@@ -56,4 +62,5 @@ private:
     quint32 headerKind = 0;
     QImage outputImage;
     bool placeholder_ = false;
+    bool leftToRenderer_ = false;
 };

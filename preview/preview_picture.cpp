@@ -8,9 +8,10 @@ QImage previewPicture(const QString& sourcePath, int size, PreviewOutcome* outco
         delivered = myFileThumbnail::pictureOf(sourcePath, PreviewTarget::side(size));
     }
     if (outcome != nullptr) {
-        *outcome = delivered.picture.isNull() ? PreviewOutcome::Refused
-                   : delivered.placeholder    ? PreviewOutcome::Placeholder
-                                              : PreviewOutcome::Preview;
+        *outcome = delivered.leftToRenderer     ? PreviewOutcome::Model
+                   : delivered.picture.isNull() ? PreviewOutcome::Refused
+                   : delivered.placeholder      ? PreviewOutcome::Placeholder
+                                                : PreviewOutcome::Preview;
     }
     return delivered.picture;
 }

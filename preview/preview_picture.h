@@ -8,6 +8,7 @@ enum class PreviewOutcome {
     Preview,     // the file's own preview
     Placeholder, // a stand-in that says what is wrong (damaged file, old version)
     Refused,     // no picture: the file could not be opened, was too large or too short
+    Model,       // no picture of the file's own to use: its model is to be drawn instead
 };
 
 // The picture of a sliced file at a requested size, without the cache: no database, picture

@@ -15,6 +15,10 @@ public:
     bool isCache() const { return requested_ == 0; }
     int requested() const { return requested_; }
 
+    // The side a file's choice among several pictures aims at: the smallest at least this
+    // large serves without enlarging.
+    int side() const { return isCache() ? kThumbnailSide : requested_; }
+
     // The side of the square a preview is shown in when its own picture's longer side is
     // `own`; a picture with no pixels of its own takes the requested side.
     int shownSide(int own) const {

@@ -32,11 +32,19 @@ QString sizeAndOffset(const char* text, const QString& path, qint64 fileSize, qi
 class ReaderResult {
 public:
     // What picture, if any, comes of the file.
-    enum class Picture { None, Decoded, DamagedPlaceholder, OldVersionPlaceholder };
+    enum class Picture { None, Decoded, DamagedPlaceholder, OldVersionPlaceholder, Model };
 
     // The file's own preview, fitted as the target asked; a null picture (one that could not
     // be allocated) is nothing.
     static ReaderResult decoded(QImage picture);
+    // A picture that keeps its shape: as the file holds it, at its own size, aspect ratio and
+    // alpha. Recording fits it into the target's side (see fittedInOwnShape); a null picture
+    // is nothing.
+    static ReaderResult decodedInOwnShape(QImage picture) {
+        ReaderResult result = decoded(std::move(picture));
+        result.ownShape_ = true;
+        return result;
+    }
     // Inconsistent records: an error row, the line, then the placeholder that replaces the row.
     static ReaderResult damaged(ReaderReport report) {
         return {Picture::DamagedPlaceholder, true, std::move(report)};
@@ -54,6 +62,12 @@ public:
     static ReaderResult refusedWithErrorRow(ReaderReport report) {
         return {Picture::None, true, std::move(report)};
     }
+    // The file's own picture cannot be used, but the file holds a model to draw instead (a
+    // package whose thumbnail is damaged, hostile or no picture at all): the line, then the
+    // renderer's picture; nothing recorded here.
+    static ReaderResult modelInstead(ReaderReport report) {
+        return {Picture::Model, false, std::move(report)};
+    }
     // Nothing to say and nothing to show: the file could not be opened, or its picture could
     // not be allocated.
     static ReaderResult nothing() { return {Picture::None, false, {}}; }
@@ -62,6 +76,8 @@ public:
     const std::optional<ReaderReport>& report() const { return report_; }
     Picture picture() const { return picture_; }
     const QImage& decodedPicture() const { return decoded_; }
+    // Whether decodedPicture is the picture's own shape, still to be fitted.
+    bool keepsOwnShape() const { return ownShape_; }
 
 private:
     ReaderResult(Picture picture, bool errorRow, std::optional<ReaderReport> report)
@@ -71,4 +87,5 @@ private:
     bool errorRow_;
     std::optional<ReaderReport> report_;
     QImage decoded_;
+    bool ownShape_ = false;
 };

@@ -14,5 +14,9 @@ ReaderResult readPhotons(const QString& path, const PreviewTarget& target);
 ReaderResult readGf(const QString& path, const PreviewTarget& target);
 ReaderResult readSvgx(const QString& path, const PreviewTarget& target);
 ReaderResult readVoxalis(const QString& path, const PreviewTarget& target);
+// The preview blocks of a text G-code and the thumbnail blocks of a binary one: the picture
+// that best serves the target's side, in its own shape.
+ReaderResult readGcode(const QString& path, const PreviewTarget& target);
+ReaderResult readBgcode(const QString& path, const PreviewTarget& target);
 // The plate picture of a 3MF package.
 ReaderResult readThreeMf(const QString& path, const PreviewTarget& target);

@@ -21,14 +21,18 @@ std::optional<ReaderResult> openSource(QFile& file, const QString& path, const c
         return errorRowWhenTooLarge ? ReaderResult::refusedWithErrorRow(std::move(report))
                                     : ReaderResult::refused(std::move(report));
     }
-    if (!source.isFile()) {
-        return ReaderResult::nothing();
-    }
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!openRegularFile(file, path)) {
         return ReaderResult::nothing();
     }
     return std::nullopt;
+}
+
+bool openRegularFile(QFile& file, const QString& path) {
+    if (!QFileInfo(path).isFile()) {
+        return false;
+    }
+    file.setFileName(path);
+    return file.open(QIODevice::ReadOnly);
 }
 
 bool DlpPreviewHead_t::sidesInRange() const {

@@ -14,6 +14,10 @@
 std::optional<ReaderResult> openSource(QFile& file, const QString& path, const char* operation,
                                        int tooLargeNumber, bool errorRowWhenTooLarge = false);
 
+// The open alone, for readers that read a bounded part of a file of any size: false, silently,
+// for anything but a regular file that opens.
+bool openRegularFile(QFile& file, const QString& path);
+
 // DlpPreviewHead_t, which the DLP family, GF and project files share: width, height, data
 // offset, data size, then 16 bytes nobody reads.
 struct DlpPreviewHead_t {

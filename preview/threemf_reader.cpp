@@ -1,4 +1,5 @@
 #include "canvas.h"
+#include "jpeg_scans.h"
 #include "opc_package.h"
 #include "preview_constants.h"
 #include "readers.h"
@@ -15,12 +16,16 @@ constexpr char kOperation[] = "myFileThumbnail::loadThreeMf";
 // compressed bytes (a PNG of 100,000 x 100,000 pixels deflates to a few kilobytes).
 constexpr qint64 kThumbnailPartLimit = 16 << 20;
 constexpr int kLargestThumbnailSide = 4096;
+// A progressive JPEG is decoded over the whole picture once per scan: encoders write ten or so,
+// and 64 scans of 4096 x 4096 pixels still decode in about a second.
+constexpr int kMostJpegScans = 64;
 
 } // namespace
 
 ReaderResult readThreeMf(const QString& path, const PreviewTarget& target) {
-    const auto damaged = [&](int number, const QString& message) {
-        return ReaderResult::damaged(located(kOperation, number, onFile(message, path)));
+    // A thumbnail that cannot be used still leaves the model to be drawn.
+    const auto unusable = [&](int number, const QString& message) {
+        return ReaderResult::modelInstead(located(kOperation, number, onFile(message, path)));
     };
     OpcPackage package(path);
     if (!package.isReadable()) {
@@ -29,25 +34,31 @@ ReaderResult readThreeMf(const QString& path, const PreviewTarget& target) {
     const QString part = package.thumbnailPart();
     QByteArray bytes;
     if (part.isEmpty() || !package.readPart(part, kThumbnailPartLimit, bytes)) {
-        return damaged(2, part.isEmpty() ? QStringLiteral("the package has no thumbnail")
-                                         : package.problem());
+        return unusable(2, part.isEmpty() ? QStringLiteral("the package has no thumbnail")
+                                          : package.problem());
     }
     QBuffer buffer(&bytes);
     QImageReader reader(&buffer);
     const QByteArray format = reader.format();
     const QSize declared = reader.size();
     if (format != "png" && format != "jpeg") {
-        return damaged(3, QStringLiteral("the thumbnail is no PNG or JPEG"));
+        return unusable(3, QStringLiteral("the thumbnail is no PNG or JPEG"));
     }
     if (!declared.isValid() || declared.width() > kLargestThumbnailSide ||
         declared.height() > kLargestThumbnailSide) {
-        return damaged(4, QStringLiteral("the thumbnail declares %1 x %2 pixels")
-                              .arg(declared.width())
-                              .arg(declared.height()));
+        return unusable(4, QStringLiteral("the thumbnail declares %1 x %2 pixels")
+                               .arg(declared.width())
+                               .arg(declared.height()));
+    }
+    const int scans = format == "jpeg" ? jpegScanCount(bytes) : 1;
+    if (scans < 1 || scans > kMostJpegScans) {
+        return unusable(6, scans < 1
+                               ? QStringLiteral("the thumbnail's JPEG is damaged")
+                               : QStringLiteral("the thumbnail's JPEG has %1 scans").arg(scans));
     }
     const QImage preview = reader.read();
     if (preview.isNull() || preview.size() != declared) {
-        return damaged(5, QStringLiteral("the thumbnail cannot be decoded"));
+        return unusable(5, QStringLiteral("the thumbnail cannot be decoded"));
     }
     // Plate pictures are often transparent around the plate: they go onto the background
     // that every preview shows, since the cached picture has no alpha.

@@ -14,6 +14,10 @@ constexpr int kProjectHeadSize = 412;
 constexpr int kPreviewReferenceAt = 12;
 // Project previews are shown on grey, in the slicer's own blue.
 constexpr QRgb kProjectBackground = 0xFF939393;
+// Project previews keep their own size in the cache up to the largest thumbnail the shell asks
+// for (its own thumbnail cache stops at 2560): a 1 KB file declaring 10,000 x 10,000 pixels
+// would cost 400 MB for its canvas, and again for every bitmap made of the saved picture.
+constexpr int kLargestCachedSide = 2560;
 
 QRgb blueTone(quint16 word) {
     const int r = ((word >> 8) & 0xF8) | 5;
@@ -88,9 +92,10 @@ ReaderResult readVoxalis(const QString& path, const PreviewTarget& target) {
     if (dataLength < 0 || dataLength > fileSize - dataOffset) {
         return ReaderResult::refused(givenUp(kOperation, 836, "src_RGB_Buffer read less", path));
     }
-    // Project previews keep their own size in the cache; a requested size may shrink them.
+    // Project previews keep their own size in the cache, up to its largest; a requested size
+    // may shrink them.
     const int side = qMax(kThumbnailSide, qMax(width, height));
-    const int shown = target.isCache() ? side : target.shownSide(side);
+    const int shown = target.isCache() ? qMin(side, kLargestCachedSide) : target.shownSide(side);
     const FileData data(file, dataOffset, dataLength);
     const QImage canvas = decodeVoxalisPreview(width, height, data, QSize(shown, shown));
     if (data.failed()) {

@@ -44,9 +44,15 @@ HRESULT RecipeThumbnailProvider::GetThumbnail(UINT, HBITMAP* phbmp, WTS_ALPHATYP
             QMutexLocker lock(&dbMutex);
             const Lookup found = lookupThumbnail(currentFilePath, statements::kLookup);
             // Only an absolute path names a picture: the stale marker "1" must never load a
-            // file of that name from the host's working folder.
+            // file of that name from the host's working folder. A picture that a full disk
+            // kept from its bucket has no row, and is shown all the same.
             if (found.status != LookupStatus::Found ||
                 !QFileInfo(found.row.thumPath).isAbsolute()) {
+                picture = takeUnsavedPicture(currentFilePath);
+                lock.unlock();
+                if (!picture.isNull()) {
+                    *phbmp = qt_imageToWinHBITMAP(picture, kStraightAlphaBitmap);
+                }
                 return S_OK;
             }
             // The picture this thread has just made needs no decoding.

@@ -3,10 +3,13 @@
 //
 //   make_samples OUTDIR
 
+#include "bgcode_writer.h"
 #include "dlp_writer.h"
+#include "gcode_writer.h"
 #include "gf_writer.h"
 #include "mesh_writers.h"
 #include "photons_writer.h"
+#include "picture_files.h"
 #include "ring_picture.h"
 #include "rle16_writer.h"
 #include "svgx_writer.h"
@@ -122,6 +125,28 @@ QByteArray threeMfSample(bool withThumbnail) {
     return package.bytes();
 }
 
+// A filament print as PrusaSlicer slices it: the ring in three sizes, the middle one QOI, on
+// a clear background; at 128 pixels the middle one serves, at 256 the largest.
+QByteArray gcodeSample() {
+    const QRgb resin = qRgb(0x40, 0xA0, 0xE0);
+    GcodeFile file;
+    file.previews = {
+        {"thumbnail", {16, 16}, pngFile(ringOnClear({16, 16}, resin)), {}, {}, 78, true},
+        {"thumbnail_QOI", {220, 124}, qoiFile(ringOnClear({220, 124}, resin)), {}, {}, 78, true},
+        {"thumbnail", {480, 240}, pngFile(ringOnClear({480, 240}, resin)), {}, {}, 78, true}};
+    file.moves = GcodeFile::gcodeMoves(2000);
+    return file.bytes();
+}
+
+QByteArray bgcodeSample() {
+    const QRgb resin = qRgb(0x40, 0xA0, 0xE0);
+    return BgcodeFile::sliced(
+               {bgcodeThumbnail(0, {16, 16}, pngFile(ringOnClear({16, 16}, resin))),
+                bgcodeThumbnail(2, {313, 173}, qoiFile(ringOnClear({313, 173}, resin))),
+                bgcodeThumbnail(0, {480, 240}, pngFile(ringOnClear({480, 240}, resin)))})
+        .bytes();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -142,6 +167,8 @@ int main(int argc, char** argv) {
     ok &= save(out, "sample.gf", gfSample().bytes());
     ok &= save(out, "sample.svgx", svgxSample().bytes());
     ok &= save(out, "sample.voxalis", voxalisSample().bytes());
+    ok &= save(out, "sample.gcode", gcodeSample());
+    ok &= save(out, "sample.bgcode", bgcodeSample());
     ok &= save(out, "sample.stl", binaryStl(torus(40, 15, 96, 48), "VOXALIS sample torus"));
     ok &= save(out, "sample-ascii.stl", asciiStl(cube(20), "sample_cube"));
     ok &= save(out, "sample.obj", objFile(torus(30, 10, 64, 32)));

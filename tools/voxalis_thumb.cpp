@@ -9,6 +9,7 @@
 
 #include "com_api.h"
 #include "com_ptr.h"
+#include "file_names.h"
 #include "platform_services.h"
 #include "provider_clsid.h"
 #include "windows_api.h"
@@ -25,6 +26,8 @@
 
 #include <cstdio>
 #include <map>
+#include <new>
+#include <string>
 #include <vector>
 
 namespace {
@@ -273,7 +276,10 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
     if (FAILED(result)) {
         return {kModuleFailed, "no provider: " + hresultText(result)};
     }
-    const HRESULT initialized = initializer->Initialize(file.toStdWString().c_str(), STGM_READ);
+    // Unit for unit: a name that is no UTF-8 reaches the module as the lone surrogates that
+    // keep its bytes, which a conversion to UTF-32 would replace.
+    const std::wstring wide(file.utf16(), file.utf16() + file.size());
+    const HRESULT initialized = initializer->Initialize(wide.c_str(), STGM_READ);
     ComPtr<IThumbnailProvider> provider;
     HBITMAP bitmap = nullptr;
     WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
@@ -299,10 +305,23 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
             QStringLiteral("%1x%2 -> %3").arg(size.width()).arg(size.height()).arg(outPath)};
 }
 
+// The module lets no exception out; the host's own work on a bitmap (a picture of 2560
+// pixels a side is 26 MB twice over) may run out of memory too, and then that file has none.
+Outcome thumbnailOrNone(const QString& file, const QString& outPath, const Options& options,
+                        Modules& modules) {
+    try {
+        return thumbnail(file, outPath, options, modules);
+    } catch (const std::bad_alloc&) {
+        return {kNoBitmap, "out of memory"};
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     restartWithHugePageHeap(argv);
+    // Before the arguments become names: file names that are no UTF-8 keep their bytes.
+    keepFileNamesWhole();
     QCoreApplication::setApplicationName(QStringLiteral("voxalis-thumb"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VOXALIS_VERSION));
     QCommandLineParser parser;
@@ -338,7 +357,7 @@ int main(int argc, char** argv) {
             outIsFile ? options.out : folder.filePath(QFileInfo(file).fileName() + ".png");
         QElapsedTimer timer;
         timer.start();
-        const Outcome outcome = thumbnail(file, outPath, options, modules);
+        const Outcome outcome = thumbnailOrNone(file, outPath, options, modules);
         std::printf("%-10s %8.1f ms  %s  %s\n", outcome.code == kSuccess ? "ok" : "FAILED",
                     timer.nsecsElapsed() / 1e6, qPrintable(file), qPrintable(outcome.detail));
         std::fflush(stdout);

@@ -11,7 +11,8 @@
 // file manager records a failure for 1 instead of retrying.
 //
 // It runs in the file manager's sandbox: no home, no display socket, only OUTPUT's folder
-// writable. So it keeps no cache of its own and its log lines go into that one stderr line.
+// writable. So its log lines go into that one stderr line, and the only cache it keeps is the
+// driver's compiled shaders, in the client's own thumbnail folder where one is there to write.
 
 #include "file_names.h"
 #include "input_path.h"
@@ -19,17 +20,18 @@
 #include "make_picture.h"
 #include "platform_services.h"
 #include "preview_suffix.h"
+#include "runtime_folder.h"
 #include "windows_api.h"
 
 #include <QBuffer>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <array>
 #include <cstdio>
@@ -48,6 +50,12 @@ enum ExitCode {
 // asked, so the bound keeps one framebuffer at 64 MiB.
 constexpr int kMaxSize = 4096;
 constexpr int kDefaultSize = 256;
+// Our folder in the client's thumbnail folder, the most its shader database may hold (one set
+// of compiled shaders takes about 20 KB), and the most the whole folder may: that, Mesa's index
+// of 1.3 MB whatever it holds, and room for the database's own index.
+constexpr const char* kShaderCacheFolder = "voxalis-thumbnailer";
+constexpr const char* kShaderCacheSize = "1M";
+constexpr qint64 kShaderCacheBound = qint64{3} << 20;
 
 QStringList loggedMessages;
 // Qt's own messages, which only help to explain a failure our log says nothing about.
@@ -66,9 +74,6 @@ int fail(ExitCode code, const QString& message) {
     return code;
 }
 
-// The private runtime folder made for this run, if any; see keepRuntimeFolderOutOf.
-QTemporaryDir* ownRuntimeFolder = nullptr;
-
 void collectQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
     // Debug output (the OpenGL probe's version lines) says nothing about a failure.
     if (type == QtDebugMsg) {
@@ -78,9 +83,7 @@ void collectQtMessage(QtMsgType type, const QMessageLogContext&, const QString& 
     // Qt ends a fatal message by aborting, which a file manager takes for a crash and which
     // says nothing to anyone: this is a thumbnail that cannot be made.
     if (type == QtFatalMsg) {
-        if (ownRuntimeFolder != nullptr) {
-            ownRuntimeFolder->remove();
-        }
+        removeOwnRuntimeFolder();
         std::_Exit(fail(kNoThumbnail, message.simplified()));
     }
 }
@@ -89,6 +92,8 @@ struct Request {
     QString input;
     QString output;
     int size = kDefaultSize;
+    // INPUT was a file:// URI of another host: a file we cannot reach, not a usage error.
+    QString otherHostUri;
 };
 
 // False with `error` set on bad usage.
@@ -107,11 +112,10 @@ bool readRequest(const QCommandLineParser& parser, const QCommandLineOption& siz
     }
     request.input = inputFilePath(positional[0]);
     if (request.input.isEmpty() && !positional[0].isEmpty()) {
-        error = QStringLiteral("INPUT names a file of another host");
-        return false;
+        request.otherHostUri = positional[0];
     }
     request.output = positional[1];
-    if (request.input.isEmpty() || request.output.isEmpty()) {
+    if ((request.input.isEmpty() && request.otherHostUri.isEmpty()) || request.output.isEmpty()) {
         error = QStringLiteral("INPUT and OUTPUT must not be empty");
         return false;
     }
@@ -130,27 +134,58 @@ void addOwnLibraryPaths() {
         programFolder.absoluteFilePath(QStringLiteral(VOXALIS_PLUGIN_FOLDER)));
 }
 
-// Qt's GUI start-up asks for the runtime folder and makes it when XDG_RUNTIME_DIR is unset
-// (as /tmp/runtime-USER) or names a folder that does not exist (a desktop session's
-// /run/user/UID, which a file manager's sandbox does not show). In the sandbox /tmp is OUTPUT's
-// folder, which must hold nothing but OUTPUT afterwards. A folder private to us (mode 0700, as
-// file managers make OUTPUT's) is a valid runtime folder that Qt leaves as it is; without one,
-// `own` makes a private folder that goes when the program ends.
-void keepRuntimeFolderOutOf(const QString& output, std::unique_ptr<QTemporaryDir>& own) {
-    const QString given = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!given.isEmpty() && QFileInfo(given).isDir()) {
+// llvmpipe compiles the shaders afresh in every process, about a third of what a small mesh
+// costs. Where the client keeps its thumbnails in a folder of its user's alone (tumbler and KDE
+// do, in the freedesktop cache; GNOME's sandbox shows none), Mesa keeps them in a folder of ours
+// there: its single-file database, which checks every entry's checksum, rebuilds itself when it
+// finds it damaged or over its size, and locks it against other writers. Anywhere else a run
+// writes nothing beside OUTPUT. A session's own choice to disable the cache is kept.
+// Mesa keeps the database within its size only when it adds to it, and opens what it finds
+// under its names. So a folder grown past the bound, or holding anything but files and folders
+// (a link elsewhere, a FIFO that would block a read), goes before the driver starts; Mesa
+// makes it anew.
+void dropUnsoundShaderCache(const QString& folder) {
+    const QFileInfo top(folder);
+    if (top.isSymLink() || (top.exists() && !top.isDir())) {
+        QFile::remove(folder);
         return;
     }
-    const QFileInfo folder(QFileInfo(output).absolutePath());
-    const QFileDevice::Permissions privateToUs = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                 QFileDevice::ExeOwner | QFileDevice::ReadUser |
-                                                 QFileDevice::WriteUser | QFileDevice::ExeUser;
-    QString runtimeFolder = folder.absoluteFilePath();
-    if (!folder.isDir() || folder.permissions() != privateToUs) {
-        own = std::make_unique<QTemporaryDir>();
-        runtimeFolder = own->path();
+    QDirIterator entries(folder,
+                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    qint64 bytes = 0;
+    bool sound = true;
+    while (sound && entries.hasNext()) {
+        entries.next();
+        const QFileInfo entry = entries.fileInfo();
+        sound = !entry.isSymLink() && (entry.isDir() || entry.isFile());
+        bytes += entry.isFile() ? entry.size() : 0;
+        sound = sound && bytes <= kShaderCacheBound;
     }
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder));
+    if (!sound) {
+        QDir(folder).removeRecursively();
+    }
+}
+
+void chooseShaderCache() {
+    const QByteArray home = qgetenv("HOME");
+    QByteArray cache = qgetenv("XDG_CACHE_HOME");
+    if (cache.isEmpty() && !home.isEmpty()) {
+        cache = home + "/.cache";
+    }
+    const QByteArray thumbnails = cache + "/thumbnails";
+    if (cache.isEmpty() || !isPrivateFolder(thumbnails.constData())) {
+        qputenv("MESA_SHADER_CACHE_DISABLE", "true");
+        return;
+    }
+    const QByteArray folder = thumbnails + "/" + kShaderCacheFolder;
+    dropUnsoundShaderCache(QFile::decodeName(folder));
+    qputenv("MESA_SHADER_CACHE_DIR", folder);
+    qputenv("MESA_DISK_CACHE_DATABASE", "true");
+    qputenv("MESA_SHADER_CACHE_MAX_SIZE", kShaderCacheSize);
+    // Either would take the place of the database, and neither bounds its size.
+    qunsetenv("MESA_DISK_CACHE_SINGLE_FILE");
+    qunsetenv("MESA_DISK_CACHE_READ_ONLY_FOZ_DBS");
 }
 
 // Encoded in memory first: a write that fails part way leaves no cut picture behind, and the
@@ -163,6 +198,55 @@ bool writePng(const QImage& picture, const Request& request, QString& error) {
         return false;
     }
     return writeFileInPlace(request.output, png, request.input, error);
+}
+
+// Makes OUTPUT of INPUT once the request is read: exit code kWritten or kNoThumbnail.
+int makeThumbnail(const Request& request, char** argv) {
+    addOwnLibraryPaths();
+    setLogSink(&collectLog);
+    qInstallMessageHandler(&collectQtMessage);
+    // A sliced file's preview needs no OpenGL and no display connection, and most of its cost
+    // is the start-up: only a mesh pays for a GUI application, and so does a 3MF package, whose
+    // own picture may turn out unusable and leave its model to be drawn. The application is
+    // never destroyed: its teardown unloads the OpenGL driver while the driver's own
+    // allocations live on.
+    if (isPreviewSuffix(QFileInfo(request.input).suffix())) {
+        application = new QCoreApplication(applicationArgc, argv);
+    } else {
+        if (!prepareGuiEnvironment()) {
+            return fail(kNoThumbnail,
+                        request.input +
+                            QStringLiteral(": the address-space limit leaves OpenGL no room"));
+        }
+        keepRuntimeFolderOutOf(request.output);
+        // No shader cache of Qt's, which goes to the home's cache folder; Mesa's own goes
+        // only where chooseShaderCache finds a place.
+        QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
+        chooseShaderCache();
+        // This process draws one picture and compiles every shader for it: without LLVM's
+        // optimisation passes that takes a third less of a small mesh's whole run, and drawing
+        // even 4M facets is no slower, since the culled facets never reach llvmpipe. The
+        // arithmetic is the same, so are the pictures. A session's own choice is kept.
+        setenv("GALLIVM_PERF", "nopt", 0);
+        application = new QGuiApplication(applicationArgc, argv);
+    }
+
+    const QImage picture = makePicture(request.input, request.size);
+    if (picture.isNull()) {
+        QString reason = loggedMessages.join(QStringLiteral("; "));
+        if (reason.isEmpty()) {
+            reason = QStringLiteral("no thumbnail");
+            if (!qtMessages.isEmpty()) {
+                reason += QStringLiteral(" (%1)").arg(qtMessages.join(QStringLiteral("; ")));
+            }
+        }
+        return fail(kNoThumbnail, request.input + QStringLiteral(": ") + reason);
+    }
+    QString error;
+    if (!writePng(picture, request, error)) {
+        return fail(kNoThumbnail, error);
+    }
+    return kWritten;
 }
 
 } // namespace
@@ -205,45 +289,17 @@ int main(int argc, char** argv) {
     if (!parsed || !readRequest(parser, sizeOption, request, error)) {
         return fail(kUsage, error + QStringLiteral(" (see --help)"));
     }
-
-    addOwnLibraryPaths();
-    setLogSink(&collectLog);
-    qInstallMessageHandler(&collectQtMessage);
-    std::unique_ptr<QTemporaryDir> runtimeFolder;
-    // A preview (a sliced file, a 3MF package with its own thumbnail) needs no OpenGL and no
-    // display connection, and most of its cost is the start-up: only a mesh pays for a GUI
-    // application. The application is never destroyed: its teardown unloads the OpenGL driver
-    // while the driver's own allocations live on.
-    if (takesPreviewPath(request.input)) {
-        application = new QCoreApplication(applicationArgc, argv);
-    } else {
-        if (!prepareGuiEnvironment()) {
-            return fail(kNoThumbnail,
-                        request.input +
-                            QStringLiteral(": the address-space limit leaves OpenGL no room"));
-        }
-        keepRuntimeFolderOutOf(request.output, runtimeFolder);
-        ownRuntimeFolder = runtimeFolder.get();
-        // A run writes nothing but OUTPUT: no shader caches of Qt's or of Mesa's (which goes
-        // to the account's home, whatever HOME says).
-        QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
-        qputenv("MESA_SHADER_CACHE_DISABLE", "true");
-        application = new QGuiApplication(applicationArgc, argv);
+    if (!request.otherHostUri.isEmpty()) {
+        return fail(kNoThumbnail,
+                    request.otherHostUri + QStringLiteral(": a file of another host"));
     }
 
-    const QImage picture = makePicture(request.input, request.size);
-    if (picture.isNull()) {
-        QString reason = loggedMessages.join(QStringLiteral("; "));
-        if (reason.isEmpty()) {
-            reason = QStringLiteral("no thumbnail");
-            if (!qtMessages.isEmpty()) {
-                reason += QStringLiteral(" (%1)").arg(qtMessages.join(QStringLiteral("; ")));
-            }
-        }
-        return fail(kNoThumbnail, request.input + QStringLiteral(": ") + reason);
+    // Nothing may end the program but its exit codes: an exception that escaped (above all an
+    // allocation a hostile file asked for) would abort it, which a file manager records as a
+    // crash of its thumbnailer.
+    try {
+        return makeThumbnail(request, argv);
+    } catch (...) {
+        return fail(kNoThumbnail, request.input + QStringLiteral(": out of memory"));
     }
-    if (!writePng(picture, request, error)) {
-        return fail(kNoThumbnail, error);
-    }
-    return kWritten;
 }

@@ -22,6 +22,28 @@ extern const char* const kXSocketFolder;
 // right there.
 bool prepareGuiEnvironment(const char* xSocketFolder = kXSocketFolder);
 
+// A folder that only this process's user may enter, read or write (mode 0700, owned by it), as
+// the freedesktop runtime folder must be; on Windows every folder passes.
+bool isPrivateFolder(const char* path);
+// Removes the empty folder at `path` when a signal that ends the program arrives (SIGTERM,
+// SIGINT, SIGHUP, SIGQUIT), then ends it as the signal would have: a program stopped by its
+// client leaves no folder of its own behind. False when the path is too long to keep.
+bool removeFolderOnTermination(const char* path);
+
+// A file's modification time and the time of its last change of any kind (Unix's inode change
+// time, NTFS's ChangeTime), in nanoseconds since the epoch. Unlike the modification time, the
+// change time cannot be set back: a copy that keeps an old time (cp -p, rsync -t) or an edit
+// within the same second still changes it. Both 0 when the file cannot be looked at.
+struct FileChangeTimes {
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+
+    bool operator==(const FileChangeTimes& other) const {
+        return modified == other.modified && changed == other.changed;
+    }
+};
+FileChangeTimes fileChangeTimes(const QString& path);
+
 // Writes `bytes` into the file at `path` itself, creating it if there is none: a client that
 // holds `path` open reads what was written, which a rename over it would hide. Refuses a path
 // that is not a regular file or is the same file as `source`, and leaves a failed write (a full

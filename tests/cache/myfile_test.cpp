@@ -2,13 +2,18 @@
 
 #include <QDir>
 
+#include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr qint64 kTime = 1700000000;
 
 // Copying changes the source after its stamp is taken and before the picture or error is
 // recorded, as a copy still under way does; every other change comes after the record.
-enum Change { None, Later, Earlier, Longer, NoPicture, CutPicture, Copying };
+enum Change { None, Later, Earlier, Longer, NoPicture, CutPicture, Copying, SameSecond, OldRow };
 
 TEST_F(CacheTest, RowIsStaleOnceItsSourceTimeOrSizeDiffersOrItsPictureIsNoWholePng) {
     EXPECT_TRUE(needsThumbnail("/models/part.lqx"));
@@ -16,14 +21,19 @@ TEST_F(CacheTest, RowIsStaleOnceItsSourceTimeOrSizeDiffersOrItsPictureIsNoWholeP
     // Source time when recorded, error row, change, needs. A full disk leaves empty or cut
     // pictures, both too short for the signature, which is all that is looked at. Times outside the
     // stored range read back as the number they are compared with; those before 1970 are all held
-    // at 0. Quotes in the names stay values.
+    // at 0, and only the change time tells them apart. An edit of the same size within the same
+    // second (or one whose old time is put back, as cp -p does) changes nothing but that; a row
+    // without change times, from an older version, goes by time and size. Quotes in the names
+    // stay values.
     const std::tuple<qint64, bool, Change, bool> cases[] = {
-        {kTime, false, None, false},     {kTime, false, Later, true},
-        {kTime, false, Earlier, true},   {kTime, false, Longer, true},
-        {kTime, false, NoPicture, true}, {kTime, false, CutPicture, true},
-        {-1, false, Earlier, false},     {0x100000000 + 1000, false, None, false},
-        {kTime, true, None, false},      {kTime, true, Later, true},
-        {kTime, false, Copying, true},   {kTime, true, Copying, true},
+        {kTime, false, None, false},      {kTime, false, Later, true},
+        {kTime, false, Earlier, true},    {kTime, false, Longer, true},
+        {kTime, false, NoPicture, true},  {kTime, false, CutPicture, true},
+        {-1, false, Earlier, true},       {0x100000000 + 1000, false, None, false},
+        {kTime, true, None, false},       {kTime, true, Later, true},
+        {kTime, false, Copying, true},    {kTime, true, Copying, true},
+        {kTime, false, SameSecond, true}, {kTime, true, SameSecond, true},
+        {kTime, false, OldRow, false},
     };
     int number = 0;
     for (const auto& [time, error, change, needs] : cases) {
@@ -49,11 +59,47 @@ TEST_F(CacheTest, RowIsStaleOnceItsSourceTimeOrSizeDiffersOrItsPictureIsNoWholeP
             QFile::remove(picture);
         } else if (change == CutPicture) {
             writeFile(picture, readFile(picture).left(7));
+        } else if (change == SameSecond) {
+            writeFile(path, "4321");
+            setModifiedTime(path, time);
+        } else if (change == OldRow) {
+            QMutexLocker lock(&dbMutex);
+            QSqlQuery(cacheDatabase()).exec("delete from sourceChange");
+            lock.unlock();
+            writeFile(path, "4321");
+            setModifiedTime(path, time);
         }
         EXPECT_EQ(needsThumbnail(path), needs);
         EXPECT_EQ(needsThumbnail(path), needs); // the check leaves the row as it was
     }
     EXPECT_FALSE(log().contains("busy")) << qPrintable(log());
+}
+
+// Something that is no file where the database belongs is moved aside like a damaged file,
+// never opened: a FIFO would block the host, and a link to itself would fail every time.
+TEST_F(CacheTest, DatabaseThatIsNoFileIsMovedAsideForAFreshOne) {
+    const QString database = root + "/db/thumbnail.db", aside = database + ".damaged";
+    const QByteArray name = QFile::encodeName(database);
+    const std::function<bool()> makers[] = {
+        [&] { return mkfifo(name.constData(), 0600) == 0; },
+        [&] { return symlink(name.constData(), name.constData()) == 0; },
+        [&] { return symlink((name + "-nowhere").constData(), name.constData()) == 0; },
+        [&] { return QDir().mkpath(database); },
+    };
+    int number = 0;
+    for (const auto& make : makers) {
+        SCOPED_TRACE(++number);
+        needsThumbnail("/models/opens-the-folders.lqx");
+        QFile::remove(database);
+        QFile::remove(aside);
+        QDir(aside).removeRecursively();
+        ASSERT_TRUE(make());
+        const QString path = writeSource(QStringLiteral("no-file-%1.lqx").arg(number), "1234");
+        record(path);
+        EXPECT_TRUE(QFileInfo(database).isFile());
+        EXPECT_FALSE(needsThumbnail(path));
+        EXPECT_TRUE(QFileInfo(aside).isSymLink() || QFileInfo::exists(aside));
+    }
 }
 
 TEST_F(CacheTest, DatabaseThatCannotOpenIsLoggedAndProducesNothing) {

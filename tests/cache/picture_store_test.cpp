@@ -7,7 +7,11 @@
 #include <QDir>
 #include <QRegularExpression>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <functional>
+#include <thread>
 
 #include <sys/resource.h>
 
@@ -39,16 +43,17 @@ TEST_F(PictureStore, BucketsAreTheNumberedFoldersFilledInTurnUpToFiveHundredPict
 
 TEST_F(PictureStore, PictureNameIsBaseNameAndSuffixCutToTheLimitAndHashedWhenTaken) {
     const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80"); // four bytes, two UTF-16 units
-    // Base name, what the picture's name keeps of it: 247 + "_lqx.png" = 255 bytes; U+0080 is
-    // the first of two bytes, U+0800 of three; a pair is never split.
+    // Base name, what the picture's name keeps of it: 240 + "_lqx.png" = 248 bytes, which leave
+    // room for the temporary name ".XXXXXX" that replacing a picture takes; U+0080 is the first
+    // of two bytes, U+0800 of three; a pair is never split.
     const std::pair<QString, QString> cases[] = {
         {"ring.final", "ring"},
-        {QString(247, 'a'), QString(247, 'a')},
-        {QString(248, 'a'), QString(247, 'a')},
-        {QString(200, QChar(0x80)), QString(123, QChar(0x80))},
-        {QString(100, QChar(0x800)), QString(82, QChar(0x800))},
-        {"a" + smile.repeated(70), "a" + smile.repeated(61)},
-        {QString(243, 'a') + smile, QString(243, 'a') + smile},
+        {QString(240, 'a'), QString(240, 'a')},
+        {QString(241, 'a'), QString(240, 'a')},
+        {QString(200, QChar(0x80)), QString(120, QChar(0x80))},
+        {QString(100, QChar(0x800)), QString(80, QChar(0x800))},
+        {"a" + smile.repeated(70), "a" + smile.repeated(59)},
+        {QString(236, 'a') + smile, QString(236, 'a') + smile},
     };
     for (const auto& [base, kept] : cases) {
         EXPECT_EQ(picturePathIn(imageDir + "/0", "/m/" + base + ".lqx"),
@@ -67,17 +72,38 @@ TEST_F(PictureStore, PictureNameIsBaseNameAndSuffixCutToTheLimitAndHashedWhenTak
                   PictureSave::Saved);
         EXPECT_FALSE(pictures.contains(picture)) << qPrintable(picture);
         pictures << picture;
-        // Stable: a source saved again keeps its name, plain or hashed.
-        savePictureFor(image, imageDir, path, OnLookupFailure::Insert, again);
+        // Stable: a source saved again replaces its picture under its name, plain or hashed.
+        EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, again),
+                  PictureSave::Saved);
         EXPECT_EQ(again, picture);
     }
     EXPECT_EQ(pictures[0], imageDir + "/0/part_lqx.png");
     EXPECT_TRUE(QRegularExpression("/part~[0-9a-f]{10}_lqx.png$").match(pictures[1]).hasMatch());
-    EXPECT_EQ(QFileInfo(pictures[3]).fileName().size(), 255); // cut before the hash
+    EXPECT_EQ(QFileInfo(pictures[3]).fileName().size(), 248); // cut before the hash
     const ThumbnailRow first = lookup(sources[0]).row;
     EXPECT_EQ(first.thumTime, QFileInfo(pictures[0]).lastModified().toSecsSinceEpoch());
     EXPECT_EQ(first.fileTime, 1600000000u);
     EXPECT_EQ(first.fileSize, 1234u);
+}
+
+// A picture whose name leaves no room for the temporary file that replaces it (as older
+// versions named them) gives way to one that does, and goes.
+TEST_F(PictureStore, APictureNamedTooLongToReplaceGivesWayToANewName) {
+    const QString source = writeSource(QString(250, 'q') + ".lqx", "1");
+    needsThumbnail(source);
+    const QString legacy = imageDir + "/0/" + QString(245, 'q') + "_lqx.png";
+    ASSERT_TRUE(QDir().mkpath(imageDir + "/0") && image.save(legacy, "png"));
+    {
+        QMutexLocker lock(&dbMutex);
+        ASSERT_EQ(writeThumbnailRow({legacy, 0, source, 0, 0}, OnLookupFailure::Insert),
+                  Written::Done);
+    }
+    QString picture;
+    ASSERT_EQ(savePictureFor(image, imageDir, source, OnLookupFailure::Insert, picture),
+              PictureSave::Saved);
+    EXPECT_EQ(picture, imageDir + "/0/" + QString(240, 'q') + "_lqx.png");
+    EXPECT_EQ(lookup(source).row.thumPath, picture);
+    EXPECT_FALSE(QFileInfo::exists(legacy));
 }
 
 // Every picture in the buckets has a row: a source made again replaces its own picture where it
@@ -97,6 +123,45 @@ TEST_F(PictureStore, EveryPictureKeepsItsRowWhenRemadeOrTurnedToAnError) {
     ASSERT_EQ(recordErrorFor(imageDir, path), PictureSave::Saved);
     EXPECT_FALSE(QFileInfo::exists(picture));
     EXPECT_EQ(lookup(path).row.thumPath, kErrorThumbPath);
+}
+
+// A folder held past one wait is held by a stuck holder: the next picture waits a quarter of
+// a second, not the whole wait again, until the folder is had once more.
+TEST_F(PictureStore, AfterOneWaitForAStuckHolderTheNextWaitsAreShort) {
+    setCacheWaitMilliseconds(3000);
+    needsThumbnail("/models/opens-the-database.lqx");
+    const QByteArray lockFile = QFile::encodeName(imageDir + "/.lock");
+    // Held for `milliseconds`, from another thread, while `save` runs.
+    const auto whileHeldFor = [&](int milliseconds, const std::function<void()>& save) {
+        std::atomic<bool> held{false};
+        std::thread holder([&] {
+            const std::intptr_t lock = lockFileExclusively(lockFile.constData(), 0);
+            held = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+            unlockFile(lock);
+        });
+        while (!held) {
+            std::this_thread::yield();
+        }
+        save();
+        holder.join();
+    };
+    const QString path = writeSource("held.lqx", "1234");
+    QString picture;
+    // Held past the whole wait, then still held for a second: the short wait gives up too.
+    whileHeldFor(4000, [&] {
+        EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+                  PictureSave::GaveUp);
+        EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+                  PictureSave::GaveUp);
+    });
+    EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+              PictureSave::Saved);
+    // Had again, the folder is waited for as long as ever: held for a second, it is had.
+    whileHeldFor(1000, [&] {
+        EXPECT_EQ(savePictureFor(image, imageDir, path, OnLookupFailure::Insert, picture),
+                  PictureSave::Saved);
+    });
 }
 
 TEST_F(PictureStore, SaveThatFailsOrGivesUpLeavesNoPictureAndNoRow) {

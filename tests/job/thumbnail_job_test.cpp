@@ -5,6 +5,7 @@
 #include "input_path.h"
 #include "module_handle.h"
 #include "preview_suffix.h"
+#include "threemf_writer.h"
 #include "thumbnail_job.h"
 
 #include <QDir>
@@ -20,8 +21,9 @@
 // GetThumbnail would look up meanwhile.
 class RecordingProducers final : public ThumbnailProducers {
 public:
-    void extractPreview(const QString& source, const QString& root) override {
+    bool extractPreview(const QString& source, const QString& root) override {
         calls.append({"preview", source, root, currentFilePath});
+        return previewShown;
     }
     bool renderMesh(const QString& source, const QString& imageDir) override {
         calls.append({"renderer", source, imageDir, currentFilePath});
@@ -31,6 +33,7 @@ public:
     HRESULT run(const QString& path) { return runThumbnailJob(path.toStdWString().c_str(), *this); }
 
     QList<QStringList> calls;
+    bool previewShown = true;
     bool rendererReady = true;
 };
 
@@ -62,6 +65,18 @@ TEST(ThumbnailJob, RoutesBySuffixAndRemembersEachThreadsFile) {
     EXPECT_EQ(theirs, testDataHome() + "/sources/theirs.lqx");
     EXPECT_EQ(currentFilePath, path);
 
+    // A package whose own picture cannot be used goes on to the renderer.
+    ThreeMfPackage plate;
+    plate.model = threeMfModel({{1, cube(1), {}, {}}}, {{1, {}, {}}});
+    plate.thumbnail = "not a picture";
+    path = writeSource("plate.3mf", plate.bytes());
+    producers.calls.clear();
+    producers.previewShown = false;
+    EXPECT_EQ(producers.run(path), S_OK);
+    EXPECT_EQ(producers.calls, (QList<QStringList>{{"preview", path, root, path},
+                                                   {"renderer", path, imageDir, imageDir}}));
+    EXPECT_EQ(currentFilePath, path);
+
     producers.rendererReady = false; // leaves no file to look up
     EXPECT_EQ(producers.run(writeSource("broken.stl", "content")), S_FALSE);
     EXPECT_TRUE(currentFilePath.isEmpty());
@@ -84,6 +99,8 @@ TEST(FileFormats, ServeEachSuffixWithItsReaderAndMimeTypeAndRouteSlicedFilesToTh
         {"photons", FormatReader::Photons, "application/x-voxalis-photons", true},
         {"svgx", FormatReader::Svgx, "application/x-voxalis-svgx", true},
         {"voxalis", FormatReader::Voxalis, "application/x-voxalis-project", true},
+        {"gcode", FormatReader::Gcode, "text/x.gcode", true},
+        {"bgcode", FormatReader::Bgcode, "application/x-bgcode", true},
         {"obj", FormatReader::Obj, "model/obj", false},
         {"3mf", FormatReader::ThreeMf, "model/3mf", false}};
     ASSERT_EQ(fileFormats().size(), std::size(rows));

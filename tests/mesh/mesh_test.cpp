@@ -1,5 +1,6 @@
 #include "facet_convert.h"
 #include "files.h"
+#include "jpeg_writer.h"
 #include "log.h"
 #include "memory_probes.h"
 #include "mesh_writers.h"
@@ -248,7 +249,20 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         walls.layers.append({z, {{{0, 0}, {4, 0}}}});
         wallFloats += {4, 0, z + t, 0, 0, z, 4, 0, z, 0, 0, z + t, 0, 0, z, 4, 0, z + t};
     }
+    // The walk through the sampling table stops at the first record above the layer or NaN,
+    // whatever order the table is in.
+    SlcFile unsorted{"h", {{0, 0.05f}, {2, 0.3f}, {1, 0.2f}, {kNaN, 0.4f}, {0.5f, 0.7f}}, {}};
+    QVector<float> unsortedFloats;
+    const float unsortedSamples[][2] = {{-1, 0.1f}, {0.5f, 0.05f}, {1.5f, 0.05f}, {2.5f, 0.2f}};
+    for (const auto& [z, t] : unsortedSamples) {
+        unsorted.layers.append({z, {{{0, 0}, {4, 0}}}});
+        unsortedFloats += {4, 0, z + t, 0, 0, z, 4, 0, z, 0, 0, z + t, 0, 0, z, 4, 0, z + t};
+    }
     const QVector<QPointF> square = squareBoundary(10);
+    // Empty layers of eight bytes, so many that the last layer's vertices straddle the end of
+    // the reader's first mebibyte of records.
+    QVector<SlcLayer> empty(131067, {0, {}});
+    empty.append({0, {square}});
     const QByteArray one = slc({{0, {square}}});
     const QByteArray layers = slc({{0, {square}}, {0.05f, {square}}});
     // A chunk's 50 MiB hold 1,456,356 triangles without normals; this wall has two more.
@@ -289,6 +303,34 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
     }
     laughs += "]><model xmlns=\"http://schemas.microsoft.com/3dmanufacturing/core/2015/02\">"
               "<metadata name=\"x\">&l30;</metadata></model>";
+    // A second model part whose directory entry points at the root's local header and data.
+    ThreeMfPackage sharing;
+    sharing.model = threeMfModel({meshObject(1, cube(1)), assembly(2, {{1, {}, "/3D/b.model"}})},
+                                 {{2, {}, {}}});
+    QVector<ZipEntry> shared = sharing.entries();
+    shared.append({"3D/b.model", {}, true, {}, {}, {}, 2});
+    // The root part's data declared to run on over the next entry's local header.
+    ThreeMfPackage overrun;
+    overrun.model = model;
+    overrun.extraParts = {{"Metadata/notes.txt", "notes", true, {}, {}}};
+    QVector<ZipEntry> overruns = overrun.entries();
+    overruns[2].declaredCompressedSize = quint32(overrun.model.size());
+    // Two mebibytes of text deflate to a few kilobytes; padding after the stream lifts the
+    // declared compressed size to where the declared ratio passes.
+    const QByteArray spaced = model + "<!--" + QByteArray(2 << 20, ' ') + "-->";
+    ZipEntry padded{
+        "3D/3dmodel.model", spaced, true, {}, {}, QByteArray(spaced.size() / 200, '\0')};
+    ThreeMfPackage paddedPackage;
+    QVector<ZipEntry> paddedEntries = paddedPackage.entries();
+    paddedEntries[2] = padded;
+    QVector<ZipEntry> shortPadding = paddedEntries;
+    shortPadding[2].data = model;
+    shortPadding[2].padding = QByteArray(1, '\0');
+    ThreeMfPackage declaring;
+    declaring.model = model;
+    QVector<ZipEntry> declaringEntries = declaring.entries();
+    declaringEntries[1].data =
+        "<!DOCTYPE r [<!ENTITY e \"x\">]>" + declaringEntries[1].data.mid(39);
     const QByteArray mirrored = package({meshObject(1, {{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}})},
                                         {{1, "-1 0 0 0 1 0 0 0 1 0 0 0", {}}});
     const QVector<float> turnedOver = {0, 0, 0, 0, 0, -1, -1, 0, 0, 0, 0, -1, 0, 1, 0, 0, 0, -1};
@@ -362,6 +404,16 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         {"long.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\n" + polygon.repeated(2919),
          "1456356+225 extent 1"},
         {"points.obj", "v 0 0 0\nv 1 2 3\n", "- extent 3"},
+        // Vertices past the limit are not kept, and a face that names one ends before it.
+        {"vertices past the limit.obj",
+         "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nv 5 5 5\nf 1 2 3\nf 1 2 5\n",
+         "1 extent 1 log: info too many vertices, read in part\nPATH",
+         {},
+         true,
+         10,
+         8ll << 30,
+         4},
+
         // The last read of 64 KiB finds a single byte, the face's last reference.
         {"last byte.obj",
          QByteArray("v 0 0 0\nv 1 0 0\nv 0 1 0\n#").leftJustified(65529, ' ') + "\nf 1 2 3",
@@ -370,6 +422,8 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         // boundaries are never closed by the reader; appending closes a chunk at 50 MiB and
         // runs the guard then.
         {"walls.slc", walls.bytes(), "8 extent 4.2", wallFloats},
+        {"unsorted.slc", unsorted.bytes(), "8 extent 4", unsortedFloats},
+        {"empty layers.slc", slc(empty), "8 extent 10"},
         {"full.slc", flat, "1456356 extent 0" + guard, {}, true, 90},
         {"s2.slc", slc({{0, {square.mid(0, 4)}}}), "6 extent 10"},
         {"s3.slc", slc({{0, {{{1, 1}}, {}, squareBoundary(1)}}}), "8 extent 1"},
@@ -442,8 +496,19 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
         {"ZIP64 sizes.3MF", withModelEntry(model, 0xFFFFFFFFu),
          refused(1, "ZIP64 packages are not read")},
         {"entities that multiply.3MF", withModelEntry(laughs, std::nullopt),
-         refused(1, "the model part is no XML: Entity expands to more characters than the entity "
-                    "expansion limit.")},
+         refused(1, "the model part is no XML: the document declares a document type")},
+        // Zip entries that share bytes, or claim more of them than their stream uses.
+        {"sharing data.3MF", zipArchive(shared), refused(1, "zip entries share their data")},
+        {"running into the next part.3MF", zipArchive(overruns),
+         refused(1, "the part runs into another part: /3D/3dmodel.model")},
+        {"padded past its stream.3MF", zipArchive(paddedEntries),
+         refused(1, "a part inflates at an impossible ratio")},
+        {"padded, small.3MF", zipArchive(shortPadding),
+         refused(1, "a part's compressed data ends before its declared size")},
+        {"relationships with a document type.3MF", zipArchive(declaringEntries),
+         refused(1, "the package names no model part")},
+        // 2^19 cubes: instances within their limit, their triangles not.
+        {"triangles multiply.3MF", chain(19, 2), refused(2, "the build makes too many triangles")},
         // Mirrored in x, the facet turns over: its normal comes from the corners as placed.
         {"mirrored.3mf", mirrored, "1 extent 1 box -1 0 0 0 1 0", turnedOver, false},
     };
@@ -485,7 +550,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
 QString shown(const QString& path, int size) {
     PreviewOutcome outcome = PreviewOutcome::Refused;
     const QImage image = previewPicture(path, size, &outcome);
-    const char* const outcomes[] = {"preview", "placeholder", "refused"};
+    const char* const outcomes[] = {"preview", "placeholder", "refused", "model"};
     QString text =
         outcomes[int(outcome)] + QStringLiteral(" %1x%2").arg(image.width()).arg(image.height());
     if (outcome == PreviewOutcome::Preview) {
@@ -520,17 +585,27 @@ TEST_F(MeshReader, ShowsAThreeMfThumbnailNeverEnlarged) {
         {"jpeg.3mf", withThumbnail(picture("jpeg", 40, 40, qRgb(0, 0, 255)), "Metadata/t.jpeg"),
          256, true, "preview 40x40 ff0000fe"},
         {"transparent, on the background.3mf", small, 256, true, "preview 4x4 ff00172d"},
+        // A thumbnail that cannot be used leaves the model to be drawn.
         {"declaring 100,000 x 100,000.3mf", withThumbnail(pngDeclaring(100000, 100000)), 256, true,
-         "placeholder 256x256 log: 4 the thumbnail declares 100000 x 100000 pixels\nPATH"},
+         "model 0x0 log: 4 the thumbnail declares 100000 x 100000 pixels\nPATH"},
         {"not a picture.3mf", withThumbnail("GIF89a and more"), 256, true,
-         "placeholder 256x256 log: 3 the thumbnail is no PNG or JPEG\nPATH"},
+         "model 0x0 log: 3 the thumbnail is no PNG or JPEG\nPATH"},
+        {"naming the model.3mf", withThumbnail(threeMfModel({}, {}), "3D/other.model"), 256, true,
+         "model 0x0 log: 3 the thumbnail is no PNG or JPEG\nPATH"},
+        {"cut picture.3mf", withThumbnail(picture("png", 64, 32, 0).left(80)), 256, true,
+         "model 0x0 log: 5 the thumbnail cannot be decoded\nPATH"},
         {"thumbnail bomb.3mf", withThumbnail(pngDeclaring(10, 10) + QByteArray(17 << 20, '\0')),
-         256, true, "placeholder 256x256 log: 2 the part is too large: /Metadata/t.png\nPATH"},
+         256, true, "model 0x0 log: 2 the part is too large: /Metadata/t.png\nPATH"},
+        // Each scan of a progressive JPEG is a pass over the whole picture.
+        {"few scans.3mf", withThumbnail(progressiveJpeg(48, 32, 2), "Metadata/t.jpeg"), 256, true,
+         "preview 48x48 ff808080"},
+        {"many scans.3mf", withThumbnail(progressiveJpeg(48, 32, 64), "Metadata/t.jpeg"), 256, true,
+         "model 0x0 log: 6 the thumbnail's JPEG has 65 scans\nPATH"},
         {"truncated.3mf", small.left(100), 256, false, "refused 0x0 log: 1 no zip directory\nPATH"},
         {"without.3mf", package({meshObject(1, cube(1))}), 256, false,
-         "placeholder 256x256 log: 2 the package has no thumbnail\nPATH"},
+         "model 0x0 log: 2 the package has no thumbnail\nPATH"},
         {"dangling.3mf", zipArchive(entries), 256, false,
-         "placeholder 256x256 log: 2 the package has no thumbnail\nPATH"},
+         "model 0x0 log: 2 the package has no thumbnail\nPATH"},
         {"package.stl", small, 256, false, "refused 0x0"},
     };
     for (const auto& c : cases) {

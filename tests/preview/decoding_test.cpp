@@ -1,10 +1,14 @@
 #include "canvas.h"
 #include "decoders.h"
+#include "jpeg_scans.h"
+#include "jpeg_writer.h"
 #include "preview_constants.h"
 #include "rle16_writer.h"
 #include "sampled_canvas.h"
 #include "tone_mapping.h"
 
+#include <QBuffer>
+#include <QImageWriter>
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
@@ -108,6 +112,45 @@ TEST(SampledCanvas, ShowsWhatQtScalingOfTheWholePictureShows) {
                 source, [&](QSize shown) { return decode(w, h, BytesData(pixels), shown); },
                 decode == &decodeGfPicture ? QImage::Format_RGB888 : QImage::Format_RGB32);
         }
+    }
+}
+
+} // namespace
+
+namespace {
+
+QByteArray jpegOf(bool progressive) {
+    QImage image(40, 24, QImage::Format_RGB32);
+    image.fill(qRgb(10, 200, 30));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(progressive);
+    EXPECT_TRUE(writer.write(image));
+    return bytes;
+}
+
+// Scans are counted from the segments alone, entropy-coded data, stuffed bytes and restart
+// markers passed over; a JPEG whose structure breaks has none to count.
+TEST(JpegScans, AreCountedWithoutDecoding) {
+    const QByteArray ours = progressiveJpeg(300, 200, 5);
+    QByteArray restarts = ours;
+    // A restart marker inside the last scan's data is no segment.
+    restarts.insert(restarts.size() - 4, "\xFF\xD3", 2);
+    const std::pair<QByteArray, int> cases[] = {
+        {jpegOf(false), 1},
+        {jpegOf(true), 10}, // the encoder's script for three components
+        {ours, 6},
+        {restarts, 6},
+        {ours.left(ours.size() - 2), 6}, // no end-of-image marker: the data just ends
+        {ours.left(40), -1},             // cut inside a segment
+        {ours.left(2) + "\x12" + ours.mid(2), -1},
+        {QByteArray("GIF89a"), -1},
+        {QByteArray(), -1},
+    };
+    for (const auto& [bytes, scans] : cases) {
+        EXPECT_EQ(jpegScanCount(bytes), scans) << bytes.size();
     }
 }
 

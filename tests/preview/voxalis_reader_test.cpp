@@ -1,3 +1,4 @@
+#include "decoders.h"
 #include "preview_fixture.h"
 #include "rle16_writer.h"
 #include "saved_picture_memo.h"
@@ -29,6 +30,13 @@ TEST_F(VoxalisReader, PixelsBecomeBlueTonesOnGreyUnscaledAndBrokenProjectsAreLog
     }
     EXPECT_EQ(large.pixel(599, 449), run0);
     EXPECT_EQ(large.pixel(599, 450), kGrey);
+    // Past the largest side the cache keeps, the canvas is kept as it looks scaled to that
+    // side, never whole.
+    const QByteArray wide =
+        Rle16Writer().pixel(bg).run(0, 4000).pixel(0xFFDF).run(bg, 1999).bytes();
+    const QImage fitted = picture(ran(V{3000, 2, wide, {}, {}, {}, {}}.bytes()));
+    const QImage whole = decodeVoxalisPreview(3000, 2, BytesData(wide), QSize(3000, 3000));
+    EXPECT_EQ(fitted, whole.scaled(2560, 2560, Qt::IgnoreAspectRatio, Qt::FastTransformation));
     // A small picture sits in the middle of a 400 x 400 canvas; an odd last byte is no word.
     const QByteArray two = Rle16Writer().pixel(bg).pixel(0xFFDF).bytes() + '\x01';
     const QImage small = picture(ran(V{2, 1, two, {}, {}, {}, {}}.bytes()));

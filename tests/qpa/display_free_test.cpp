@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-// How a host reaches OpenGL: a real X server through xcb, under Xvfb (the session asks for
-// xcb, so an xcb start that fails fails the test instead of falling back), and without one
+// How a host reaches OpenGL: through our own plug-in whether or not a display answers, and
+// through a real X server under Xvfb where the plug-in cannot start (no EGL driver at all),
 // behind a DISPLAY whose server does not exist, as a sandboxed thumbnailer inherits. Which
 // platforms the host asks Qt for is the display choice's test. The host binary runs as a user
 // runs it, on a model of its own each time.
@@ -16,24 +16,36 @@ TEST(DisplayFree, MeshRendersWithoutADisplayAsOnTheXcbPath) {
     const QByteArray stl = binaryStl(sphere(7.0f, 48, 96, {30, -20, 5}));
     const QStringList unset{"-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM"};
     const QStringList thumb{VOXALIS_THUMB, "--module", VOXALIS_MODULE, "-o"};
-    const auto draw = [&](const QStringList& setting) {
-        const QString model = writeSource(setting.last() + ".stl", stl);
+    const auto draw = [&](const QString& name, const QStringList& setting) {
+        const QString model = writeSource(name + ".stl", stl);
         EXPECT_EQ(
             QProcess::execute("env", unset + setting + thumb + QStringList{model + ".png", model}),
             0);
         return QImage(model + ".png").convertToFormat(QImage::Format_ARGB32);
     };
-    // The loader's record of the Xvfb run, one per process (the host restarts itself once):
-    // the xcb path loads its GLX integration to draw.
-    const QImage xcb =
-        draw({"xvfb-run", "-a", "-s", "-screen 0 1280x1024x24 -noreset", "env", "LD_DEBUG=files",
-              "LD_DEBUG_OUTPUT=" + testDataHome() + "/loads", "QT_QPA_PLATFORM=xcb"});
-    bool glx = false;
-    for (const QString& record : QDir(testDataHome()).entryList({"loads.*"})) {
-        glx |= readFile(testDataHome() + "/" + record).contains("libqxcb-glx-integration");
-    }
+    // The loader's records of a run under Xvfb, one per process (the host restarts itself
+    // once): whether the xcb path loaded its GLX integration to draw.
+    const auto underXvfb = [&](const QString& name, const QStringList& setting) {
+        for (const QString& record : QDir(testDataHome()).entryList({"loads.*"})) {
+            QFile::remove(testDataHome() + "/" + record);
+        }
+        const QImage image = draw(
+            name, QStringList{"xvfb-run", "-a", "-s", "-screen 0 1280x1024x24 -noreset", "env",
+                              "LD_DEBUG=files", "LD_DEBUG_OUTPUT=" + testDataHome() + "/loads"} +
+                      setting);
+        bool glx = false;
+        for (const QString& record : QDir(testDataHome()).entryList({"loads.*"})) {
+            glx |= readFile(testDataHome() + "/" + record).contains("libqxcb-glx-integration");
+        }
+        return std::pair(image, glx);
+    };
+    // glvnd finds no EGL driver in a file that does not exist.
+    const auto [xcb, glx] = underXvfb("xcb", {"__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent"});
     EXPECT_TRUE(glx);
-    const QImage picture = draw({"DISPLAY=:97"});
+    const auto [besideDisplay, glxBesideDisplay] = underXvfb("ours", {});
+    EXPECT_FALSE(glxBesideDisplay);
+    EXPECT_EQ(besideDisplay, xcb);
+    const QImage picture = draw("none", {"DISPLAY=:97"});
     ASSERT_EQ(std::pair(xcb.size(), picture.size()), std::pair(QSize(400, 400), QSize(400, 400)));
     // The same desktop OpenGL on the same rasteriser draws the same picture, but for the
     // rounding of a channel; what the picture must show is the renderer's test.

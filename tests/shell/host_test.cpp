@@ -1,5 +1,10 @@
+#include "bgcode_writer.h"
 #include "dlp_writer.h"
+#include "file_names.h"
 #include "files.h"
+#include "gcode_writer.h"
+#include "picture_files.h"
+#include "ring_picture.h"
 #include "rle16_writer.h"
 #include "threemf_writer.h"
 
@@ -18,6 +23,10 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
     lqx.width = lqx.height = 2;
     lqx.picture = Rle16Writer().run(0, 2).run(0x8410, 2).bytes();
     const QString part = writeSource("part.lqx", lqx.bytes());
+    keepFileNamesWhole();
+    const QString badName =
+        QFile::decodeName(QFile::encodeName(home + "/sources/") + "bad\xFF.lqx");
+    writeFile(badName, lqx.bytes());
     // A 3MF shows the plate picture its package names, or else its model: the COM path's own
     // routing of the suffix, which no desktop client reaches.
     ThreeMfPackage plate;
@@ -28,6 +37,14 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
     QBuffer png(&plate.thumbnail);
     ASSERT_TRUE(png.open(QIODevice::WriteOnly) && platePicture.save(&png, "PNG"));
     const QString pictured = writeSource("pictured.3mf", plate.bytes());
+    // G-code previews keep their shape and their clear background, in the cache's 400.
+    const QImage ring = ringOnClear({480, 240}, qRgb(0x40, 0xA0, 0xE0));
+    GcodeFile text;
+    text.previews = {{"thumbnail", ring.size(), pngFile(ring), {}, {}, 78, true}};
+    const QString gcode = writeSource("print.gcode", text.bytes());
+    const QString bgcode =
+        writeSource("print.bgcode",
+                    BgcodeFile::sliced({bgcodeThumbnail(2, ring.size(), qoiFile(ring))}).bytes());
     // Copies of the module where the shell's 260 characters do not hold its path, and in a
     // folder whose name the file system encodes in more bytes than characters.
     const QString moduleName = QFileInfo(VOXALIS_MODULE).fileName();
@@ -40,6 +57,7 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
         {{"--register"}, 0, "DllRegisterServer: 0x00000000"},
         {{"-o", out, part}, 0, "DllCanUnloadNow: S_OK"},
         {{"-o", out, model, pictured}, 0, "400x400"},
+        {{"-o", out, gcode, bgcode}, 0, "400x200"},
         {{"-o", out, home + "/sources/nowhere.lqx"}, 2, "missing file"},
         {{"-o", out, writeSource("notes.txt", "x")}, 3, "no handler registered for .txt"},
         {{"--module", home + "/none.so", "-o", out, part}, 4, "module does not load"},
@@ -56,6 +74,8 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
         // Loaded by its name in characters, registered under that name, loaded from it again.
         {{"--register", "--module", accented}, 0, "DllRegisterServer: 0x00000000"},
         {{"-o", out + "/accented.png", part}, 0, "400x400"},
+        // A name that is no UTF-8 gets its picture, saved under a name of the same bytes.
+        {{"-o", out, badName}, 0, "400x400"},
     };
     for (const auto& [arguments, exitCode, says] : runs) {
         QProcess host;
@@ -67,10 +87,17 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
                   std::tuple(QProcess::NormalExit, exitCode, true))
             << qPrintable(arguments.join(' ') + "\n" + output);
     }
+    EXPECT_EQ(QImage(out + "/" + QFileInfo(badName).fileName() + ".png").size(), QSize(400, 400));
     const QImage preview(out + "/part.lqx.png"), small(out + "/small.png");
     EXPECT_EQ(std::tuple(preview.size(), preview.pixel(100, 300), small.size()),
               std::tuple(QSize(400, 400), 0xFFC1C1C1u, QSize(64, 64)));
     const QImage rendered(out + "/model.3mf.png"), shown(out + "/pictured.3mf.png");
     EXPECT_NE(rendered.pixel(200, 200), rendered.pixel(0, 0));
     EXPECT_EQ(shown.pixel(200, 200), 0xFFCC2200u);
+    for (const char* name : {"/print.gcode.png", "/print.bgcode.png"}) {
+        const QImage print(out + name);
+        EXPECT_EQ(std::tuple(print.size(), print.pixel(0, 0), print.pixel(200, 20)),
+                  std::tuple(QSize(400, 200), 0u, 0xFF40A0E0u))
+            << name;
+    }
 }

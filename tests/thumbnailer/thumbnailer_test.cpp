@@ -3,11 +3,14 @@
 
 #include "files.h"
 #include "gf_writer.h"
+#include "jpeg_writer.h"
 #include "mesh_writers.h"
 #include "preview_picture.h"
 #include "ring_picture.h"
+#include "threemf_writer.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QUrl>
@@ -91,7 +94,9 @@ TEST(Thumbnailer, WritesTheJobsPictureOrNothingWithOneLineOrExitsWithTwoOnBadUsa
         {large, picture,
          "%1: information : myFileThumbnail::loadKvrdlpAndLqx : 41 the file is too large %1\n"},
         {ring, testDataHome() + "/no-such-folder/ring.png",
-         "cannot write %2: No such file or directory\n"}};
+         "cannot write %2: No such file or directory\n"},
+        // A file no local path reaches is one without a thumbnail, not a usage error.
+        {"file://elsewhere" + ring, picture, "%1: a file of another host\n"}};
     for (const auto& [input, output, error] : refused) {
         const auto [exitCode, standardError] = thumbnailer({input, output});
         EXPECT_EQ(exitCode, 1);
@@ -106,8 +111,7 @@ TEST(Thumbnailer, WritesTheJobsPictureOrNothingWithOneLineOrExitsWithTwoOnBadUsa
                                  {"-s", "0", ring, picture},
                                  {"-s", "4097", ring, picture},
                                  {"-s", "big", ring, picture},
-                                 {"--bogus", ring, picture},
-                                 {"file://elsewhere" + ring, picture}};
+                                 {"--bogus", ring, picture}};
     for (const QStringList& arguments : usage) {
         EXPECT_EQ(thumbnailer(arguments).first, 2) << qPrintable(arguments.join(' '));
     }
@@ -165,6 +169,14 @@ TEST(Thumbnailer, AnySessionEnvironmentGetsTheSameMeshPicture) {
     // serves and goes again.
     ASSERT_TRUE(QDir().mkpath(folder) && QDir().mkpath(temporary) && QDir().mkpath(runtime));
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // Runtime folders that Qt refuses, and would replace by one of its own in TMPDIR: one that
+    // others may read, and one of another owner (root can make that).
+    const QString open = testDataHome() + "/open-runtime", foreign = testDataHome() + "/foreign";
+    ASSERT_TRUE(QDir().mkpath(open) && QDir().mkpath(foreign));
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+    }
     const QStringList plain{"TMPDIR=" + temporary};
     ASSERT_EQ(thumbnailer({"-s", "96", model, picture}, plain), std::make_pair(0, QByteArray()));
     const QImage expected = QImage(picture).convertToFormat(QImage::Format_ARGB32);
@@ -177,6 +189,8 @@ TEST(Thumbnailer, AnySessionEnvironmentGetsTheSameMeshPicture) {
         {"XDG_RUNTIME_DIR=" + runtime},
         // A desktop session's runtime folder, which the sandbox does not show.
         {"XDG_RUNTIME_DIR=" + testDataHome() + "/run/user/1000"},
+        {"XDG_RUNTIME_DIR=" + open},
+        {"XDG_RUNTIME_DIR=" + (root ? foreign : open)},
     };
     for (const QStringList& session : sessions) {
         QFile::remove(picture);
@@ -189,6 +203,113 @@ TEST(Thumbnailer, AnySessionEnvironmentGetsTheSameMeshPicture) {
         EXPECT_EQ(entries(temporary), QStringList()) << qPrintable(session.join(' '));
         EXPECT_FALSE(QFileInfo::exists(testDataHome() + "/run"));
     }
+}
+
+// The files under `folder` and their bytes in all.
+static std::pair<QStringList, qint64> filesUnder(const QString& folder) {
+    QStringList names;
+    qint64 bytes = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        names.append(QDir(folder).relativeFilePath(it.next()));
+        bytes += it.fileInfo().size();
+    }
+    names.sort();
+    return {names, bytes};
+}
+
+// Compiled shaders are kept only in the folder of the client's thumbnails, and only where that
+// folder is its user's alone; a cache that is damaged, cut or grown past its bound gives the
+// same picture and is rebuilt within the bound.
+TEST(Thumbnailer, KeepsShadersOnlyInThePrivateThumbnailFolderAndSurvivesADamagedCache) {
+    const QString model = writeSource("cached.stl", binaryStl(torus(30, 10, 48, 24)));
+    const QString picture = out() + "/cached.png";
+    const auto drawn = [&](const QString& home) {
+        const QStringList session{"HOME=" + home, "XDG_CACHE_HOME=" + home + "/.cache"};
+        EXPECT_EQ(thumbnailer({"-s", "64", model, picture}, session),
+                  std::make_pair(0, QByteArray()));
+        const QByteArray bytes = readFile(picture);
+        QFile::remove(picture);
+        return bytes;
+    };
+    const QByteArray expected = drawn(home());
+    ASSERT_FALSE(expected.isEmpty());
+    const QString home = testDataHome() + "/client-home", thumbnails = home + "/.cache/thumbnails";
+    ASSERT_TRUE(QDir().mkpath(thumbnails));
+    // A folder others may read is none the client keeps for itself.
+    ASSERT_TRUE(QFile::setPermissions(thumbnails, QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ReadOther |
+                                                      QFile::ExeOther));
+    EXPECT_EQ(drawn(home), expected);
+    EXPECT_EQ(entries(thumbnails), QStringList());
+    ASSERT_TRUE(
+        QFile::setPermissions(thumbnails, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    EXPECT_EQ(drawn(home), expected);
+    EXPECT_EQ(drawn(home), expected);
+    EXPECT_EQ(entries(thumbnails), QStringList{"voxalis-thumbnailer"});
+    EXPECT_EQ(entries(home), QStringList{".cache"});
+    EXPECT_EQ(entries(home + "/.cache"), QStringList{"thumbnails"});
+    const QString cache = thumbnails + "/voxalis-thumbnailer";
+    const QStringList written = filesUnder(cache).first;
+    ASSERT_FALSE(written.isEmpty());
+    // Mesa's index of 1.3 MB, at most 1 MiB of shaders and the database's own index.
+    constexpr qint64 kBound = qint64{3} << 20;
+    QByteArray noise(3 << 20, '\0');
+    for (int i = 0; i < noise.size(); ++i) {
+        noise[i] = char((i * 2654435761u) >> 13);
+    }
+    // Each file of the cache in turn: noise of its own size, cut to half, emptied, grown.
+    for (const QString& name : written) {
+        const QString path = cache + "/" + name;
+        const QByteArray original = readFile(path);
+        const QByteArray damaged[] = {noise.left(original.size()),
+                                      original.left(original.size() / 2), QByteArray(),
+                                      original + noise};
+        for (const QByteArray& bytes : damaged) {
+            writeFile(path, bytes);
+            EXPECT_EQ(drawn(home), expected) << qPrintable(name) << " " << bytes.size();
+            const auto [after, size] = filesUnder(cache);
+            EXPECT_EQ(after, written) << qPrintable(name) << " " << bytes.size();
+            EXPECT_LE(size, kBound) << qPrintable(name) << " " << bytes.size();
+        }
+    }
+    // Under each name a link to a file elsewhere, which must stay as it is, then a FIFO, which
+    // would block a read.
+    const QString elsewhere = testDataHome() + "/elsewhere";
+    writeFile(elsewhere, "not ours");
+    for (const QString& name : written) {
+        const QString path = cache + "/" + name;
+        for (const bool fifo : {false, true}) {
+            QFile::remove(path);
+            ASSERT_TRUE(fifo ? mkfifo(QFile::encodeName(path), 0600) == 0
+                             : QFile::link(elsewhere, path));
+            EXPECT_EQ(drawn(home), expected) << qPrintable(name) << (fifo ? " FIFO" : " link");
+            EXPECT_EQ(filesUnder(cache).first, written) << qPrintable(name);
+        }
+    }
+    EXPECT_EQ(readFile(elsewhere), "not ours");
+}
+
+// A package whose own picture cannot be used (hostile, cut, or no picture at all) shows its
+// model, exactly as a package without one does.
+TEST(Thumbnailer, APackageWhosePictureCannotBeUsedShowsItsModel) {
+    ThreeMfPackage plain;
+    plain.model = threeMfModel({{1, torus(10, 3, 24, 12), {}, {}}}, {{1, {}, {}}});
+    const QString drawn = out() + "/drawn.png", shown = out() + "/shown.png";
+    ASSERT_EQ(thumbnailer({"-s", "64", writeSource("plain.3mf", plain.bytes()), drawn}).first, 0);
+    const QImage model(drawn);
+    ASSERT_FALSE(model.isNull());
+    for (const QByteArray& thumbnail :
+         {pngDeclaring(50000, 50000), QByteArray("not a picture"), progressiveJpeg(32, 32, 200)}) {
+        ThreeMfPackage hostile = plain;
+        hostile.thumbnail = thumbnail;
+        const QString path = writeSource("hostile.3mf", hostile.bytes());
+        ASSERT_EQ(thumbnailer({"-s", "64", path, shown}).first, 0)
+            << thumbnail.left(8).toHex().toStdString();
+        EXPECT_EQ(QImage(shown), model) << thumbnail.left(8).toHex().toStdString();
+        QFile::remove(shown);
+    }
+    QFile::remove(drawn);
 }
 
 // TeX's fonts claim *.gf too. Both databases a file manager may use, GIO's and Qt's, must name

@@ -1,9 +1,10 @@
 """Xfce's thumbnail service, tumblerd, makes thumbnails of every sample at two flavors, asked
-over D-Bus as Thunar asks, one file at a time; each thumbnail is then checked where the service
-stores it, under $XDG_CACHE_HOME/thumbnails.
+over D-Bus as Thunar asks, one file at a time; each thumbnail, where the service stores it
+under $XDG_CACHE_HOME/thumbnails, must be the thumbnailer's own picture of that file and size.
 
-    python3 tumbler_client.py SAMPLES
+    python3 tumbler_client.py SAMPLES REFERENCES
 
+REFERENCES holds the thumbnailer's pictures, NAME-SIZE.png (make_references).
 Prints one line per file and flavor: ok or the problem, and the seconds it took.
 """
 
@@ -17,13 +18,18 @@ import gi
 gi.require_version("GdkPixbuf", "2.0")
 from gi.repository import GdkPixbuf, Gio, GLib  # noqa: E402
 
+# The shared module's compiled copy would land in the source tree.
+sys.dont_write_bytecode = True
+from same_picture import difference  # noqa: E402
+
 SERVICE = "org.freedesktop.thumbnails.Thumbnailer1"
 PATH = "/org/freedesktop/thumbnails/Thumbnailer1"
 FLAVORS = {"normal": 128, "large": 256}
 # A mesh under the sanitizers takes a few seconds; a request that takes this long is lost.
 REQUEST_SECONDS = 120
 
-# The eleven suffixes, the ASCII STL besides, with the MIME type each must be known by.
+# Every suffix, with the ASCII STL and the 3MF without a picture besides, and the MIME type each
+# must be known by.
 SAMPLES = {
     "sample.kvrdlp": "application/x-voxalis-kvrdlp",
     "sample.lqx": "application/x-voxalis-lqx",
@@ -33,6 +39,8 @@ SAMPLES = {
     "sample.photons": "application/x-voxalis-photons",
     "sample.svgx": "application/x-voxalis-svgx",
     "sample.voxalis": "application/x-voxalis-project",
+    "sample.gcode": "text/x.gcode",
+    "sample.bgcode": "application/x-bgcode",
     "sample.slc": "model/x-slc",
     "sample.stl": "model/stl",
     "sample-ascii.stl": "model/stl",
@@ -87,24 +95,17 @@ def request(bus, uri, mime, flavor):
     return outcome.get("error", f"no answer in {REQUEST_SECONDS} s")
 
 
-def check(path, size):
+def check(path, reference):
     """The problem of one stored thumbnail, or None."""
     try:
         pixbuf = GdkPixbuf.Pixbuf.new_from_file(path)
     except GLib.Error as error:
         return error.message
-    side = max(pixbuf.get_width(), pixbuf.get_height())
-    if not min(size, 40) <= side <= size:
-        return f"{pixbuf.get_width()}x{pixbuf.get_height()} for {size}"
-    # A picture, not one flat colour.
-    data = pixbuf.get_pixels()
-    if len(set(data[i:i + 3] for i in range(0, len(data) - 3, 97))) < 3:
-        return "a flat picture"
-    return None
+    return difference(pixbuf, reference)
 
 
 def main():
-    samples = sys.argv[1]
+    samples, references = sys.argv[1:3]
     bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
     if not wait_for_service(bus):
         print(f"{SERVICE} never appeared", file=sys.stderr)
@@ -120,7 +121,8 @@ def main():
             problem = (f"is {found}" if found != mime else request(bus, uri, mime, flavor))
             seconds = time.monotonic() - start
             thumbnail = os.path.join(cache, flavor, hashlib.md5(uri.encode()).hexdigest() + ".png")
-            problem = problem or check(thumbnail, size)
+            problem = problem or check(thumbnail,
+                                       os.path.join(references, f"{name}-{size}.png"))
             problems += problem is not None
             print(f"{flavor:6} {name:18} {problem or 'ok':40} {seconds:6.2f} s", flush=True)
     print(f"{len(SAMPLES) * len(FLAVORS)} thumbnails, {problems} problems")

@@ -17,6 +17,23 @@ QImage ringImage(int side, QRgb resin) {
     return image;
 }
 
+QImage ringOnClear(QSize size, QRgb resin) {
+    const int side = qMin(size.width(), size.height());
+    const QImage ring = ringImage(side, resin);
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    const int left = (size.width() - side) / 2;
+    const int top = (size.height() - side) / 2;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            if (ring.pixel(x, y) == (resin | 0xFF000000)) {
+                image.setPixel(left + x, top + y, resin | 0xFF000000);
+            }
+        }
+    }
+    return image;
+}
+
 QVector<quint16> ringPixels(int side) {
     const QImage ring = ringImage(side, qRgb(200, 200, 200));
     QVector<quint16> pixels;

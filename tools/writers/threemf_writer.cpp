@@ -66,24 +66,80 @@ QByteArray rawDeflate(const QByteArray& data) {
 
 } // namespace
 
+DeflatedData deflateRepeated(const QByteArray& head, const QByteArray& unit, qint64 count,
+                             const QByteArray& tail) {
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    DeflatedData out;
+    uLong crc = crc32(0, nullptr, 0);
+    qint64 size = 0;
+    QByteArray buffer(1 << 16, '\0');
+    const auto feed = [&](const QByteArray& bytes, int flush) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.constData()));
+        stream.avail_in = uInt(bytes.size());
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size()));
+        size += bytes.size();
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+            stream.avail_out = uInt(buffer.size());
+            deflate(&stream, flush);
+            out.stream.append(buffer.constData(), buffer.size() - int(stream.avail_out));
+        } while (stream.avail_out == 0);
+    };
+    feed(head, Z_NO_FLUSH);
+    // Units in blocks of about a mebibyte: fewer calls, the same stream.
+    const qint64 perBlock = qMax<qint64>(1, (1 << 20) / qMax(1, unit.size()));
+    const QByteArray block = unit.repeated(int(perBlock));
+    for (qint64 left = count; left > 0; left -= perBlock) {
+        feed(left >= perBlock ? block : unit.repeated(int(left)), Z_NO_FLUSH);
+    }
+    feed(tail, Z_FINISH);
+    deflateEnd(&stream);
+    out.crc = quint32(crc);
+    out.size = quint32(size);
+    return out;
+}
+
 QByteArray zipArchive(const QVector<ZipEntry>& entries) {
+    struct Written {
+        quint32 offset;
+        quint32 crc;
+        quint32 compressed;
+        quint32 size;
+        quint16 method;
+    };
     ByteWriter archive;
     ByteWriter directory;
+    QVector<Written> written;
     for (const ZipEntry& entry : entries) {
-        const QByteArray stored = entry.deflate ? rawDeflate(entry.data) : entry.data;
-        const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(entry.data.constData()),
-                                          uInt(entry.data.size())));
-        const quint32 size = entry.declaredSize.value_or(quint32(entry.data.size()));
-        const quint32 compressed = entry.declaredCompressedSize.value_or(quint32(stored.size()));
-        const quint16 method = entry.deflate ? 8 : 0;
-        const auto offset = quint32(archive.size());
-        archive.u32le(0x04034b50).u16le(kVersion).u16le(0).u16le(method).u32le(0).u32le(crc);
-        archive.u32le(compressed).u32le(size).u16le(quint16(entry.name.size())).u16le(0);
-        archive.raw(entry.name).raw(stored);
-        directory.u32le(0x02014b50).u16le(kVersion).u16le(kVersion).u16le(0).u16le(method);
-        directory.u32le(0).u32le(crc).u32le(compressed).u32le(size);
+        Written record{};
+        if (entry.sharesDataOf) {
+            // The directory entry of data written before: its offset, check and sizes.
+            record = written.at(*entry.sharesDataOf);
+        } else {
+            const QByteArray stored = (entry.deflated  ? entry.deflated->stream
+                                       : entry.deflate ? rawDeflate(entry.data)
+                                                       : entry.data) +
+                                      entry.padding;
+            record.offset = quint32(archive.size());
+            record.crc =
+                entry.deflated
+                    ? entry.deflated->crc
+                    : quint32(crc32(0, reinterpret_cast<const Bytef*>(entry.data.constData()),
+                                    uInt(entry.data.size())));
+            record.size = entry.declaredSize.value_or(entry.deflated ? entry.deflated->size
+                                                                     : quint32(entry.data.size()));
+            record.compressed = entry.declaredCompressedSize.value_or(quint32(stored.size()));
+            record.method = entry.deflate || entry.deflated ? 8 : 0;
+            archive.u32le(0x04034b50).u16le(kVersion).u16le(0).u16le(record.method).u32le(0);
+            archive.u32le(record.crc).u32le(record.compressed).u32le(record.size);
+            archive.u16le(quint16(entry.name.size())).u16le(0).raw(entry.name).raw(stored);
+        }
+        written.append(record);
+        directory.u32le(0x02014b50).u16le(kVersion).u16le(kVersion).u16le(0).u16le(record.method);
+        directory.u32le(0).u32le(record.crc).u32le(record.compressed).u32le(record.size);
         directory.u16le(quint16(entry.name.size())).u16le(0).u16le(0).u16le(0).u16le(0);
-        directory.u32le(0).u32le(offset).raw(entry.name);
+        directory.u32le(0).u32le(record.offset).raw(entry.name);
     }
     const auto directoryAt = quint32(archive.size());
     archive.raw(directory.bytes());

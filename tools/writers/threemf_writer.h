@@ -7,6 +7,16 @@
 
 #include <optional>
 
+// A raw deflate stream made piece by piece, for parts of gigabytes: `head`, then `unit`
+// repeated `count` times, then `tail`.
+struct DeflatedData {
+    QByteArray stream;
+    quint32 crc = 0;
+    quint32 size = 0;
+};
+DeflatedData deflateRepeated(const QByteArray& head, const QByteArray& unit, qint64 count,
+                             const QByteArray& tail);
+
 // One entry of a zip archive as our writer stores it; the declared sizes can be set apart
 // from the real ones to make damaged and hostile archives.
 struct ZipEntry {
@@ -15,6 +25,14 @@ struct ZipEntry {
     bool deflate = true;
     std::optional<quint32> declaredSize;
     std::optional<quint32> declaredCompressedSize;
+    // Bytes after the stored data, counted in the declared compressed size.
+    QByteArray padding = {};
+    // A directory entry of its own pointing at an earlier entry's local header and data, with
+    // its check and sizes, instead of a header and data of its own.
+    std::optional<int> sharesDataOf = {};
+    // Data too large to hold inflated, deflated beforehand: stored as it stands, with the
+    // check and the size given here instead of those of `data`.
+    std::optional<DeflatedData> deflated = {};
 };
 
 // A zip archive: local headers with their data, the central directory, the end record.

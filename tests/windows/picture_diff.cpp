@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
     const QDir linux(arguments[1]), windows(arguments[2]);
     int tolerance = 0;
     bool allPass = true;
-    std::printf("%-20s %-9s %-9s %9s %9s %8s  %s\n", "file", "Linux", "Windows", "pixels",
-                "differ", "largest", "");
+    std::printf("%-20s %-9s %-9s %9s %9s %8s  %s\n", "file", "Linux", "Windows", "pixels", "differ",
+                "largest", "");
     for (const QString& argument : arguments.mid(3)) {
         if (argument == "--exact" || argument == "--mesh") {
             tolerance = argument == "--mesh" ? kMeshChannelStep : 0;

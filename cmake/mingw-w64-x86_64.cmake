@@ -12,3 +12,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Qt for Windows lives outside the sysroot (scripts/windows-qt builds it into the build cache):
+# the prefixes given are searched as roots of their own too.
+list(APPEND CMAKE_FIND_ROOT_PATH ${CMAKE_PREFIX_PATH})
+
+# zlib goes inside the module: Qt's own copy is internal to its libraries.
+set(ZLIB_USE_STATIC_LIBS ON)

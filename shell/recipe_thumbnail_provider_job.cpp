@@ -15,6 +15,14 @@
 namespace {
 // Qt's HBitmapAlpha: a 32-bit DIB section with straight alpha.
 constexpr int kStraightAlphaBitmap = 2;
+
+// The shell is told the bitmap is ARGB, so it must be one: Qt makes a 24-bit section of an
+// RGB888 picture whatever format it was asked for, and a 32-bit read of that holds alpha 0,
+// a transparent thumbnail.
+HBITMAP straightAlphaBitmap(const QImage& picture) {
+    return qt_imageToWinHBITMAP(picture.convertToFormat(QImage::Format_ARGB32),
+                                kStraightAlphaBitmap);
+}
 } // namespace
 
 HRESULT RecipeThumbnailProvider::Initialize(LPCWSTR pszFilePath, DWORD) {
@@ -51,7 +59,7 @@ HRESULT RecipeThumbnailProvider::GetThumbnail(UINT, HBITMAP* phbmp, WTS_ALPHATYP
                 picture = takeUnsavedPicture(currentFilePath);
                 lock.unlock();
                 if (!picture.isNull()) {
-                    *phbmp = qt_imageToWinHBITMAP(picture, kStraightAlphaBitmap);
+                    *phbmp = straightAlphaBitmap(picture);
                 }
                 return S_OK;
             }
@@ -62,7 +70,7 @@ HRESULT RecipeThumbnailProvider::GetThumbnail(UINT, HBITMAP* phbmp, WTS_ALPHATYP
             }
         }
         if (!picture.isNull()) {
-            *phbmp = qt_imageToWinHBITMAP(picture, kStraightAlphaBitmap);
+            *phbmp = straightAlphaBitmap(picture);
         }
     } catch (...) {
         trace(QStringLiteral("GetThumbnail: no bitmap"));

@@ -23,6 +23,7 @@ bool readsEmbeddedPreview(FormatReader reader) {
     case FormatReader::Stl:
     case FormatReader::Slc:
     case FormatReader::Obj:
+    case FormatReader::Ply:
         return false;
     }
     return false;

@@ -18,7 +18,8 @@ enum class FormatReader {
     ThreeMf,
     Stl,
     Slc,
-    Obj
+    Obj,
+    Ply
 };
 
 struct FileFormat {
@@ -38,5 +39,5 @@ const FileFormat* formatOfPath(const QString& path);
 
 // Readers that decode a picture embedded in a sliced file (DlpHead..Bgcode). ThreeMf is both
 // (a preview when the package holds a thumbnail, else a mesh) and answers false, as do the
-// mesh readers Stl, Slc and Obj.
+// mesh readers Stl, Slc, Obj and Ply.
 bool readsEmbeddedPreview(FormatReader reader);

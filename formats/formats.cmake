@@ -10,7 +10,7 @@
 # The readers as FormatReader names them. These decode an embedded picture, as
 # readsEmbeddedPreview() answers; the others read meshes.
 set(VOXALIS_EMBEDDED_PREVIEW_READERS DlpHead FdgHead Photons Gf Svgx Voxalis Gcode Bgcode)
-set(VOXALIS_MESH_READERS ThreeMf Stl Slc Obj)
+set(VOXALIS_MESH_READERS ThreeMf Stl Slc Obj Ply)
 
 function(voxalis_read_formats table)
     file(STRINGS ${table} rows REGEX "^[ \t]*[^# \t]")

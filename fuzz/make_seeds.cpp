@@ -11,6 +11,7 @@
 #include "mesh_writers.h"
 #include "photons_writer.h"
 #include "picture_files.h"
+#include "ply_writer.h"
 #include "rle16_writer.h"
 #include "svgx_writer.h"
 #include "threemf_writer.h"
@@ -80,6 +81,42 @@ void threeMfSeeds() {
     QVector<ZipEntry> declaring = entries;
     declaring[2].data.replace("<model ", "<!DOCTYPE m [<!ENTITY e \"x\">]><model a=\"&e;&amp;\" ");
     seed("threemf", "entities", zipArchive(declaring));
+    // A slicer project: its first plate's picture declares 50,000 x 50,000 pixels, before a
+    // package thumbnail that can be shown, and its mesh lies in a part of its own.
+    ThreeMfPackage project = assembled;
+    project.deflate = false;
+    project.thumbnail = pngDeclaring(2, 2);
+    project.extraParts.append({"Metadata/plate_1.png", pngDeclaring(50000, 50000), false, {}, {}});
+    seed("threemf", "plate picture", project.bytes());
+}
+
+// PLY in each encoding, with the properties scanners add, a point cloud, and the hostile
+// shapes: vertices beyond the file, a list of billions, corners negative or past the vertices.
+void plySeeds() {
+    const QVector<Triangle> triangles = cube(2);
+    const PlyTable vertices = plyVertices(triangles);
+    const PlyTable faces = plyFaces(triangles.size(), "uchar", "int");
+    seed("ply", "text", plyFile(PlyForm::Ascii, {vertices, faces}));
+    seed("ply", "little-endian", plyFile(PlyForm::LittleEndian, {vertices, faces}));
+    seed("ply", "big-endian", plyFile(PlyForm::BigEndian, {vertices, faces}));
+    seed("ply", "cloud", plyFile(PlyForm::Ascii, {vertices}));
+    PlyTable coloured = vertices;
+    coloured.columns += {{"uchar", "red"}, {"float", "green"}, {"double", "s", "ushort"}};
+    for (QVector<double>& row : coloured.rows) {
+        row += {200, 0.5, 1, 3};
+    }
+    PlyTable polygons = {"face",
+                         {{"uchar", "flags"}, {"short", "vertex_index", "uint"}},
+                         {{0, 5, 0, 1, 2, 3, 4}, {0, 3, 0, -1, 2}, {0, 3, 0, 400, 2}}};
+    seed("ply", "scanned", plyFile(PlyForm::BigEndian, {coloured, polygons}));
+    PlyTable claiming = vertices;
+    claiming.declaredCount = 4000000000u;
+    seed("ply", "vertices beyond the file", plyFile(PlyForm::LittleEndian, {claiming}));
+    seed("ply", "list of billions",
+         plyFile(PlyForm::LittleEndian,
+                 {vertices, PlyTable{"face",
+                                     {{"uint", "vertex_indices", "uint"}},
+                                     {{4294967295.0, 0, 1, 2}, {3, 4294967295.0, 1, 2}}}}));
 }
 
 void dlpSeeds(const char* target, int headerKind) {
@@ -189,5 +226,6 @@ int main(int argc, char** argv) {
     SlcFile slc;
     slc.layers = {{0.0f, {squareBoundary(5)}}, {0.05f, {squareBoundary(5), {{1, 1}}}}};
     seed("slc", "band", slc.bytes());
+    plySeeds();
     return ok ? 0 : 1;
 }

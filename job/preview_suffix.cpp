@@ -14,5 +14,5 @@ bool takesPreviewPath(const QString& path) {
         return false;
     }
     return readsEmbeddedPreview(format->reader) ||
-           (format->reader == FormatReader::ThreeMf && !OpcPackage(path).thumbnailPart().isEmpty());
+           (format->reader == FormatReader::ThreeMf && !OpcPackage(path).pictureParts().isEmpty());
 }

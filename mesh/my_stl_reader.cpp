@@ -36,6 +36,8 @@ qint32 meshKindOf(const QString& path) {
         return MeshSlc;
     case FormatReader::ThreeMf:
         return MeshThreeMf;
+    case FormatReader::Ply:
+        return MeshPly;
     default:
         return -1;
     }
@@ -57,6 +59,9 @@ mySTLReader::mySTLReader(const QString& path, bool hasGeometry, bool streamed_,
         break;
     case MeshThreeMf:
         readThreeMf();
+        break;
+    case MeshPly:
+        readPly();
         break;
     default:
         break;

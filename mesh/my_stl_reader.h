@@ -15,7 +15,7 @@
 #include <vector>
 
 // Which reader a mesh file gets, by its suffix.
-enum MeshKind : qint32 { MeshObj = 0, MeshStl = 1, MeshSlc = 2, MeshThreeMf = 3 };
+enum MeshKind : qint32 { MeshObj = 0, MeshStl = 1, MeshSlc = 2, MeshThreeMf = 3, MeshPly = 4 };
 
 // The kind of a mesh file by its suffix, ignoring case; -1 for a suffix no reader takes.
 qint32 meshKindOf(const QString& path);
@@ -35,7 +35,7 @@ struct SLC_sampleTbItem_t {
     float reserved;
 };
 
-// Reads a mesh file (OBJ, STL, SLC, 3MF, by suffix) into vertex chunks and a bounding box, all
+// Reads a mesh file (OBJ, STL, SLC, 3MF, PLY, by suffix) into vertex chunks and a bounding box, all
 // inside the constructor, under a memory guard. A triangle is three positions, or with
 // normals p1 n p2 n p3 n; chunks always hold whole triangles. Allocation failures leave the
 // constructor as std::bad_alloc.
@@ -105,6 +105,7 @@ private:
     void readObj();
     void readSlc();
     void readThreeMf();
+    void readPly();
 
     // The steps every reader starts with: an empty file is no model; OBJ and SLC files
     // larger than the available memory are not read. False: stop.

@@ -36,6 +36,9 @@ constexpr quint16 kDeflated = 8;
 constexpr qint64 kLargestRatio = 250;
 constexpr qint64 kRatioExempt = 1 << 20;
 constexpr qint64 kRelationshipsLimit = 1 << 20;
+// Where Bambu Studio and OrcaSlicer keep the first plate's picture; they write no relationship
+// to it that every version agrees on.
+const QString kFirstPlatePicture = QStringLiteral("/Metadata/plate_1.png");
 // All parts of one package inflate to at most OpcPackage::kInflateLimit together: every part
 // that counts is parsed or decoded, and however honest each part's ratio, a package of a few
 // megabytes must not stand for minutes of reading. A model of the 2^22 triangles a build may
@@ -279,6 +282,18 @@ QString OpcPackage::thumbnailPart() {
         }
     }
     return {};
+}
+
+QStringList OpcPackage::pictureParts() {
+    QStringList parts;
+    if (hasPart(kFirstPlatePicture)) {
+        parts.append(kFirstPlatePicture);
+    }
+    const QString thumbnail = thumbnailPart();
+    if (!thumbnail.isEmpty() && partKey(thumbnail) != partKey(kFirstPlatePicture)) {
+        parts.append(thumbnail);
+    }
+    return parts;
 }
 
 OpcPackage::PartStream::PartStream(OpcPackage& package, const Entry& entry, qint64 dataAt)

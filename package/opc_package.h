@@ -54,6 +54,10 @@ public:
     // The package's thumbnail part (PNG or JPEG, the first that the package relationships
     // name and the package holds), or an empty name.
     QString thumbnailPart();
+    // The parts that may picture the package, best first: the first plate's picture, which
+    // slicers write at a fixed name and which shows what will be printed, then the package
+    // thumbnail, which a model site's file often gives to the designer's cover photo.
+    QStringList pictureParts();
 
     // Reads one part in pieces, so a large model never sits in memory whole.
     class PartStream {

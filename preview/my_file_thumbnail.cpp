@@ -72,6 +72,7 @@ void myFileThumbnail::dispatch() {
     case FormatReader::Stl:
     case FormatReader::Slc:
     case FormatReader::Obj:
+    case FormatReader::Ply:
         break;
     }
 }

@@ -1,12 +1,9 @@
-#include "canvas.h"
 #include "jpeg_scans.h"
 #include "opc_package.h"
-#include "preview_constants.h"
 #include "readers.h"
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QPainter>
 
 namespace {
 
@@ -20,22 +17,19 @@ constexpr int kLargestThumbnailSide = 4096;
 // and 64 scans of 4096 x 4096 pixels still decode in about a second.
 constexpr int kMostJpegScans = 64;
 
-} // namespace
+// One picture part decoded in its own shape, or the line that says why it cannot be used.
+struct PartPicture {
+    QImage picture;
+    ReaderReport unusable;
+};
 
-ReaderResult readThreeMf(const QString& path, const PreviewTarget& target) {
-    // A thumbnail that cannot be used still leaves the model to be drawn.
+PartPicture pictureOf(OpcPackage& package, const QString& part, const QString& path) {
     const auto unusable = [&](int number, const QString& message) {
-        return ReaderResult::modelInstead(located(kOperation, number, onFile(message, path)));
+        return PartPicture{{}, located(kOperation, number, onFile(message, path))};
     };
-    OpcPackage package(path);
-    if (!package.isReadable()) {
-        return ReaderResult::refused(located(kOperation, 1, onFile(package.problem(), path)));
-    }
-    const QString part = package.thumbnailPart();
     QByteArray bytes;
-    if (part.isEmpty() || !package.readPart(part, kThumbnailPartLimit, bytes)) {
-        return unusable(2, part.isEmpty() ? QStringLiteral("the package has no thumbnail")
-                                          : package.problem());
+    if (!package.readPart(part, kThumbnailPartLimit, bytes)) {
+        return unusable(2, package.problem());
     }
     QBuffer buffer(&bytes);
     QImageReader reader(&buffer);
@@ -56,16 +50,38 @@ ReaderResult readThreeMf(const QString& path, const PreviewTarget& target) {
                                ? QStringLiteral("the thumbnail's JPEG is damaged")
                                : QStringLiteral("the thumbnail's JPEG has %1 scans").arg(scans));
     }
-    const QImage preview = reader.read();
-    if (preview.isNull() || preview.size() != declared) {
+    QImage picture = reader.read();
+    if (picture.isNull() || picture.size() != declared) {
         return unusable(5, QStringLiteral("the thumbnail cannot be decoded"));
     }
-    // Plate pictures are often transparent around the plate: they go onto the background
-    // that every preview shows, since the cached picture has no alpha.
-    QImage opaque(preview.size(), QImage::Format_RGB32);
-    opaque.fill(kBackgroundColour);
-    QPainter(&opaque).drawImage(0, 0, preview);
-    const int side = target.shownSide(qMax(opaque.width(), opaque.height()));
-    const QImage canvas = centredOnSquare(scaledToFit(opaque, side), side, kBackgroundColour);
-    return ReaderResult::decoded(canvas);
+    return PartPicture{std::move(picture), {}};
+}
+
+} // namespace
+
+ReaderResult readThreeMf(const QString& path, const PreviewTarget&) {
+    OpcPackage package(path);
+    if (!package.isReadable()) {
+        return ReaderResult::refused(located(kOperation, 1, onFile(package.problem(), path)));
+    }
+    const QStringList parts = package.pictureParts();
+    if (parts.isEmpty()) {
+        return ReaderResult::modelInstead(
+            located(kOperation, 2, onFile(QStringLiteral("the package has no thumbnail"), path)));
+    }
+    // A plate picture that cannot be used gives way to the package thumbnail, and that one to
+    // the model; the line says why the best of them was not shown.
+    std::optional<ReaderReport> firstProblem;
+    for (const QString& part : parts) {
+        PartPicture found = pictureOf(package, part, path);
+        if (!found.picture.isNull()) {
+            // Plate pictures are transparent around the plate, and cover photos are of any
+            // shape: both are shown as drawn.
+            return ReaderResult::decodedInOwnShape(std::move(found.picture));
+        }
+        if (!firstProblem) {
+            firstProblem = std::move(found.unusable);
+        }
+    }
+    return ReaderResult::modelInstead(std::move(*firstProblem));
 }

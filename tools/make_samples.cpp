@@ -10,6 +10,7 @@
 #include "mesh_writers.h"
 #include "photons_writer.h"
 #include "picture_files.h"
+#include "ply_writer.h"
 #include "ring_picture.h"
 #include "rle16_writer.h"
 #include "svgx_writer.h"
@@ -125,6 +126,48 @@ QByteArray threeMfSample(bool withThumbnail) {
     return package.bytes();
 }
 
+// A project as Bambu Studio and OrcaSlicer save it: the mesh in a part of its own under
+// 3D/Objects, the first plate's picture (the ring on a clear plate) and, as the package
+// thumbnail, a cover picture that the plate picture goes before.
+QByteArray slicerProjectSample() {
+    ThreeMfPackage package;
+    package.model = threeMfModel({{2, {}, {{1, {}, "/3D/Objects/object_1.model"}}, {}}},
+                                 {{2, "1 0 0 0 1 0 0 0 1 128 128 10", {}}});
+    QBuffer cover(&package.thumbnail);
+    cover.open(QIODevice::WriteOnly);
+    ringImage(kSide, qRgb(0xE0, 0x40, 0x40)).save(&cover, "png");
+    package.thumbnailName = "Metadata/cover.png";
+    QByteArray plate;
+    QBuffer platePng(&plate);
+    platePng.open(QIODevice::WriteOnly);
+    ringOnClear({512, 512}, qRgb(0x40, 0xA0, 0xE0)).save(&platePng, "png");
+    package.extraParts = {{"3D/Objects/object_1.model",
+                           threeMfModel({{1, torus(30, 10, 64, 32), {}, {}}}, {}),
+                           true,
+                           {},
+                           {}},
+                          {"Metadata/plate_1.png", plate, false, {}, {}}};
+    return package.bytes();
+}
+
+// A scan as a mesh tool saves it, binary little-endian with int corners; and as a scanner's
+// point cloud, in text: the torus's vertices without faces.
+QByteArray plySample(bool withFaces) {
+    const QVector<Triangle> triangles = torus(30, 10, 64, 32);
+    if (withFaces) {
+        return plyFile(PlyForm::LittleEndian,
+                       {plyVertices(triangles), plyFaces(triangles.size(), "uchar", "int")});
+    }
+    PlyTable points = plyVertices(triangles);
+    // Each triangle's first corner: every grid point of the torus twice over.
+    QVector<QVector<double>> rows;
+    for (int i = 0; i < points.rows.size(); i += 3) {
+        rows.append(points.rows[i]);
+    }
+    points.rows = rows;
+    return plyFile(PlyForm::Ascii, {points});
+}
+
 // A filament print as PrusaSlicer slices it: the ring in three sizes, the middle one QOI, on
 // a clear background; at 128 pixels the middle one serves, at 256 the largest.
 QByteArray gcodeSample() {
@@ -175,5 +218,8 @@ int main(int argc, char** argv) {
     ok &= save(out, "sample.slc", slcSample().bytes());
     ok &= save(out, "sample.3mf", threeMfSample(true));
     ok &= save(out, "sample-mesh.3mf", threeMfSample(false));
+    ok &= save(out, "sample-project.3mf", slicerProjectSample());
+    ok &= save(out, "sample.ply", plySample(true));
+    ok &= save(out, "sample-cloud.ply", plySample(false));
     return ok ? 0 : 1;
 }

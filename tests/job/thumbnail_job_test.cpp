@@ -102,7 +102,8 @@ TEST(FileFormats, ServeEachSuffixWithItsReaderAndMimeTypeAndRouteSlicedFilesToTh
         {"gcode", FormatReader::Gcode, "text/x.gcode", true},
         {"bgcode", FormatReader::Bgcode, "application/x-bgcode", true},
         {"obj", FormatReader::Obj, "model/obj", false},
-        {"3mf", FormatReader::ThreeMf, "model/3mf", false}};
+        {"3mf", FormatReader::ThreeMf, "model/3mf", false},
+        {"ply", FormatReader::Ply, "model/x-ply", false}};
     ASSERT_EQ(fileFormats().size(), std::size(rows));
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         const FileFormat& format = fileFormats()[i];

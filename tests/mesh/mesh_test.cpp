@@ -6,6 +6,7 @@
 #include "mesh_writers.h"
 #include "my_stl_reader.h"
 #include "opc_package.h"
+#include "ply_writer.h"
 #include "preview_picture.h"
 #include "preview_suffix.h"
 #include "threemf_writer.h"
@@ -341,7 +342,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
          "1 extent 10000.5 hidden invalid"},
         {"c.stl", binaryStl({{{1, 1, 1}, {1, 1, 1}, {1, 1, 1}}}), "1 extent 0 hidden invalid"},
         // Other suffixes are not read.
-        {"cube.ply", binaryStl(cube(1)), "- extent 0"},
+        {"cube.amf", binaryStl(cube(1)), "- extent 0"},
         // Stored normals never matter; all forms give the same; normals never widen the box.
         {"two.stl", oddNormals, "2 extent 1", two},
         {"twoN.stl", oddNormals, "1+1 extent 1", twoNormals, false},
@@ -562,11 +563,23 @@ QString shown(const QString& path, int size) {
     return text.replace(kInfoLabel + "myFileThumbnail::loadThreeMf : ", "").replace(path, "PATH");
 }
 
-// Only a package whose thumbnail part is there takes the preview path; then the thumbnail is
-// shown, never enlarged, or a placeholder says what is wrong with it.
-TEST_F(MeshReader, ShowsAThreeMfThumbnailNeverEnlarged) {
-    const QByteArray red = withThumbnail(picture("png", 64, 32, qRgb(255, 0, 0)));
+// A package with a slicer's plate picture, with `thumbnail` as its package thumbnail if any.
+QByteArray withPlate(const QByteArray& plate, const QByteArray& thumbnail = {}) {
+    ThreeMfPackage p;
+    p.model = threeMfModel({meshObject(1, cube(1))}, {{1, {}, {}}});
+    p.thumbnail = thumbnail;
+    p.extraParts = {{"Metadata/plate_1.png", plate, false, {}, {}}};
+    return p.bytes();
+}
+
+// Only a package whose plate picture or thumbnail part is there takes the preview path; then
+// the first plate's picture, else the thumbnail, is shown in its own shape and alpha, never
+// enlarged, or the model is drawn and the line says what is wrong with the picture.
+TEST_F(MeshReader, ShowsAThreeMfPlatePictureOrThumbnailInItsOwnShapeNeverEnlarged) {
+    const QByteArray redPng = picture("png", 64, 32, qRgb(255, 0, 0));
+    const QByteArray red = withThumbnail(redPng);
     const QByteArray small = withThumbnail(picture("png", 4, 4, 0));
+    const QByteArray greenPlate = picture("png", 24, 48, qRgb(0, 255, 0));
     ThreeMfPackage dangling;
     dangling.model = threeMfModel({meshObject(1, cube(1))}, {{1, {}, {}}});
     dangling.thumbnail = picture("png", 4, 4, 0);
@@ -580,11 +593,27 @@ TEST_F(MeshReader, ShowsAThreeMfThumbnailNeverEnlarged) {
         bool previewPath;
         QString shown;
     } cases[] = {
-        {"smaller than asked.3mf", red, 256, true, "preview 64x64 ffff0000"},
-        {"larger than asked.3mf", red, 16, true, "preview 16x16 ffff0000"},
+        {"smaller than asked.3mf", red, 256, true, "preview 64x32 ffff0000"},
+        {"larger than asked.3mf", red, 16, true, "preview 16x8 ffff0000"},
         {"jpeg.3mf", withThumbnail(picture("jpeg", 40, 40, qRgb(0, 0, 255)), "Metadata/t.jpeg"),
          256, true, "preview 40x40 ff0000fe"},
-        {"transparent, on the background.3mf", small, 256, true, "preview 4x4 ff00172d"},
+        {"transparent, kept clear.3mf", small, 256, true, "preview 4x4 0"},
+        // The plate picture goes before the package thumbnail, and serves without one.
+        {"plate and thumbnail.3mf", withPlate(greenPlate, redPng), 256, true,
+         "preview 24x48 ff00ff00"},
+        {"plate only.3mf", withPlate(greenPlate), 16, true, "preview 8x16 ff00ff00"},
+        {"plate named as thumbnail.3mf", withThumbnail(greenPlate, "Metadata/PLATE_1.png"), 256,
+         true, "preview 24x48 ff00ff00"},
+        // A plate picture that cannot be used gives way to the thumbnail, then to the model,
+        // with the plate picture's line.
+        {"hostile plate, thumbnail.3mf", withPlate(pngDeclaring(50000, 50000), redPng), 256, true,
+         "preview 64x32 ffff0000"},
+        {"hostile plate.3mf", withPlate(pngDeclaring(50000, 50000)), 256, true,
+         "model 0x0 log: 4 the thumbnail declares 50000 x 50000 pixels\nPATH"},
+        {"hostile plate, hostile thumbnail.3mf", withPlate("GIF89a", pngDeclaring(9000, 10)), 256,
+         true, "model 0x0 log: 3 the thumbnail is no PNG or JPEG\nPATH"},
+        {"plate bomb.3mf", withPlate(pngDeclaring(10, 10) + QByteArray(17 << 20, '\0')), 256, true,
+         "model 0x0 log: 2 the part is too large: /Metadata/plate_1.png\nPATH"},
         // A thumbnail that cannot be used leaves the model to be drawn.
         {"declaring 100,000 x 100,000.3mf", withThumbnail(pngDeclaring(100000, 100000)), 256, true,
          "model 0x0 log: 4 the thumbnail declares 100000 x 100000 pixels\nPATH"},
@@ -598,7 +627,7 @@ TEST_F(MeshReader, ShowsAThreeMfThumbnailNeverEnlarged) {
          256, true, "model 0x0 log: 2 the part is too large: /Metadata/t.png\nPATH"},
         // Each scan of a progressive JPEG is a pass over the whole picture.
         {"few scans.3mf", withThumbnail(progressiveJpeg(48, 32, 2), "Metadata/t.jpeg"), 256, true,
-         "preview 48x48 ff808080"},
+         "preview 48x32 ff808080"},
         {"many scans.3mf", withThumbnail(progressiveJpeg(48, 32, 64), "Metadata/t.jpeg"), 256, true,
          "model 0x0 log: 6 the thumbnail's JPEG has 65 scans\nPATH"},
         {"truncated.3mf", small.left(100), 256, false, "refused 0x0 log: 1 no zip directory\nPATH"},
@@ -613,6 +642,209 @@ TEST_F(MeshReader, ShowsAThreeMfThumbnailNeverEnlarged) {
         const QString path = writeSource(c.name, c.bytes);
         EXPECT_EQ(takesPreviewPath(path), c.previewPath) << c.name.toStdString();
         EXPECT_EQ(shown(path, c.size), c.shown) << c.name.toStdString();
+    }
+}
+
+// The four corners of the unit square in z = 0, counter-clockwise, and a face over all four.
+PlyTable squareCorners(const QByteArray& type = "float") {
+    return {"vertex",
+            {{type, "x"}, {type, "y"}, {type, "z"}},
+            {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}};
+}
+
+PlyTable faceTable(const QVector<QVector<double>>& rows, const QByteArray& countType = "uchar",
+                   const QByteArray& indexType = "int") {
+    return {"face", {{indexType, "vertex_indices", countType}}, rows};
+}
+
+// PLY in each encoding and type, with what scanners add (normals, colours, further elements),
+// and files cut short, hostile or no PLY at all: what is read of them.
+TEST_F(MeshReader, ReadsPlyMeshesAndPointCloudsToTheirOutcome) {
+    // The square fanned from its first corner: (0, 1, 2) and (0, 2, 3).
+    const QVector<float> square = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0};
+    const PlyTable quad = faceTable({{4, 0, 1, 2, 3}});
+    const auto ply = [](PlyForm form, const QVector<PlyTable>& tables,
+                        const QByteArray& extra = {}) { return plyFile(form, tables, extra); };
+    PlyTable scanned = squareCorners();
+    scanned.columns = {{"float", "x"},           {"float", "y"},     {"float", "z"},
+                       {"float", "nx"},          {"float", "ny"},    {"float", "nz"},
+                       {"uchar", "red"},         {"uchar", "green"}, {"uchar", "blue"},
+                       {"int", "ranks", "uchar"}};
+    for (QVector<double>& row : scanned.rows) {
+        row += {0, 0, 1, 200, 100, 50, 2, 7, 8};
+    }
+    PlyTable flagged = {"face",
+                        {{"uchar", "flags"}, {"uint", "vertex_index", "ushort"}, {"float", "q"}},
+                        {{1, 4, 0, 1, 2, 3, 0.5}}};
+    const PlyTable material = {"material", {{"uchar", "r"}, {"double", "shine"}}, {{1, 2}, {3, 4}}};
+    const QByteArray binary =
+        ply(PlyForm::LittleEndian, {squareCorners(), faceTable({{3, 0, 1, 2}, {3, 0, 2, 3}})});
+    PlyTable manyVertices = squareCorners();
+    manyVertices.declaredCount = 1000000000;
+    // 1 + 2/256: each point's tetrahedron reaches 1/256 of the cloud's extent beyond it.
+    const QString cloud = "16 extent 1.00781";
+    const QString ended = " log: info mySTLReader::readPly : 2 the PLY body ends early, read in "
+                          "part\nPATH";
+    const QString cannotBe = " log: info mySTLReader::readPly : 2 the PLY body holds a value that "
+                             "cannot be, read in part\nPATH";
+    const auto damaged = [](const char* why) {
+        return QStringLiteral(
+                   "- extent 0 hidden invalid log: info mySTLReader::readPly : 1 %1\nPATH")
+            .arg(why);
+    };
+    const Case cases[] = {
+        {"ascii.ply", ply(PlyForm::Ascii, {squareCorners(), quad}), "2 extent 1", square},
+        {"little-endian.PLY", ply(PlyForm::LittleEndian, {squareCorners(), quad}), "2 extent 1",
+         square},
+        {"big-endian, uint lists.ply",
+         ply(PlyForm::BigEndian, {squareCorners(), faceTable({{4, 0, 1, 2, 3}}, "uint", "uint")}),
+         "2 extent 1", square},
+        {"doubles, short corners.ply",
+         ply(PlyForm::BigEndian,
+             {squareCorners("double"), faceTable({{4, 0, 1, 2, 3}}, "int", "short")}),
+         "2 extent 1", square},
+        {"int8 corners, float64 names.ply",
+         ply(PlyForm::LittleEndian,
+             {squareCorners("float64"), faceTable({{4, 0, 1, 2, 3}}, "uint8", "int8")}),
+         "2 extent 1", square},
+        {"ushort corners, text.ply",
+         ply(PlyForm::Ascii, {squareCorners(), faceTable({{4, 0, 1, 2, 3}}, "int16", "ushort")}),
+         "2 extent 1", square},
+        // Properties and elements the picture does not use are read past, in both forms.
+        {"scanned, binary.ply", ply(PlyForm::BigEndian, {material, scanned, flagged}), "2 extent 1",
+         square},
+        {"scanned, text.ply", ply(PlyForm::Ascii, {scanned, flagged, material}), "2 extent 1",
+         square},
+        {"carriage returns.ply",
+         QByteArray(ply(PlyForm::Ascii, {squareCorners(), quad})).replace("\n", "\r\n"),
+         "2 extent 1", square},
+        {"pentagon.ply",
+         ply(PlyForm::Ascii, {PlyTable{"vertex",
+                                       squareCorners().columns,
+                                       {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0.5, 2, 0}, {0, 1, 0}}},
+                              faceTable({{5, 0, 1, 2, 3, 4}})}),
+         "3 extent 2",
+         {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1, 0, 0.5, 2, 0, 0, 0, 0, 0.5, 2, 0, 0, 1, 0}},
+        // Faces naming no vertex that was read are left out, the others drawn.
+        {"negative corner.ply",
+         ply(PlyForm::LittleEndian, {squareCorners(), faceTable({{3, 0, -1, 2}, {3, 0, 2, 3}})}),
+         "1 extent 1", square.mid(9)},
+        {"corner past the vertices.ply",
+         ply(PlyForm::BigEndian,
+             {squareCorners(),
+              faceTable({{3, 0, 4294967295.0, 2}, {3, 0, 4, 2}, {3, 0, 2, 3}}, "uchar", "uint")}),
+         "1 extent 1", square.mid(9)},
+        {"fractional corner.ply",
+         ply(PlyForm::Ascii,
+             {squareCorners(), faceTable({{3, 0, 1.5, 2}, {3, 0, 2, 3}}, "uchar", "float")}),
+         "1 extent 1", square.mid(9)},
+        {"two corners.ply",
+         ply(PlyForm::Ascii, {squareCorners(), faceTable({{2, 0, 1}, {3, 0, 2, 3}})}), "1 extent 1",
+         square.mid(9)},
+        // Cut short, a file is drawn as far as it goes.
+        {"cut in its second face.ply", binary.chopped(5), "1 extent 1" + ended, square.mid(0, 9)},
+        {"cut in its vertices.ply", binary.left(binary.indexOf("end_header\n") + 11 + 40),
+         "- extent 1" + ended},
+        {"a billion vertices declared.ply", ply(PlyForm::LittleEndian, {manyVertices}),
+         cloud + ended},
+        {"a list of four billion.ply",
+         ply(PlyForm::LittleEndian,
+             {squareCorners(), faceTable({{4294967295.0, 0, 1, 2}}, "uint")}),
+         "- extent 1" + ended},
+        {"a negative list count.ply",
+         ply(PlyForm::LittleEndian, {squareCorners(), faceTable({{-3, 0, 1, 2}}, "char")}),
+         "- extent 1" + cannotBe},
+        {"a polygon longer than any.ply",
+         ply(PlyForm::LittleEndian,
+             {squareCorners(),
+              faceTable({QVector<double>{70000} + QVector<double>(70000, 1), {3, 0, 1, 2}},
+                        "int")}),
+         "1 extent 1", square.mid(0, 9)},
+        {"a word among the numbers.ply",
+         QByteArray(ply(PlyForm::Ascii, {squareCorners(), quad}))
+             .replace("\n1 1 0\n", "\n1 one 0\n"),
+         "- extent 1" + cannotBe},
+        // Without faces, each point is a small tetrahedron.
+        {"point cloud.ply", ply(PlyForm::Ascii, {squareCorners()}), cloud},
+        {"no faces in the face element.ply",
+         ply(PlyForm::BigEndian, {squareCorners(), faceTable({})}), cloud},
+        {"one point.ply",
+         ply(PlyForm::Ascii, {PlyTable{"vertex", squareCorners().columns, {{3, 4, 5}}}}),
+         "4 extent 0 hidden invalid"},
+        // The stored facet limit holds for faces and points alike.
+        {"faces past the limit.ply", binary,
+         "1 extent 1 log: info too many facets, read in part\nPATH", square.mid(0, 9), true, 10,
+         8ll << 30, 1},
+        {"points past the limit.ply",
+         ply(PlyForm::Ascii, {squareCorners()}),
+         "6 extent 1.00781 log: info too many facets, read in part\nPATH",
+         {},
+         true,
+         10,
+         8ll << 30,
+         6},
+        // Headers that cannot be read: the damaged file's placeholder, and the reason.
+        {"empty.ply", "", "- extent 0 hidden invalid"},
+        {"no magic.ply", "plx\nformat ascii 1.0\nend_header\n", damaged("the file is no PLY")},
+        {"no format.ply", "ply\nelement vertex 0\nend_header\n",
+         damaged("the PLY header names no format")},
+        {"middle-endian.ply", "ply\nformat binary_middle_endian 1.0\nend_header\n",
+         damaged("the PLY format line is not read")},
+        {"version 2.ply", "ply\nformat ascii 2.0\nend_header\n",
+         damaged("the PLY format line is not read")},
+        {"float128.ply",
+         "ply\nformat ascii 1.0\nelement vertex 1\nproperty float128 x\nend_header\n",
+         damaged("a PLY header line is not read")},
+        {"float list counts.ply",
+         "ply\nformat ascii 1.0\nelement face 1\nproperty list float int "
+         "vertex_indices\nend_header\n",
+         damaged("a PLY header line is not read")},
+        {"property before element.ply", "ply\nformat ascii 1.0\nproperty float x\nend_header\n",
+         damaged("a PLY header line is not read")},
+        {"negative count.ply", "ply\nformat ascii 1.0\nelement vertex -1\nend_header\n",
+         damaged("a PLY element line is damaged")},
+        {"no z.ply",
+         "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float "
+         "y\nend_header\n0 0\n",
+         damaged("the PLY vertices have no x, y and z")},
+        {"no vertex element.ply", ply(PlyForm::Ascii, {quad}),
+         damaged("the PLY vertices have no x, y and z")},
+        {"faces without corners.ply",
+         ply(PlyForm::Ascii,
+             {squareCorners(), PlyTable{"face", {{"int", "corners", "uchar"}}, {}}}),
+         damaged("the PLY faces have no vertex indices")},
+        {"endless header.ply",
+         ply(PlyForm::Ascii, {squareCorners(), quad}, "comment " + QByteArray(70000, 'x') + "\n"),
+         damaged("the PLY header does not end")},
+        {"header cut.ply", "ply\nformat ascii 1.0\nelement vertex 1",
+         damaged("the PLY header does not end")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(qPrintable(c.name));
+        load = c.load;
+        logged.clear();
+        const mySTLReader reader(writeSource(c.name, c.bytes), c.hasGeometry, false, c.facetLimit);
+        EXPECT_EQ(outcome(reader), c.outcome);
+        if (!c.floats.isEmpty()) {
+            EXPECT_EQ(allFloats(reader), c.floats);
+        }
+    }
+}
+
+// A point's tetrahedron shows its lit faces from outside: each facet's normal points away from
+// the point, whatever side the camera is on.
+TEST_F(MeshReader, WindsEachPointsTetrahedronOutwards) {
+    const mySTLReader reader(writeSource("points.ply", plyFile(PlyForm::Ascii, {squareCorners()})),
+                             true);
+    const QVector<float> floats = allFloats(reader);
+    ASSERT_EQ(floats.size(), 4 * 4 * 9);
+    for (int facet = 0; facet < 16; ++facet) {
+        const float* f = floats.constData() + 9 * facet;
+        const QVector3D a(f[0], f[1], f[2]), b(f[3], f[4], f[5]), c(f[6], f[7], f[8]);
+        const int point = facet / 4;
+        const QVector3D centre(point == 1 || point == 2, point >= 2, 0);
+        EXPECT_GT(QVector3D::dotProduct(facetNormal(a, b, c), (a + b + c) / 3 - centre), 0)
+            << facet;
     }
 }
 

@@ -27,15 +27,22 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
     const QString badName =
         QFile::decodeName(QFile::encodeName(home + "/sources/") + "bad\xFF.lqx");
     writeFile(badName, lqx.bytes());
-    // A 3MF shows the plate picture its package names, or else its model: the COM path's own
-    // routing of the suffix, which no desktop client reaches.
+    // A 3MF shows its first plate's picture, in its own shape and alpha, or else its model: the
+    // COM path's own routing of the suffix, which no desktop client reaches.
     ThreeMfPackage plate;
     plate.model = threeMfModel({ThreeMfObject{1, cube(20), {}, {}}}, {ThreeMfReference{}});
     const QString model = writeSource("model.3mf", plate.bytes());
-    QImage platePicture(40, 40, QImage::Format_ARGB32);
-    platePicture.fill(0xFFCC2200u);
-    QBuffer png(&plate.thumbnail);
+    QImage platePicture(80, 40, QImage::Format_ARGB32);
+    platePicture.fill(0u);
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 40; x < 80; ++x) {
+            platePicture.setPixel(x, y, 0xFFCC2200u);
+        }
+    }
+    QByteArray platePng;
+    QBuffer png(&platePng);
     ASSERT_TRUE(png.open(QIODevice::WriteOnly) && platePicture.save(&png, "PNG"));
+    plate.extraParts = {{"Metadata/plate_1.png", platePng, false, {}, {}}};
     const QString pictured = writeSource("pictured.3mf", plate.bytes());
     // G-code previews keep their shape and their clear background, in the cache's 400.
     const QImage ring = ringOnClear({480, 240}, qRgb(0x40, 0xA0, 0xE0));
@@ -93,7 +100,8 @@ TEST(Host, RegisteredModuleMakesThumbnailsAndEachFailureHasItsOwnExitCode) {
               std::tuple(QSize(400, 400), 0xFFC1C1C1u, QSize(64, 64)));
     const QImage rendered(out + "/model.3mf.png"), shown(out + "/pictured.3mf.png");
     EXPECT_NE(rendered.pixel(200, 200), rendered.pixel(0, 0));
-    EXPECT_EQ(shown.pixel(200, 200), 0xFFCC2200u);
+    EXPECT_EQ(std::tuple(shown.size(), shown.pixel(100, 100), shown.pixel(300, 100)),
+              std::tuple(QSize(400, 200), 0u, 0xFFCC2200u));
     for (const char* name : {"/print.gcode.png", "/print.bgcode.png"}) {
         const QImage print(out + name);
         EXPECT_EQ(std::tuple(print.size(), print.pixel(0, 0), print.pixel(200, 20)),

@@ -44,6 +44,9 @@ SAMPLES = {
     "sample.obj": "model/obj",
     "sample.3mf": "model/3mf",
     "sample-mesh.3mf": "model/3mf",
+    "sample-project.3mf": "model/3mf",
+    "sample.ply": "model/x-ply",
+    "sample-cloud.ply": "model/x-ply",
 }
 
 

@@ -35,10 +35,11 @@
 namespace {
 
 const QStringList kSamples = {
-    "sample.kvrdlp",    "sample.lqx",     "sample.photon", "sample.fdg",
-    "sample.gf",        "sample.photons", "sample.svgx",   "sample.voxalis",
-    "sample.gcode",     "sample.bgcode",  "sample.slc",    "sample.stl",
-    "sample-ascii.stl", "sample.obj",     "sample.3mf",    "sample-mesh.3mf",
+    "sample.kvrdlp",      "sample.lqx",     "sample.photon",    "sample.fdg",
+    "sample.gf",          "sample.photons", "sample.svgx",      "sample.voxalis",
+    "sample.gcode",       "sample.bgcode",  "sample.slc",       "sample.stl",
+    "sample-ascii.stl",   "sample.obj",     "sample.3mf",       "sample-mesh.3mf",
+    "sample-project.3mf", "sample.ply",     "sample-cloud.ply",
 };
 // Our KF5 plug-in, or for KF6 our .thumbnailer entry, by the name KIO lists it under.
 const QString kOurPlugin = QStringLiteral(VOXALIS_PREVIEW_PLUGIN);

@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     const QDir linux(arguments[1]), windows(arguments[2]);
     int tolerance = 0;
     bool allPass = true;
-    std::printf("%-20s %-9s %-9s %9s %9s %8s  %s\n", "file", "Linux", "Windows", "pixels", "differ",
+    std::printf("%-24s %-9s %-9s %9s %9s %8s  %s\n", "file", "Linux", "Windows", "pixels", "differ",
                 "largest", "");
     for (const QString& argument : arguments.mid(3)) {
         if (argument == "--exact" || argument == "--mesh") {
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
         const auto size = [](const QImage& image) {
             return QStringLiteral("%1x%2").arg(image.width()).arg(image.height()).toLatin1();
         };
-        std::printf("%-20s %-9s %-9s %9lld %9d %8d  %s\n", qPrintable(argument),
+        std::printf("%-24s %-9s %-9s %9lld %9d %8d  %s\n", qPrintable(argument),
                     size(a).constData(), size(b).constData(),
                     static_cast<long long>(a.width()) * a.height(), d.pixels, d.largest,
                     pass ? (tolerance == 0 ? "same" : "within one step") : "DIFFERENT");

@@ -81,7 +81,16 @@ void mySTLReader::appendVertex(const QVector3D& point, bool isPosition) {
     }
 }
 
-bool mySTLReader::appendTriangle(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3) {
+bool mySTLReader::appendTriangle(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3,
+                                 const MeshColour* colours) {
+    if (colours != nullptr && !hasColours) {
+        startColours();
+    }
+    if (hasColours) {
+        for (int corner = 0; corner < 3; ++corner) {
+            colourChunk.push_back(colours != nullptr ? colours[corner] : kModelColour);
+        }
+    }
     if (withNormals) {
         const QVector3D n = facetNormal(p1, p2, p3);
         appendVertex(p1, true);
@@ -105,6 +114,19 @@ bool mySTLReader::appendTriangle(const QVector3D& p1, const QVector3D& p2, const
 void mySTLReader::closeChunk() {
     chunks.push_back(std::move(chunk));
     chunk = VertexChunk();
+    if (hasColours) {
+        colourChunks.push_back(std::move(colourChunk));
+        colourChunk = {};
+    }
+}
+
+void mySTLReader::startColours() {
+    hasColours = true;
+    const std::size_t floatsPerVertex = withNormals ? 6 : 3;
+    for (const VertexChunk& closed : chunks) {
+        colourChunks.emplace_back(closed.size() / floatsPerVertex, kModelColour);
+    }
+    colourChunk.assign(chunk.size() / floatsPerVertex, kModelColour);
 }
 
 bool mySTLReader::checkSize(bool againstMemory) {

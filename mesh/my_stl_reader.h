@@ -2,6 +2,7 @@
 
 #include "binary_facets.h"
 #include "facet_stream.h"
+#include "mesh_colour.h"
 #include "vertex_chunk.h"
 
 #include <QFile>
@@ -56,9 +57,11 @@ public:
 
     // Stores one entry; positions widen the bounding box, normals never do.
     void appendVertex(const QVector3D& point, bool isPosition);
-    // Stores a triangle with its facet normal as needed, closes a full chunk and runs the
-    // memory guard. True means: stop reading.
-    bool appendTriangle(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3);
+    // Stores a triangle with its facet normal as needed, and the colours of its three corners
+    // if the file gives them; closes a full chunk and runs the memory guard. True means: stop
+    // reading.
+    bool appendTriangle(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3,
+                        const MeshColour* colours = nullptr);
     void closeChunk();
 
     bool withNormals;
@@ -72,6 +75,11 @@ public:
     bool renderable = true;
     bool modelValid = true;
     std::vector<VertexChunk> chunks;
+    // Once a triangle came with colours: one colour per vertex of each chunk, in step with
+    // `chunks`, the model's one colour for the triangles that had none. A model without
+    // colours has none and is drawn as it always was.
+    bool hasColours = false;
+    std::vector<std::vector<MeshColour>> colourChunks;
     QString filePath;
     QVector<float> objPositions;
     float minX = std::numeric_limits<float>::max();
@@ -122,6 +130,10 @@ private:
     bool memoryGuardStops();
     // Extents, the last chunk, the validity of the model, the file closed.
     void finishModel();
+
+    // The colours of every vertex stored so far, all the model's one colour.
+    void startColours();
+    std::vector<MeshColour> colourChunk;
 
     // Counts `facets` just stored; true once the limit is reached (logged, facetsCut set).
     bool storedReachLimit(quint64 facets);

@@ -28,13 +28,43 @@ constexpr float kSplatReach = 1.0f / 256;
 // Vertices or faces between two looks at the memory load.
 constexpr quint64 kItemsPerCheck = 1 << 16;
 
-// Where the positions and the corner lists are, by element and property.
+// Where the positions, the vertex colours and the corner lists are, by element and property.
 struct PlyLayout {
     int vertexElement = -1;
     std::array<int, 3> xyz = {-1, -1, -1};
+    // Red, green and blue, all three or none.
+    std::array<int, 3> rgb = {-1, -1, -1};
     int faceElement = -1;
     int corners = -1;
 };
+
+// The colour properties of a vertex element under either of the names scanners write.
+std::array<int, 3> colourProperties(const PlyElement& element) {
+    for (const char* prefix : {"", "diffuse_"}) {
+        std::array<int, 3> rgb{};
+        const char* channels[3] = {"red", "green", "blue"};
+        for (int c = 0; c < 3; ++c) {
+            rgb[std::size_t(c)] = element.scalar((QByteArray(prefix) + channels[c]).constData());
+        }
+        if (rgb[0] >= 0 && rgb[1] >= 0 && rgb[2] >= 0) {
+            return rgb;
+        }
+    }
+    return {-1, -1, -1};
+}
+
+// A channel as a byte: floating-point channels run from 0 to 1, 16-bit ones to 65535, and
+// bytes (or other integers) to 255; values beyond are clamped.
+quint8 channelByte(double value, PlyType type) {
+    double scaled = value;
+    if (type == PlyType::Float32 || type == PlyType::Float64) {
+        scaled = value * 255;
+    } else if (type == PlyType::UInt16 || type == PlyType::Int16) {
+        scaled = value / 257;
+    }
+    // NaN fails both comparisons and becomes 0.
+    return scaled >= 255 ? quint8(255) : scaled > 0 ? quint8(std::lround(scaled)) : quint8(0);
+}
 
 bool layoutOf(const PlyHeader& header, PlyLayout& layout, QString& problem) {
     for (std::size_t e = 0; e < header.elements.size(); ++e) {
@@ -42,6 +72,7 @@ bool layoutOf(const PlyHeader& header, PlyLayout& layout, QString& problem) {
         if (element.name == "vertex" && layout.vertexElement < 0) {
             layout.vertexElement = int(e);
             layout.xyz = {element.scalar("x"), element.scalar("y"), element.scalar("z")};
+            layout.rgb = colourProperties(element);
         } else if (element.name == "face" && layout.faceElement < 0) {
             layout.faceElement = int(e);
             for (std::size_t p = 0; p < element.properties.size(); ++p) {
@@ -66,7 +97,8 @@ bool layoutOf(const PlyHeader& header, PlyLayout& layout, QString& problem) {
 
 // Where vertices and faces go as the body is read; each returns true to stop.
 struct PlySink {
-    std::function<bool(double x, double y, double z)> vertex;
+    // A vertex's scalar properties, in header order.
+    std::function<bool(const std::vector<double>& scalars)> vertex;
     // A face's corner values as the file gives them, or none when its list was too long.
     std::function<bool(const std::vector<double>& corners)> face;
 };
@@ -111,9 +143,7 @@ PlyEnd readBody(PlyValues& values, const PlyHeader& header, const PlyLayout& lay
                     }
                 }
             }
-            if (isVertex && sink.vertex(scalars[std::size_t(layout.xyz[0])],
-                                        scalars[std::size_t(layout.xyz[1])],
-                                        scalars[std::size_t(layout.xyz[2])])) {
+            if (isVertex && sink.vertex(scalars)) {
                 return PlyEnd::Stopped;
             }
             if (isFace && sink.face(corners)) {
@@ -128,20 +158,25 @@ bool isVertexIndex(double value, std::size_t vertices) {
     return value >= 0 && value < double(vertices) && value == std::floor(value);
 }
 
-using TriangleSink = std::function<bool(const QVector3D&, const QVector3D&, const QVector3D&)>;
+using TriangleSink =
+    std::function<bool(const QVector3D&, const QVector3D&, const QVector3D&, const MeshColour*)>;
 
-// Each point as a small tetrahedron, wound outwards so that some of its faces are lit from any
-// side. True when the sink stopped.
-bool splatPoints(const std::vector<float>& positions, float reach, const TriangleSink& triangle) {
+// Each point as a small tetrahedron in the point's colour, if the points have colours, wound
+// outwards so that some of its faces are lit from any side. True when the sink stopped.
+bool splatPoints(const std::vector<float>& positions, const std::vector<MeshColour>& colours,
+                 float reach, const TriangleSink& triangle) {
     const QVector3D corners[4] = {{1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
     const std::array<std::array<int, 3>, 4> faces = {{{0, 1, 2}, {0, 3, 1}, {0, 2, 3}, {1, 3, 2}}};
     const std::size_t points = positions.size() / 3;
     const std::size_t stride = (points + kSplatPointLimit - 1) / kSplatPointLimit;
     for (std::size_t i = 0; i < points; i += stride) {
         const QVector3D centre(positions[3 * i], positions[3 * i + 1], positions[3 * i + 2]);
+        const MeshColour colour = colours.empty() ? kModelColour : colours[i];
+        const MeshColour faceColours[3] = {colour, colour, colour};
         for (const std::array<int, 3>& face : faces) {
             if (triangle(centre + reach * corners[face[0]], centre + reach * corners[face[1]],
-                         centre + reach * corners[face[2]])) {
+                         centre + reach * corners[face[2]],
+                         colours.empty() ? nullptr : faceColours)) {
                 return true;
             }
         }
@@ -170,9 +205,13 @@ void mySTLReader::readPly() {
         return;
     }
     std::vector<float> positions;
+    std::vector<MeshColour> colours;
+    const bool withColours = layout.rgb[0] >= 0;
+    const std::vector<PlyProperty>& vertexProperties =
+        header.elements[std::size_t(layout.vertexElement)].properties;
     bool verticesCut = false;
     PlySink sink;
-    sink.vertex = [&](double x, double y, double z) {
+    sink.vertex = [&](const std::vector<double>& scalars) {
         if (positions.size() / 3 >= kVertexLimit) {
             if (!verticesCut) {
                 report(3, QStringLiteral("too many vertices, read in part"));
@@ -180,8 +219,19 @@ void mySTLReader::readPly() {
             }
             return false;
         }
-        positions.insert(positions.end(), {float(x), float(y), float(z)});
-        widenBox(float(x), float(y), float(z));
+        const float x = float(scalars[std::size_t(layout.xyz[0])]);
+        const float y = float(scalars[std::size_t(layout.xyz[1])]);
+        const float z = float(scalars[std::size_t(layout.xyz[2])]);
+        positions.insert(positions.end(), {x, y, z});
+        widenBox(x, y, z);
+        if (withColours) {
+            MeshColour colour = {0, 0, 0, 255};
+            for (std::size_t c = 0; c < 3; ++c) {
+                const std::size_t property = std::size_t(layout.rgb[c]);
+                colour[c] = channelByte(scalars[property], vertexProperties[property].type);
+            }
+            colours.push_back(colour);
+        }
         return positions.size() / 3 % kItemsPerCheck == 0 && memoryGuardStops();
     };
     quint64 faces = 0;
@@ -199,9 +249,15 @@ void mySTLReader::readPly() {
             const float* p = positions.data() + 3 * std::size_t(corner);
             return QVector3D(p[0], p[1], p[2]);
         };
+        const auto colourOf = [&](double corner) {
+            return withColours ? colours[std::size_t(corner)] : kModelColour;
+        };
         // A fan over the whole polygon, as OBJ faces are drawn.
         for (std::size_t j = 1; j + 1 < corners.size(); ++j) {
-            if (appendTriangle(at(corners[0]), at(corners[j]), at(corners[j + 1]))) {
+            const MeshColour fan[3] = {colourOf(corners[0]), colourOf(corners[j]),
+                                       colourOf(corners[j + 1])};
+            if (appendTriangle(at(corners[0]), at(corners[j]), at(corners[j + 1]),
+                               withColours ? fan : nullptr)) {
                 return true;
             }
         }
@@ -221,10 +277,12 @@ void mySTLReader::readPly() {
         layout.faceElement < 0 || header.elements[std::size_t(layout.faceElement)].count == 0;
     if (pointCloud && !positions.empty()) {
         const float reach = std::max({maxX - minX, maxY - minY, maxZ - minZ}) * kSplatReach;
-        const bool stopped = splatPoints(
-            positions, reach, [this](const QVector3D& a, const QVector3D& b, const QVector3D& c) {
-                return appendTriangle(a, b, c) || storedReachLimit(1);
-            });
+        const bool stopped =
+            splatPoints(positions, colours, reach,
+                        [this](const QVector3D& a, const QVector3D& b, const QVector3D& c,
+                               const MeshColour* corners) {
+                            return appendTriangle(a, b, c, corners) || storedReachLimit(1);
+                        });
         if (stopped && !facetsCut) {
             return;
         }

@@ -10,6 +10,8 @@ namespace {
 
 constexpr std::string_view kCoreNamespace =
     "http://schemas.microsoft.com/3dmanufacturing/core/2015/02";
+constexpr std::string_view kMaterialNamespace =
+    "http://schemas.microsoft.com/3dmanufacturing/material/2015/02";
 constexpr std::string_view kProductionNamespace =
     "http://schemas.microsoft.com/3dmanufacturing/production/2015/06";
 constexpr char kOperation[] = "mySTLReader::readThreeMf";
@@ -29,6 +31,8 @@ constexpr qint64 kStoredTriangleLimit = qint64(1) << 23;
 // and 2^20 instances bound the walk however few triangles each holds.
 constexpr qint64 kInstanceLimit = qint64(1) << 20;
 constexpr qint64 kBuiltTriangleLimit = qint64(1) << 22;
+// Colours of base materials and colour groups, 4 bytes each.
+constexpr qint64 kColourLimit = qint64(1) << 23;
 // How many elements pass between two looks at the memory load.
 constexpr qint64 kElementsPerCheck = 1 << 20;
 
@@ -50,6 +54,30 @@ bool parseTransform(std::string_view text, ThreeMfTransform& transform) {
         }
     }
     return true;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    c = char(c | 0x20);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// 3MF's sRGB colour "#RRGGBB" or "#RRGGBBAA"; anything else leaves the model's one colour.
+MeshColour parseColour(std::string_view text) {
+    if ((text.size() != 7 && text.size() != 9) || text[0] != '#') {
+        return kModelColour;
+    }
+    MeshColour colour = {0, 0, 0, 255};
+    for (std::size_t i = 0; 2 * i + 1 < text.size(); ++i) {
+        const int high = hexDigit(text[2 * i + 1]), low = hexDigit(text[2 * i + 2]);
+        if (high < 0 || low < 0) {
+            return kModelColour;
+        }
+        colour[i] = quint8(high * 16 + low);
+    }
+    return colour;
 }
 
 } // namespace
@@ -137,12 +165,14 @@ ThreeMfResult ThreeMfModel::readPart(OpcPackage& package, const QString& part, b
             }
             return got < 0 ? damaged(package.problem()) : ThreeMfResult::Read;
         }
-        if (xml.namespaceUri() != kCoreNamespace) {
+        if (xml.namespaceUri() != kCoreNamespace && xml.namespaceUri() != kMaterialNamespace) {
             continue;
         }
         if (token == XmlReader::Token::EndElement) {
             if (xml.localName() == "object") {
                 current = nullptr;
+            } else if (xml.localName() == "basematerials" || xml.localName() == "colorgroup") {
+                currentGroup_ = nullptr;
             }
             continue;
         }
@@ -159,6 +189,18 @@ ThreeMfResult ThreeMfModel::readPart(OpcPackage& package, const QString& part, b
 ThreeMfResult ThreeMfModel::readElement(XmlReader& xml, const QString& part, bool root,
                                         Object*& current) {
     const std::string_view name = xml.localName();
+    if (xml.namespaceUri() == kMaterialNamespace) {
+        if (name == "colorgroup" || (name == "color" && currentGroup_ != nullptr)) {
+            return name == "color" ? readColour(xml, "color") : startGroup(xml, part);
+        }
+        return ThreeMfResult::Read;
+    }
+    if (name == "basematerials") {
+        return startGroup(xml, part);
+    }
+    if (name == "base" && currentGroup_ != nullptr) {
+        return readColour(xml, "displaycolor");
+    }
     if (name == "vertex" && current != nullptr) {
         if (++vertices_ > kVertexLimit) {
             reason_ = QStringLiteral("the model holds too many vertices");
@@ -187,6 +229,7 @@ ThreeMfResult ThreeMfModel::readElement(XmlReader& xml, const QString& part, boo
             }
             current->triangles.append(index);
         }
+        colourTriangle(xml, part, *current);
     } else if (name == "component" && current != nullptr) {
         Component component;
         if (!referenceOf(xml, part, component)) {
@@ -203,6 +246,13 @@ ThreeMfResult ThreeMfModel::readElement(XmlReader& xml, const QString& part, boo
         current = &objects_.back();
         current->part = part;
         byKey_.insert(objectKey(part, id), current);
+        quint32 group = 0;
+        if (xml.attribute({}, "pid", text) && xmlUnsigned(text, group)) {
+            current->colourGroup = groupByKey_.value(objectKey(part, group), nullptr);
+            if (!xml.attribute({}, "pindex", text) || !xmlUnsigned(text, current->colourIndex)) {
+                current->colourIndex = 0;
+            }
+        }
     } else if (name == "item" && root) {
         Component item;
         if (!referenceOf(xml, part, item)) {
@@ -211,6 +261,64 @@ ThreeMfResult ThreeMfModel::readElement(XmlReader& xml, const QString& part, boo
         items_.append(item);
     }
     return ThreeMfResult::Read;
+}
+
+ThreeMfResult ThreeMfModel::startGroup(XmlReader& xml, const QString& part) {
+    std::string_view text;
+    quint32 id = 0;
+    if (!xml.attribute({}, "id", text) || !xmlUnsigned(text, id)) {
+        return damaged(QStringLiteral("a colour group has no id"));
+    }
+    colourGroups_.emplace_back();
+    currentGroup_ = &colourGroups_.back();
+    groupByKey_.insert(objectKey(part, id), currentGroup_);
+    return ThreeMfResult::Read;
+}
+
+ThreeMfResult ThreeMfModel::readColour(XmlReader& xml, const char* attribute) {
+    if (++colours_ > kColourLimit) {
+        reason_ = QStringLiteral("the model holds too many colours");
+        return ThreeMfResult::Refused;
+    }
+    std::string_view text;
+    currentGroup_->append(xml.attribute({}, attribute, text) ? parseColour(text) : kModelColour);
+    return ThreeMfResult::Read;
+}
+
+void ThreeMfModel::colourTriangle(XmlReader& xml, const QString& part, Object& object) {
+    std::string_view text;
+    const QVector<MeshColour>* group = object.colourGroup;
+    quint32 id = 0;
+    if (xml.attribute({}, "pid", text)) {
+        group = xmlUnsigned(text, id) ? groupByKey_.value(objectKey(part, id), nullptr) : nullptr;
+    }
+    MeshColour corners[3] = {kModelColour, kModelColour, kModelColour};
+    if (group != nullptr) {
+        quint32 first = object.colourIndex;
+        if (xml.attribute({}, "p1", text) && !xmlUnsigned(text, first)) {
+            first = quint32(group->size());
+        }
+        const char* names[3] = {"p1", "p2", "p3"};
+        for (int corner = 0; corner < 3; ++corner) {
+            quint32 index = first;
+            if (corner > 0 && xml.attribute({}, names[corner], text) && !xmlUnsigned(text, index)) {
+                index = quint32(group->size());
+            }
+            // An index past the group leaves the corner in the model's one colour.
+            if (index < quint32(group->size())) {
+                corners[corner] = group->at(int(index));
+            }
+        }
+    }
+    const bool coloured = group != nullptr;
+    if (coloured && object.cornerColours.isEmpty()) {
+        object.cornerColours.fill(kModelColour, object.triangles.size() - 3);
+    }
+    if (!object.cornerColours.isEmpty() || coloured) {
+        object.cornerColours.append(corners[0]);
+        object.cornerColours.append(corners[1]);
+        object.cornerColours.append(corners[2]);
+    }
 }
 
 bool ThreeMfModel::referenceOf(XmlReader& xml, const QString& part, Component& reference) {
@@ -301,8 +409,10 @@ ThreeMfResult ThreeMfModel::walk(const Object& object, const ThreeMfTransform& t
         const float* a = v + 3 * t[i];
         const float* b = v + 3 * t[i + 1];
         const float* c = v + 3 * t[i + 2];
+        const MeshColour* colours =
+            object.cornerColours.isEmpty() ? nullptr : object.cornerColours.constData() + i;
         if (sink(transform.apply(a[0], a[1], a[2]), transform.apply(b[0], b[1], b[2]),
-                 transform.apply(c[0], c[1], c[2]))) {
+                 transform.apply(c[0], c[1], c[2]), colours)) {
             return ThreeMfResult::Stopped;
         }
     }
@@ -324,9 +434,9 @@ void mySTLReader::readThreeMf() {
     ThreeMfModel model;
     ThreeMfResult result = model.read(package, [this] { return memoryGuardStops(); });
     if (result == ThreeMfResult::Read) {
-        result = model.build([this](const QVector3D& a, const QVector3D& b, const QVector3D& c) {
-            return appendTriangle(a, b, c);
-        });
+        result = model.build(
+            [this](const QVector3D& a, const QVector3D& b, const QVector3D& c,
+                   const MeshColour* colours) { return appendTriangle(a, b, c, colours); });
     }
     switch (result) {
     case ThreeMfResult::Read:

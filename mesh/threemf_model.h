@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mesh_colour.h"
 #include "opc_package.h"
 #include "xml_reader.h"
 
@@ -34,12 +35,15 @@ enum class ThreeMfResult {
 
 // The model of a 3MF package: the objects of the root model part and of the parts its
 // components and build items name (as the Production extension writes them), and the build.
-// Only what a picture needs is kept: vertices, triangles, components and transforms.
-// Materials, textures, beams and slices are skipped, whatever their namespace.
+// Only what a picture needs is kept: vertices, triangles, components, transforms, and the
+// colours of base materials and colour groups that triangles name (by corner, the object's
+// group and index where a triangle names none). Textures, composites, beams and slices are
+// skipped, whatever their namespace: their triangles get the model's one colour.
 class ThreeMfModel {
 public:
-    // Returns true to stop.
-    using TriangleSink = std::function<bool(const QVector3D&, const QVector3D&, const QVector3D&)>;
+    // Returns true to stop. `colours` are the three corners', or null for a triangle without.
+    using TriangleSink = std::function<bool(const QVector3D&, const QVector3D&, const QVector3D&,
+                                            const MeshColour* colours)>;
     // Asked now and then while parsing; true stops the read (the memory guard).
     using StopCheck = std::function<bool()>;
 
@@ -60,6 +64,11 @@ private:
         QVector<float> vertices;
         QVector<quint32> triangles;
         QVector<Component> components;
+        // The group and index of the object's own colour (pid, pindex), if it names one.
+        QVector<MeshColour>* colourGroup = nullptr;
+        quint32 colourIndex = 0;
+        // Three per triangle, in step with `triangles`, once one of its triangles has a colour.
+        QVector<MeshColour> cornerColours;
         // Set while the object is being measured, so that a cycle is seen.
         bool onPath = false;
         // Triangles and object instances the object makes with its components, once measured.
@@ -71,6 +80,13 @@ private:
                            const StopCheck& shouldStop);
     // One element of the core namespace; `current` is the object being read, if any.
     ThreeMfResult readElement(XmlReader& xml, const QString& part, bool root, Object*& current);
+    // A base materials or colour group element starts the group its id names.
+    ThreeMfResult startGroup(XmlReader& xml, const QString& part);
+    // A colour of a base material or a colour group, into the group being read.
+    ThreeMfResult readColour(XmlReader& xml, const char* attribute);
+    // The corner colours of the triangle just stored in `object`, from the triangle's pid
+    // and p1, p2, p3 or the object's own.
+    void colourTriangle(XmlReader& xml, const QString& part, Object& object);
     // The object id, part and transform of a component or build item; false when damaged.
     bool referenceOf(XmlReader& xml, const QString& part, Component& reference);
     // Checks what an object refers to (missing objects, cycles, depth) and counts what it
@@ -85,6 +101,11 @@ private:
     QHash<QString, Object*> byKey_;
     QVector<Component> items_;
     QStringList partsToRead_;
+    // Base materials and colour groups by part and id, and the one being read.
+    std::deque<QVector<MeshColour>> colourGroups_;
+    QHash<QString, QVector<MeshColour>*> groupByKey_;
+    QVector<MeshColour>* currentGroup_ = nullptr;
+    qint64 colours_ = 0;
     QString reason_;
     // Vertices and triangles of every part read so far.
     qint64 vertices_ = 0;

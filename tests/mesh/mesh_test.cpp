@@ -849,3 +849,165 @@ TEST_F(MeshReader, WindsEachPointsTetrahedronOutwards) {
 }
 
 } // namespace
+
+namespace {
+
+// Every vertex's colour as "rrggbbaa" in storing order, after checking that the colours keep
+// step with the chunks; "none" for a model without colours.
+QString colours(const mySTLReader& r) {
+    if (!r.hasColours) {
+        return r.colourChunks.empty() ? "none" : "colours without the flag";
+    }
+    if (r.colourChunks.size() != r.chunks.size()) {
+        return "colour chunks out of step";
+    }
+    QStringList out;
+    for (std::size_t c = 0; c < r.chunks.size(); ++c) {
+        if (r.colourChunks[c].size() * floatsPerFacet(r.withNormals) / 3 != r.chunks[c].size()) {
+            return "a colour chunk out of step";
+        }
+        for (const MeshColour& colour : r.colourChunks[c]) {
+            out << QString::asprintf("%02x%02x%02x%02x", colour[0], colour[1], colour[2],
+                                     colour[3]);
+        }
+    }
+    return out.join(' ');
+}
+
+// "n x colour" for n corners of one colour.
+QString times(int n, const char* colour) {
+    QStringList corners;
+    for (int i = 0; i < n; ++i) {
+        corners << colour;
+    }
+    return corners.join(' ');
+}
+
+} // namespace
+
+// Base materials and colour groups, by the triangle's pid and p1..p3 or the object's pid and
+// pindex; objects without a colour drawn in the model's one, before and after coloured ones;
+// what the file names wrongly falls back to that colour rather than spoiling the model.
+TEST_F(MeshReader, KeepsTheColoursA3MfGivesEachCorner) {
+    const QByteArray resources =
+        "<basematerials id=\"5\"><base name=\"red\" displaycolor=\"#FF0000\"/>"
+        "<base name=\"green\" displaycolor=\"#00ff0080\"/></basematerials>\n"
+        "<m:colorgroup id=\"6\"><m:color color=\"#0000FF\"/><m:color color=\"#102030\"/>"
+        "<m:color color=\"#12345\"/><m:color color=\"#GG0000\"/></m:colorgroup>\n";
+    const QByteArray vertices = "<vertices><vertex x=\"0\" y=\"0\" z=\"0\"/>"
+                                "<vertex x=\"1\" y=\"0\" z=\"0\"/><vertex x=\"0\" y=\"1\" z=\"0\"/>"
+                                "</vertices>";
+    const auto triangles = [&](const QVector<QByteArray>& properties) {
+        QByteArray xml = vertices + "<triangles>";
+        for (const QByteArray& p : properties) {
+            xml += "<triangle v1=\"0\" v2=\"1\" v3=\"2\" " + p + "/>";
+        }
+        return xml + "</triangles>";
+    };
+    ThreeMfObject painted{1, {}, {}, {}, "pid=\"5\" pindex=\"1\""};
+    painted.rawMesh = triangles({"", "pid=\"6\" p1=\"0\" p2=\"1\" p3=\"2\"", "pid=\"6\" p1=\"1\"",
+                                 "p1=\"0\" p2=\"1\"", "pid=\"5\" p1=\"7\"", "pid=\"77\" p1=\"0\"",
+                                 "pid=\"6\" p1=\"3\" p2=\"x\""});
+    ThreeMfObject groupOnly{2, {}, {}, {}, {}};
+    groupOnly.rawMesh = triangles({"", "pid=\"6\" p1=\"1\""});
+    const ThreeMfObject plain = meshObject(3, kTwo);
+    const ThreeMfObject holder = assembly(4, {{1, "1 0 0 0 1 0 0 0 1 5 0 0", {}}});
+    const QString blue = "28a4e6ff";
+    const QString paintedColours =
+        QStringList{times(3, "00ff0080"),         "0000ffff 102030ff " + blue, times(3, "102030ff"),
+                    "ff0000ff 00ff0080 ff0000ff", times(3, "28a4e6ff"),        times(3, "28a4e6ff"),
+                    times(3, "28a4e6ff")}
+            .join(' ');
+    const struct {
+        const char* name;
+        QVector<ThreeMfObject> objects;
+        QVector<ThreeMfReference> build;
+        QString colours;
+    } cases[] = {
+        {"painted", {painted}, {{1, {}, {}}}, paintedColours},
+        // The plain object's six corners are stored before a colour is seen.
+        {"plain first",
+         {painted, plain},
+         {{3, {}, {}}, {1, {}, {}}},
+         times(6, "28a4e6ff") + ' ' + paintedColours},
+        {"plain after",
+         {painted, plain},
+         {{1, {}, {}}, {3, {}, {}}},
+         paintedColours + ' ' + times(6, "28a4e6ff")},
+        {"through a component", {painted, holder}, {{4, {}, {}}}, paintedColours},
+        {"a triangle's group only",
+         {groupOnly},
+         {{2, {}, {}}},
+         times(3, "28a4e6ff") + ' ' + times(3, "102030ff")},
+        // The writer's colour group, which nothing names.
+        {"unused group", {plain}, {{3, {}, {}}}, "none"},
+    };
+    for (const auto& c : cases) {
+        logged.clear();
+        ThreeMfPackage p;
+        p.model = threeMfModel(c.objects, c.build, resources);
+        const mySTLReader reader(writeSource(QString(c.name) + ".3mf", p.bytes()), true);
+        EXPECT_TRUE(reader.renderable && reader.modelValid) << c.name;
+        EXPECT_EQ(colours(reader), c.colours) << c.name;
+        EXPECT_EQ(colours(mySTLReader(writeSource(QString(c.name) + " n.3mf", p.bytes()), false)),
+                  c.colours)
+            << c.name << " with normals";
+    }
+}
+
+// Vertex colours as bytes, 16-bit or floating-point channels under either name scanners use,
+// interpolated nowhere but carried to every fanned triangle and point; a vertex element
+// without all three channels has no colours.
+TEST_F(MeshReader, KeepsThePlyVertexColoursOfFacesAndPoints) {
+    const auto coloured = [](const QByteArray& type, const QByteArray& prefix,
+                             const QVector<QVector<double>>& channels) {
+        PlyTable table = squareCorners();
+        for (const char* channel : {"red", "green", "blue"}) {
+            table.columns.append(PlyColumn{type, prefix + channel});
+        }
+        table.columns.append(PlyColumn{"uchar", "alpha"});
+        for (int i = 0; i < 4; ++i) {
+            table.rows[i] += channels[i] + QVector<double>{9};
+        }
+        return table;
+    };
+    const PlyTable bytes =
+        coloured("uchar", "", {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {16, 32, 48}});
+    const PlyTable floats =
+        coloured("float", "diffuse_", {{1, 0, 0.5}, {2, -1, 0}, {0, 0, 1}, {kNaN, 0.25, 0.75}});
+    const PlyTable wide =
+        coloured("ushort", "", {{65535, 0, 257}, {0, 65535, 0}, {0, 0, 65535}, {4112, 8224, 0}});
+    PlyTable twoChannels = squareCorners();
+    twoChannels.columns += {{"uchar", "red"}, {"uchar", "green"}};
+    for (QVector<double>& row : twoChannels.rows) {
+        row += {1, 2};
+    }
+    const PlyTable quad = faceTable({{4, 0, 1, 2, 3}});
+    // The fan (0, 1, 2), (0, 2, 3) of the corners' colours.
+    const auto fan = [](const QStringList& corner) {
+        return QStringList{corner[0], corner[1], corner[2], corner[0], corner[2], corner[3]}.join(
+            ' ');
+    };
+    const QStringList byteCorners = {"ff0000ff", "00ff00ff", "0000ffff", "102030ff"};
+    const QStringList floatCorners = {"ff0080ff", "ff0000ff", "0000ffff", "0040bfff"};
+    const QStringList wideCorners = {"ff0001ff", "00ff00ff", "0000ffff", "102000ff"};
+    const struct {
+        const char* name;
+        QByteArray file;
+        QString colours;
+    } cases[] = {
+        {"bytes.ply", plyFile(PlyForm::Ascii, {bytes, quad}), fan(byteCorners)},
+        {"floats.ply", plyFile(PlyForm::BigEndian, {floats, quad}), fan(floatCorners)},
+        {"16-bit.ply", plyFile(PlyForm::LittleEndian, {wide, quad}), fan(wideCorners)},
+        {"two channels.ply", plyFile(PlyForm::LittleEndian, {twoChannels, quad}), "none"},
+        {"points.ply", plyFile(PlyForm::Ascii, {bytes}),
+         QStringList{times(12, "ff0000ff"), times(12, "00ff00ff"), times(12, "0000ffff"),
+                     times(12, "102030ff")}
+             .join(' ')},
+    };
+    for (const auto& c : cases) {
+        const mySTLReader reader(writeSource(c.name, c.file), true);
+        EXPECT_TRUE(reader.renderable && reader.modelValid) << c.name;
+        EXPECT_EQ(colours(reader), c.colours) << c.name;
+    }
+}

@@ -150,16 +150,18 @@ QByteArray zipArchive(const QVector<ZipEntry>& entries) {
 }
 
 QByteArray threeMfModel(const QVector<ThreeMfObject>& objects,
-                        const QVector<ThreeMfReference>& build) {
+                        const QVector<ThreeMfReference>& build, const QByteArray& resources) {
     QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                      "<model unit=\"millimeter\" xml:lang=\"en-US\" "
                      "xmlns=\"http://schemas.microsoft.com/3dmanufacturing/core/2015/02\" "
                      "xmlns:p=\"http://schemas.microsoft.com/3dmanufacturing/production/2015/06\" "
                      "xmlns:m=\"http://schemas.microsoft.com/3dmanufacturing/material/2015/02\">\n"
                      "<metadata name=\"Application\">VOXALIS writer</metadata>\n<resources>\n"
-                     "<m:colorgroup id=\"900\"><m:color color=\"#FF0000\"/></m:colorgroup>\n";
+                     "<m:colorgroup id=\"900\"><m:color color=\"#FF0000\"/></m:colorgroup>\n" +
+                     resources;
     for (const ThreeMfObject& object : objects) {
-        xml += "<object id=\"" + QByteArray::number(object.id) + "\" type=\"model\">\n";
+        xml += "<object id=\"" + QByteArray::number(object.id) + "\" type=\"model\"" +
+               (object.attributes.isEmpty() ? QByteArray() : " " + object.attributes) + ">\n";
         if (!object.components.isEmpty()) {
             xml += "<components>\n";
             for (const ThreeMfReference& component : object.components) {

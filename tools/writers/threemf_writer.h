@@ -47,17 +47,20 @@ struct ThreeMfReference {
 };
 
 // An object: a mesh of the triangles (shared corners written once), or components. A
-// non-empty `rawMesh` is written inside <mesh> instead, for broken meshes.
+// non-empty `rawMesh` is written inside <mesh> instead, for broken meshes and for triangles
+// with properties; `attributes` go into the object's tag as they stand (pid="5" pindex="1").
 struct ThreeMfObject {
     quint32 id = 1;
     QVector<Triangle> triangles;
     QVector<ThreeMfReference> components;
     QByteArray rawMesh;
+    QByteArray attributes = {};
 };
 
-// The XML of one model part.
+// The XML of one model part; `resources` (base materials, colour groups with the prefix m)
+// come before the objects as they stand.
 QByteArray threeMfModel(const QVector<ThreeMfObject>& objects,
-                        const QVector<ThreeMfReference>& build);
+                        const QVector<ThreeMfReference>& build, const QByteArray& resources = {});
 
 // A whole 3MF package: content types, the package relationships (model, and thumbnail when
 // there is one), the root model part /3D/3dmodel.model and any further parts.

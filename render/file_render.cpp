@@ -58,6 +58,16 @@ std::size_t floatsPerPiece(std::size_t limitBytes, bool hasGeometry) {
     return std::max<std::size_t>(1, limitBytes / sizeof(float) / perTriangle) * perTriangle;
 }
 
+// The source with COLOURED defined, after its version and extension lines, which come first.
+QString colouredVariant(QString code) {
+    int at = 0;
+    while (code.midRef(at).startsWith(QLatin1String("#version")) ||
+           code.midRef(at).startsWith(QLatin1String("#extension"))) {
+        at = code.indexOf(QLatin1Char('\n'), at) + 1;
+    }
+    return code.insert(at, QStringLiteral("#define COLOURED\n"));
+}
+
 // The bounds of projected positions in normalised device coordinates.
 struct ProjectedBounds {
     float left = std::numeric_limits<float>::max();
@@ -163,6 +173,7 @@ fileRender::~fileRender() {
     if (context && surface && context->makeCurrent(surface.get())) {
         vao.destroy();
         vbo.destroy();
+        colourVbo.destroy();
         context->doneCurrent();
     }
     surface.reset();
@@ -178,7 +189,10 @@ const mySTLReader* fileRender::mesh() const {
 }
 
 void fileRender::addShader(int stage, const char* source, bool vertexStage, const char* failure) {
-    const QString code = probe->mapShader(source, vertexStage);
+    QString code = probe->mapShader(source, vertexStage);
+    if (reader->hasColours) {
+        code = colouredVariant(code);
+    }
     if (!program->addCacheableShaderFromSourceCode(QOpenGLShader::ShaderType(stage), code)) {
         writeLog(QLatin1String(failure) + program->log());
     }
@@ -204,6 +218,9 @@ void fileRender::initGL() {
     program->bindAttributeLocation("vertex", 0);
     if (!hasGeometry) {
         program->bindAttributeLocation("normal", 1);
+    }
+    if (reader->hasColours) {
+        program->bindAttributeLocation("colour", 2);
     }
     if (!program->link()) {
         writeLog(QStringLiteral("QOpenGLShaderProgram link    :   ") + program->log());
@@ -242,6 +259,16 @@ void fileRender::initGL() {
                                   reinterpret_cast<void*>(3 * sizeof(GLfloat)));
     }
     vbo.release();
+    if (reader->hasColours) {
+        colourVbo.create();
+        colourVbo.bind();
+        const std::size_t floatsPerVertex = hasGeometry ? 3 : 6;
+        colourVbo.allocate(
+            static_cast<int>(largest / sizeof(float) / floatsPerVertex * sizeof(MeshColour)));
+        gl->glEnableVertexAttribArray(2);
+        gl->glVertexAttribPointer(2, 4, GL_UNSIGNED_BYTE, GL_TRUE, 0, nullptr);
+        colourVbo.release();
+    }
     program->setUniformValue(lightPosLoc, kLightPosition);
     program->release();
 }
@@ -330,7 +357,13 @@ void fileRender::drawPicture() {
     program->setUniformValue(modelMatrixLoc, model);
 
     const std::size_t floatsPerVertex = hasGeometry ? 3 : 6;
-    const auto draw = [&](const float* floats, std::size_t count) {
+    // `colours`, when the model has them, one for each vertex of the floats.
+    const auto draw = [&](const float* floats, std::size_t count, const MeshColour* colours) {
+        if (colours != nullptr && colourVbo.bind()) {
+            colourVbo.write(0, colours,
+                            static_cast<int>(count / floatsPerVertex * sizeof(MeshColour)));
+            colourVbo.release();
+        }
         if (!vbo.bind()) {
             logError(QStringLiteral("vbo cannot bind"));
         }
@@ -349,14 +382,17 @@ void fileRender::drawPicture() {
     FillBudget budget(limits.fillBudgetPixels);
     const std::size_t pieceFloats = floatsPerPiece(limits.uploadBytes, hasGeometry);
     const std::size_t floatsPerFacet = 3 * floatsPerVertex;
-    for (const VertexChunk& chunk : reader->chunks) {
+    for (std::size_t c = 0; c < reader->chunks.size(); ++c) {
+        const VertexChunk& chunk = reader->chunks[c];
+        const MeshColour* colours = reader->hasColours ? reader->colourChunks[c].data() : nullptr;
         for (std::size_t first = 0; first < chunk.size() && !budget.exhausted();
              first += pieceFloats) {
             const std::size_t facets = std::min(pieceFloats, chunk.size() - first) / floatsPerFacet;
             const std::size_t fit = budget.take(drawView, chunk.data() + first, facets,
                                                 static_cast<int>(floatsPerVertex));
             if (fit > 0) {
-                draw(chunk.data() + first, fit * floatsPerFacet);
+                draw(chunk.data() + first, fit * floatsPerFacet,
+                     colours != nullptr ? colours + first / floatsPerVertex : nullptr);
             }
         }
     }
@@ -364,7 +400,7 @@ void fileRender::drawPicture() {
     if (reader->stream && !cut) {
         reader->stream->drawWith(drawView, budget.left());
         while (const VertexChunk* piece = reader->stream->next()) {
-            draw(piece->data(), piece->size());
+            draw(piece->data(), piece->size(), nullptr);
         }
         cut = reader->stream->cut();
     }

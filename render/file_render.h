@@ -104,6 +104,8 @@ private:
     std::unique_ptr<QOpenGLShaderProgram> program;
     QOpenGLVertexArrayObject vao;
     QOpenGLBuffer vbo{QOpenGLBuffer::VertexBuffer};
+    // The corners' colours of a model that has them, piece by piece as `vbo`.
+    QOpenGLBuffer colourVbo{QOpenGLBuffer::VertexBuffer};
     QMatrix4x4 projection;
     QMatrix4x4 world;
     QMatrix4x4 view;

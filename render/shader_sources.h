@@ -1,7 +1,8 @@
 #pragma once
 
 // The renderer's shaders, written once for GLSL 1.30; openGLHelper::mapShader adapts them to
-// the version the driver offers.
+// the version the driver offers. With COLOURED defined they take a colour per vertex
+// (attribute "colour") instead of the one blue.
 namespace shaders {
 
 // Used without a geometry stage: the reader stores a facet normal after every position.

@@ -9,6 +9,7 @@
 #include "module_handle.h"
 #include "open_gl_helper.h"
 #include "placeholder_images.h"
+#include "ply_writer.h"
 #include "render_picture.h"
 #include "renderer_lock.h"
 #include "statements.h"
@@ -89,25 +90,38 @@ class OldContext : public Renderer {
 // sees one face head on, and the other at n . l = 0.855. The fragment shader gives 0.3 ambient and
 // 0.7 diffuse of the blue (40, 164, 230), then a white highlight of 0.2 x (reflect(-l, n) . l)^10,
 // where reflect(-l, n) . l = 2 (n . l)^2 - 1: (91, 215, 255) head on, with the full highlight, and
-// (36, 147, 207) with next to none. The probe's choice, `version` and `glsl130`, decides the path:
-// the geometry stage from OpenGL 3.3 on.
+// (36, 147, 207) with next to none. A PLY whose corners are all (200, 60, 120) gets the same
+// light on its own colour: (251, 111, 171) and (180, 54, 108). The probe's choice, `version` and
+// `glsl130`, decides the path: the geometry stage from OpenGL 3.3 on.
 void expectLitFaces(qint32 version, bool glsl130) {
     const QQuaternion turn =
         QQuaternion::fromAxisAndAngle(1, 0, 0, -60) * QQuaternion::fromAxisAndAngle(0, 0, 1, 41.5f);
     const QVector3D light = QVector3D(-500, 0, 700).normalized();
     const bool geometry = version >= 0x33;
-    const QRgb headOn = qRgb(91, 215, 255), aslant = qRgb(36, 147, 207);
     const auto rgba = [](QRgb p) { return QVector4D(qRed(p), qGreen(p), qBlue(p), qAlpha(p)); };
-    for (const auto& [n, want] :
-         {std::pair(light, geometry ? headOn : aslant),
-          std::pair(turn.inverted().rotatedVector(light), geometry ? aslant : headOn)}) {
-        const QVector3D u = QVector3D::crossProduct(n, {0, 1, 0}).normalized();
-        const QVector3D v = QVector3D::crossProduct(n, u); // u x v = n: counter-clockwise
-        const QString face =
-            writeSource("face.obj", objFile({{-u - v, u - v, u + v}, {-u - v, u + v, v - u}}));
-        const QRgb got = renderPicture(face, 32).pixel(16, 16);
-        EXPECT_LE((rgba(got) - rgba(want)).length(), 2)
-            << std::hex << got << " instead of " << want;
+    const auto colouredPly = [](const QVector<Triangle>& triangles) {
+        PlyTable vertices = plyVertices(triangles);
+        vertices.columns += {{"uchar", "red"}, {"uchar", "green"}, {"uchar", "blue"}};
+        for (QVector<double>& row : vertices.rows) {
+            row += {200, 60, 120};
+        }
+        return plyFile(PlyForm::LittleEndian, {vertices, plyFaces(triangles.size())});
+    };
+    for (const bool coloured : {false, true}) {
+        const QRgb headOn = coloured ? qRgb(251, 111, 171) : qRgb(91, 215, 255);
+        const QRgb aslant = coloured ? qRgb(180, 54, 108) : qRgb(36, 147, 207);
+        for (const auto& [n, want] :
+             {std::pair(light, geometry ? headOn : aslant),
+              std::pair(turn.inverted().rotatedVector(light), geometry ? aslant : headOn)}) {
+            const QVector3D u = QVector3D::crossProduct(n, {0, 1, 0}).normalized();
+            const QVector3D v = QVector3D::crossProduct(n, u); // u x v = n: counter-clockwise
+            const QVector<Triangle> square = {{-u - v, u - v, u + v}, {-u - v, u + v, v - u}};
+            const QString face = coloured ? writeSource("face.ply", colouredPly(square))
+                                          : writeSource("face.obj", objFile(square));
+            const QRgb got = renderPicture(face, 32).pixel(16, 16);
+            EXPECT_LE((rgba(got) - rgba(want)).length(), 2)
+                << std::hex << got << " instead of " << want << (coloured ? " in colour" : "");
+        }
     }
     const openGLHelper* probe = openGLHelper::instance();
     EXPECT_EQ(std::pair(probe->glVersion, probe->bSupport_GLSL130), std::pair(version, glsl130));
@@ -127,7 +141,7 @@ TEST_F(OldContext, FacesAreLitAsThePlainVertexShaderSays) {
 TEST_F(Renderer, FacesAreLitAsTheLegacyShadersSay) {
     openGLHelper::instance()->versionCap = 0x21;
     expectLitFaces(0x21, false);
-    EXPECT_EQ(log().count("   information    :    bSupport_GL_EXT is true\r\n"), 2);
+    EXPECT_EQ(log().count("   information    :    bSupport_GL_EXT is true\r\n"), 4);
 }
 
 // At the cache's camera a sphere of diameter 1 after the fit, 2.1 units away under a 45-degree

@@ -88,6 +88,20 @@ void threeMfSeeds() {
     project.thumbnail = pngDeclaring(2, 2);
     project.extraParts.append({"Metadata/plate_1.png", pngDeclaring(50000, 50000), false, {}, {}});
     seed("threemf", "plate picture", project.bytes());
+    // Stored colours: base materials and a colour group named by the object and by corners.
+    ThreeMfPackage painted;
+    painted.deflate = false;
+    ThreeMfObject object{1, {}, {}, {}, "pid=\"5\" pindex=\"0\""};
+    object.rawMesh = "<vertices><vertex x=\"0\" y=\"0\" z=\"0\"/><vertex x=\"1\" y=\"0\" "
+                     "z=\"0\"/><vertex x=\"0\" y=\"1\" z=\"0\"/></vertices><triangles>"
+                     "<triangle v1=\"0\" v2=\"1\" v3=\"2\"/><triangle v1=\"0\" v2=\"2\" "
+                     "v3=\"1\" pid=\"6\" p1=\"0\" p2=\"1\" p3=\"2\"/></triangles>";
+    painted.model = threeMfModel(
+        {object}, {{1, {}, {}}},
+        "<basematerials id=\"5\"><base name=\"a\" displaycolor=\"#FF000080\"/></basematerials>"
+        "<m:colorgroup id=\"6\"><m:color color=\"#00FF00\"/><m:color color=\"#0000FF\"/>"
+        "<m:color color=\"#123456\"/></m:colorgroup>");
+    seed("threemf", "colours", painted.bytes());
 }
 
 // PLY in each encoding, with the properties scanners add, a point cloud, and the hostile

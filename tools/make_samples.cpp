@@ -110,7 +110,8 @@ SlcFile slcSample() {
 }
 
 // A 3MF package as a slicer saves it: the ring as its plate picture, a torus as its model.
-// Without the picture it is a CAD export: two tori, one a component turned upright and moved.
+// Without the picture it is a CAD export: two tori, the second turned upright, moved, and in
+// the amber of its base material.
 QByteArray threeMfSample(bool withThumbnail) {
     ThreeMfPackage package;
     const ThreeMfObject torusObject{1, torus(30, 10, 64, 32), {}, {}};
@@ -120,8 +121,11 @@ QByteArray threeMfSample(bool withThumbnail) {
         png.open(QIODevice::WriteOnly);
         ringImage(kSide, qRgb(0x40, 0xA0, 0xE0)).save(&png, "png");
     } else {
-        const ThreeMfObject pair{2, {}, {{1, {}, {}}, {1, "1 0 0 0 0 1 0 -1 0 40 0 0", {}}}, {}};
-        package.model = threeMfModel({torusObject, pair}, {{2, {}, {}}});
+        const QByteArray amber = "<basematerials id=\"7\"><base name=\"amber resin\" "
+                                 "displaycolor=\"#E08A1E\"/></basematerials>\n";
+        const ThreeMfObject amberTorus{3, torusObject.triangles, {}, {}, "pid=\"7\" pindex=\"0\""};
+        const ThreeMfObject pair{2, {}, {{1, {}, {}}, {3, "1 0 0 0 0 1 0 -1 0 40 0 0", {}}}, {}};
+        package.model = threeMfModel({torusObject, amberTorus, pair}, {{2, {}, {}}}, amber);
     }
     return package.bytes();
 }
@@ -150,13 +154,20 @@ QByteArray slicerProjectSample() {
     return package.bytes();
 }
 
-// A scan as a mesh tool saves it, binary little-endian with int corners; and as a scanner's
-// point cloud, in text: the torus's vertices without faces.
+// A scan as a mesh tool saves it, binary little-endian with int corners and the scanner's
+// colours, green below to orange on top; and as a scanner's point cloud, in text: the torus's
+// vertices without faces or colours.
 QByteArray plySample(bool withFaces) {
     const QVector<Triangle> triangles = torus(30, 10, 64, 32);
     if (withFaces) {
+        PlyTable vertices = plyVertices(triangles);
+        vertices.columns += {{"uchar", "red"}, {"uchar", "green"}, {"uchar", "blue"}};
+        for (QVector<double>& row : vertices.rows) {
+            const double up = (row[2] + 10) / 20; // the torus's z runs from -10 to 10
+            row += {std::round(60 + 180 * up), std::round(170 - 40 * up), 60};
+        }
         return plyFile(PlyForm::LittleEndian,
-                       {plyVertices(triangles), plyFaces(triangles.size(), "uchar", "int")});
+                       {vertices, plyFaces(triangles.size(), "uchar", "int")});
     }
     PlyTable points = plyVertices(triangles);
     // Each triangle's first corner: every grid point of the torus twice over.

@@ -262,7 +262,7 @@ void fileRender::initGL() {
     if (reader->hasColours) {
         colourVbo.create();
         colourVbo.bind();
-        const std::size_t floatsPerVertex = hasGeometry ? 3 : 6;
+        const std::size_t floatsPerVertex = this->floatsPerVertex();
         colourVbo.allocate(
             static_cast<int>(largest / sizeof(float) / floatsPerVertex * sizeof(MeshColour)));
         gl->glEnableVertexAttribArray(2);
@@ -295,7 +295,7 @@ void fileRender::paintGL() {
 }
 
 QMatrix4x4 fileRender::fillingCrop(const QMatrix4x4& clip) {
-    const std::size_t floatsPerVertex = hasGeometry ? 3 : 6;
+    const std::size_t floatsPerVertex = this->floatsPerVertex();
     ProjectedBounds bounds;
     for (const VertexChunk& chunk : reader->chunks) {
         bounds.widen(clip, chunk.data(), chunk.size(), floatsPerVertex);
@@ -356,7 +356,7 @@ void fileRender::drawPicture() {
     program->setUniformValue(normalMatrixLoc, world.normalMatrix());
     program->setUniformValue(modelMatrixLoc, model);
 
-    const std::size_t floatsPerVertex = hasGeometry ? 3 : 6;
+    const std::size_t floatsPerVertex = this->floatsPerVertex();
     // `colours`, when the model has them, one for each vertex of the floats.
     const auto draw = [&](const float* floats, std::size_t count, const MeshColour* colours) {
         if (colours != nullptr && colourVbo.bind()) {

@@ -121,6 +121,8 @@ private:
     std::unique_ptr<QOpenGLFramebufferObject> fbo;
     openGLHelper* probe = nullptr;
     bool hasGeometry = false;
+    // Floats stored per vertex: a position, and a normal without the geometry stage.
+    std::size_t floatsPerVertex() const { return hasGeometry ? 3 : 6; }
     QImage image;
     std::optional<DrawView> lastView;
     bool glUsable = true;

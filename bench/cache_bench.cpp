@@ -8,7 +8,7 @@
 #include "com_ptr.h"
 #include "entry_points.h"
 #include "module_handle.h"
-#include "provider_clsid.h"
+#include "registry_names.h"
 #include "ring_picture.h"
 
 #include <QBuffer>

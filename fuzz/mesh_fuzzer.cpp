@@ -4,6 +4,7 @@
 // renderer streams it: measured by the reader, its facets converted by the stream's worker
 // thread, culled and counted against a fill budget under the renderer's camera.
 
+#include "cache_camera.h"
 #include "draw_view.h"
 #include "fuzz_support.h"
 #include "my_stl_reader.h"
@@ -39,16 +40,9 @@ void stream(const QString& path, bool hasGeometry) {
     if (!reader.stream) {
         return;
     }
-    QMatrix4x4 projection;
-    projection.perspective(45, 1, 0.01f, 2000);
-    QMatrix4x4 modelView;
-    modelView.translate(0, 0, -2.1f);
-    modelView.rotate(-60, 1, 0, 0);
-    QMatrix4x4 model;
-    model.scale(float(1.0 / double(reader.maxExtent)));
-    model.translate(-(reader.maxX + reader.minX) / 2, -(reader.maxY + reader.minY) / 2,
-                    -(reader.maxZ + reader.minZ) / 2);
-    reader.stream->drawWith(DrawView(projection, modelView, model, 64,
+    const QMatrix4x4 model = cacheCamera::fitted(reader);
+    reader.stream->drawWith(DrawView(cacheCamera::projection(false, 64, 64),
+                                     cacheCamera::view() * cacheCamera::world(false), model, 64,
                                      {reader.minX, reader.minY, reader.minZ},
                                      {reader.maxX, reader.maxY, reader.maxZ}),
                             4096);

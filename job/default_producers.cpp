@@ -2,6 +2,7 @@
 
 #include "file_render.h"
 #include "my_file_thumbnail.h"
+#include "picture_sides.h"
 #include "renderer_lock.h"
 
 #include <QMutexLocker>
@@ -23,7 +24,7 @@ public:
             return false;
         }
         renderer->initGL();
-        renderer->resizeGL(400, 400);
+        renderer->resizeGL(kCacheSide, kCacheSide);
         renderer->paintGL();
         return true;
     }

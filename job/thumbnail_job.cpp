@@ -6,6 +6,7 @@
 #include "file_names.h"
 #include "in_process_application.h"
 #include "log.h"
+#include "module_file_name.h"
 #include "module_handle.h"
 #include "myfile.h"
 #include "preview_suffix.h"
@@ -15,36 +16,7 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 
-#include <algorithm>
-#include <vector>
-
-namespace {
-
-// The first buffer holds MAX_PATH, enough for most install paths; a longer path takes a larger
-// one, up to the longest path Windows knows (32,767 characters and the terminator).
-constexpr DWORD kFirstModulePathBuffer = 260;
-constexpr DWORD kLongestModulePathBuffer = 32768;
-
-// The module's path in full. A cut path fills the buffer, terminator included, and returns its
-// size: then it is asked for again in a buffer twice as large.
-QString modulePath(HMODULE module) {
-    std::vector<WCHAR> buffer;
-    for (DWORD size = kFirstModulePathBuffer;;
-         size = std::min(2 * size, kLongestModulePathBuffer)) {
-        buffer.resize(size);
-        const DWORD length = GetModuleFileNameW(module, buffer.data(), size);
-        if (length < size) {
-            return QString::fromWCharArray(buffer.data(), static_cast<int>(length));
-        }
-        if (size == kLongestModulePathBuffer) {
-            return {};
-        }
-    }
-}
-
-} // namespace
-
-QString dataRoot() {
+QString settledDataRoot() {
     static const QString root = writableDataRoot();
     return root;
 }
@@ -56,12 +28,12 @@ HRESULT runThumbnailJob(LPCWSTR path, ThumbnailProducers& producers) {
     }
     // A Linux host hands over a name that is no UTF-8 with its bytes as lone surrogates.
     keepFileNamesWhole();
-    const QString moduleFolder = QFileInfo(modulePath(module)).path();
-    const QByteArray hostPath = QFile::encodeName(modulePath(GetModuleHandleW(nullptr)));
+    const QString moduleFolder = QFileInfo(QString::fromStdWString(moduleFileName(module))).path();
+    const QByteArray hostPath = QFile::encodeName(QString::fromStdWString(moduleFileName(nullptr)));
 
     const QString sourcePath = QString::fromWCharArray(path);
     currentFilePath = sourcePath;
-    const QString root = dataRoot();
+    const QString root = settledDataRoot();
 
     bool needsThumbnail = false;
     QString imageDir;

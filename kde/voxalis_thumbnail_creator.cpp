@@ -4,6 +4,8 @@
 // preview, while the thumbnail worker that loaded us goes on with the others; and the pictures
 // are those of the other desktops by construction.
 
+#include "picture_sides.h"
+
 #include <KIO/ThumbnailCreator>
 #include <KPluginFactory>
 
@@ -28,8 +30,6 @@ constexpr int kTimeLimitMs = 25000;
 // slow ones would each hold the folder for as long again, so later files get what an ordinary
 // file needs (under a second, three at most for any file of 10 MB) with room to spare.
 constexpr int kLaterTimeLimitMs = 5000;
-// The largest side the thumbnailer draws.
-constexpr int kLargestSide = 4096;
 // Where an install under a prefix of its own puts the plug-in, below that prefix.
 constexpr int kPluginFolderDepth = 5; // lib/qt5/plugins/kf5/thumbcreator
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "picture_sides.h"
+
 #include <QRgb>
 #include <QString>
 
@@ -9,9 +11,6 @@ constexpr qint64 kFileSizeLimit = 524288000;
 
 // The dark blue that previews are painted on and keyed pixels become.
 constexpr QRgb kBackgroundColour = 0xFF00172D;
-
-// Side of every cached thumbnail.
-constexpr int kThumbnailSide = 400;
 
 // Largest preview side any reader accepts; larger values mean a damaged header.
 constexpr int kMaxPreviewSide = 10000;

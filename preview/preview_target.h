@@ -5,7 +5,7 @@
 #include <QtGlobal>
 
 // Where a reader's picture goes, which decides how large it is decoded: the cache keeps every
-// thumbnail at kThumbnailSide; a client with its own cache asks for a side and is never given
+// thumbnail at kCacheSide; a client with its own cache asks for a side and is never given
 // more pixels than the preview has.
 class PreviewTarget {
 public:
@@ -17,13 +17,13 @@ public:
 
     // The side a file's choice among several pictures aims at: the smallest at least this
     // large serves without enlarging.
-    int side() const { return isCache() ? kThumbnailSide : requested_; }
+    int side() const { return isCache() ? kCacheSide : requested_; }
 
     // The side of the square a preview is shown in when its own picture's longer side is
     // `own`; a picture with no pixels of its own takes the requested side.
     int shownSide(int own) const {
         if (isCache()) {
-            return kThumbnailSide;
+            return kCacheSide;
         }
         return own > 0 ? qMin(requested_, own) : requested_;
     }

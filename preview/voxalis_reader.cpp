@@ -31,7 +31,7 @@ QRgb blueTone(quint16 word) {
 } // namespace
 
 QImage decodeVoxalisPreview(int width, int height, const PreviewData& data, QSize shownAs) {
-    const int side = qMax(kThumbnailSide, qMax(width, height));
+    const int side = qMax(kCacheSide, qMax(width, height));
     // Sampled as the RGB888 canvas it stands for, but drawn in the 32-bit layout of the bitmap
     // it ends in: its PNG is byte for byte the same, and a preview saved at 10,000 x 10,000
     // goes to the bitmap as it is, neither decoded again nor converted into a second copy.
@@ -94,7 +94,7 @@ ReaderResult readVoxalis(const QString& path, const PreviewTarget& target) {
     }
     // Project previews keep their own size in the cache, up to its largest; a requested size
     // may shrink them.
-    const int side = qMax(kThumbnailSide, qMax(width, height));
+    const int side = qMax(kCacheSide, qMax(width, height));
     const int shown = target.isCache() ? qMin(side, kLargestCachedSide) : target.shownSide(side);
     const FileData data(file, dataOffset, dataLength);
     const QImage canvas = decodeVoxalisPreview(width, height, data, QSize(shown, shown));

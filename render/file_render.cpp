@@ -1,7 +1,9 @@
 #include "file_render.h"
 
+#include "cache_camera.h"
 #include "log.h"
 #include "open_gl_helper.h"
+#include "picture_sides.h"
 #include "picture_store.h"
 #include "placeholder_images.h"
 #include "platform_services.h"
@@ -18,11 +20,6 @@
 
 namespace {
 
-// The side of the cache's pictures, as of its previews and placeholders.
-constexpr int kCacheSide = 400;
-// The cache's camera: 2.1 units from the model's centre, a 45-degree field of view.
-constexpr float kCameraDistance = 2.1f;
-constexpr float kFieldOfView = 45.0f;
 // A filling model's projected vertices span this share of the picture's side: a margin of 5 %
 // on either side keeps the silhouette off the edge whatever the rasteriser rounds.
 constexpr float kFilledShare = 0.9f;
@@ -274,17 +271,7 @@ void fileRender::initGL() {
 }
 
 void fileRender::resizeGL(int width, int height) {
-    projection.setToIdentity();
-    if (kind == MeshSlc) {
-        // Slices are shown flat on, one model unit to half the side (200 pixels of 400): the
-        // fitted model spans at most one unit, so it always fits. Depth keeps its scale, so
-        // the model stays between the planes at any side.
-        projection.ortho(-width / 2.0f, width / 2.0f, -height / 2.0f, height / 2.0f, -100.0f,
-                         1000.0f);
-        projection.scale(width / 2.0f, height / 2.0f, 200.0f);
-    } else {
-        projection.perspective(kFieldOfView, GLfloat(width) / height, 0.01f, 2000.0f);
-    }
+    projection = cacheCamera::projection(kind == MeshSlc, width, height);
 }
 
 void fileRender::paintGL() {
@@ -329,24 +316,13 @@ void fileRender::drawPicture() {
     gl->glEnable(GL_DEPTH_TEST);
     gl->glEnable(GL_CULL_FACE);
 
-    world.setToIdentity();
-    if (kind == MeshSlc) {
-        world.rotate(-90.0f, 1, 0, 0);
-    } else {
-        world.rotate(-60.0f, 1, 0, 0);
-        world.rotate(41.5f, 0, 0, 1);
-    }
+    world = cacheCamera::world(kind == MeshSlc);
     QOpenGLVertexArrayObject::Binder vaoBinder(&vao);
     if (!program->bind()) {
         logError(QStringLiteral("OpenGLShaderProgram cannot bind"));
     }
-    // The box centre to the origin, the largest extent to 1.
-    model.setToIdentity();
-    model.scale(static_cast<float>(1.0 / double(reader->maxExtent)));
-    model.translate(-(reader->maxX + reader->minX) / 2, -(reader->maxY + reader->minY) / 2,
-                    -(reader->maxZ + reader->minZ) / 2);
-    view.setToIdentity();
-    view.translate(0, 0, -kCameraDistance);
+    model = cacheCamera::fitted(*reader);
+    view = cacheCamera::view();
     const QMatrix4x4 shown = framing == Framing::FillPicture
                                  ? fillingCrop(projection * view * world * model) * projection
                                  : projection;

@@ -1,6 +1,7 @@
 #include "render_picture.h"
 
 #include "file_render.h"
+#include "picture_sides.h"
 #include "placeholder_images.h"
 #include "renderer_lock.h"
 
@@ -11,9 +12,6 @@
 #include <algorithm>
 
 namespace {
-
-// Four times the largest freedesktop size; a framebuffer this large still takes 64 MiB.
-constexpr int kLargestSide = 4096;
 
 QImage refused(RenderOutcome* outcome) {
     *outcome = RenderOutcome::Refused;

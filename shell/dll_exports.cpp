@@ -1,7 +1,7 @@
 #include "class_factory.h"
 #include "entry_points.h"
 #include "module_ref_count.h"
-#include "provider_clsid.h"
+#include "registry_names.h"
 
 #include <new>
 

@@ -2,8 +2,9 @@
 
 #include "entry_points.h"
 #include "file_formats.h"
+#include "module_file_name.h"
 #include "module_handle.h"
-#include "provider_clsid.h"
+#include "registry_names.h"
 
 #include <string>
 #include <string_view>
@@ -15,8 +16,6 @@ constexpr std::size_t kMaxPath = 260;
 
 const wchar_t kFriendlyName[] = L"CppShellExtThumbnailHandler.RecipeThumbnailProvider Class";
 const wchar_t kThreadingModel[] = L"Apartment";
-// The shell's handler category for thumbnail providers (IID_IThumbnailProvider).
-const wchar_t kThumbnailHandler[] = L"\\shellex\\{e357fccd-a995-4576-b01f-234630154e96}";
 
 HRESULT clsidText(REFCLSID clsid, std::wstring& text) {
     wchar_t buffer[kMaxPath] = {};
@@ -64,19 +63,14 @@ std::wstring wideSuffix(const FileFormat& format) {
     return std::wstring(suffix.begin(), suffix.end());
 }
 
+// The shell loads an in-process server from a path of at most MAX_PATH; a longer one is refused
+// rather than recorded as a server that never loads.
 HRESULT modulePath(std::wstring& path) {
-    wchar_t buffer[kMaxPath] = {};
-    const DWORD length = GetModuleFileNameW(moduleHandle.load(), buffer, DWORD(kMaxPath));
-    if (length == 0) {
+    path = moduleFileName(moduleHandle.load());
+    if (path.empty()) {
         return fromStatus(static_cast<LSTATUS>(GetLastError()));
     }
-    // A cut path fills the buffer; whether it then ends in a terminator differs between
-    // Windows versions, so only the length tells. Such a path is refused, never recorded.
-    if (length >= kMaxPath) {
-        return fromStatus(ERROR_INSUFFICIENT_BUFFER);
-    }
-    path.assign(buffer, length);
-    return S_OK;
+    return path.size() < kMaxPath ? S_OK : fromStatus(ERROR_INSUFFICIENT_BUFFER);
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // Draws the two placeholder pictures that the module embeds. Run once; its PNG output is
-// committed under preview/assets, so the build never depends on fonts or on this program.
+// committed under placeholders/assets, so the build never depends on fonts or on this program.
 //
 //   make_placeholders OUTDIR
+
+#include "picture_sides.h"
 
 #include <QDir>
 #include <QFont>
@@ -14,12 +16,11 @@
 
 namespace {
 
-constexpr int kSide = 400;
 // The icon body is a little translucent, as the shell's own file icons are.
 constexpr int kBodyAlpha = 252;
 
 QImage transparentCanvas() {
-    QImage canvas(kSide, kSide, QImage::Format_ARGB32_Premultiplied);
+    QImage canvas(kCacheSide, kCacheSide, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::transparent);
     return canvas;
 }

@@ -10,8 +10,10 @@
 #include "com_api.h"
 #include "com_ptr.h"
 #include "file_names.h"
+#include "module_file_name.h"
+#include "picture_sides.h"
 #include "platform_services.h"
-#include "provider_clsid.h"
+#include "registry_names.h"
 #include "windows_api.h"
 
 #include <QByteArray>
@@ -41,12 +43,6 @@ enum ExitCode {
     kNoBitmap = 5,
     kRegistrationFailed = 6,
 };
-
-// The desktop thumbnailer's bound too: a 4096 x 4096 picture is 64 MiB, and the shell asks for
-// 2560 at most.
-constexpr int kMaxSize = 4096;
-
-const wchar_t kThumbnailHandler[] = L"\\shellex\\{e357fccd-a995-4576-b01f-234630154e96}";
 
 using GetClassObjectFunction = HRESULT (*)(REFCLSID, REFIID, void**);
 using NoArgumentFunction = HRESULT (*)();
@@ -79,7 +75,8 @@ Parsed parse(int argc, char** argv, QCommandLineParser& parser, Options& options
         QStringLiteral("PATH"));
     const QCommandLineOption sizeOption(
         QStringLiteral("s"),
-        QStringLiteral("Scale the pictures to fit SIZE x SIZE, SIZE from 1 to %1.").arg(kMaxSize),
+        QStringLiteral("Scale the pictures to fit SIZE x SIZE, SIZE from 1 to %1.")
+            .arg(kLargestSide),
         QStringLiteral("SIZE"));
     const QCommandLineOption outOption(
         QStringLiteral("o"),
@@ -110,7 +107,7 @@ Parsed parse(int argc, char** argv, QCommandLineParser& parser, Options& options
     if (parser.isSet(sizeOption)) {
         bool ok = false;
         options.size = parser.value(sizeOption).toInt(&ok);
-        if (!ok || options.size < 1 || options.size > kMaxSize) {
+        if (!ok || options.size < 1 || options.size > kLargestSide) {
             return Parsed::Bad;
         }
     }
@@ -151,9 +148,7 @@ QString defaultValue(const std::wstring& keyPath) {
 
 // In the build tree the module sits beside the host; installed, in our private library folder.
 QString moduleBesideHost() {
-    char path[4096] = {};
-    GetModuleFileNameA(nullptr, path, sizeof(path));
-    const QDir hostFolder = QFileInfo(QString::fromLocal8Bit(path)).dir();
+    const QDir hostFolder = QFileInfo(QString::fromStdWString(moduleFileName(nullptr))).dir();
     const QString beside = hostFolder.filePath(VOXALIS_MODULE_FILE_NAME);
     if (QFileInfo::exists(beside)) {
         return beside;
@@ -285,7 +280,7 @@ Outcome thumbnail(const QString& file, const QString& outPath, const Options& op
     WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
     if (SUCCEEDED(initializer->QueryInterface(
             IID_IThumbnailProvider, reinterpret_cast<void**>(provider.ReleaseAndGetAddressOf())))) {
-        provider->GetThumbnail(options.size > 0 ? UINT(options.size) : 400, &bitmap, &alpha);
+        provider->GetThumbnail(options.size > 0 ? UINT(options.size) : kCacheSide, &bitmap, &alpha);
     }
     if (bitmap == nullptr) {
         return {kNoBitmap, "no bitmap (Initialize " + hresultText(initialized) + ")"};

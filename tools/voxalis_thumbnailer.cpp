@@ -15,9 +15,11 @@
 // driver's compiled shaders, in the client's own thumbnail folder where one is there to write.
 
 #include "file_names.h"
+#include "module_file_name.h"
 #include "input_path.h"
 #include "log.h"
 #include "make_picture.h"
+#include "picture_sides.h"
 #include "platform_services.h"
 #include "preview_suffix.h"
 #include "runtime_folder.h"
@@ -33,7 +35,6 @@
 #include <QImage>
 #include <QStringList>
 
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -46,9 +47,6 @@ enum ExitCode {
     kUsage = 2,
 };
 
-// The largest side a desktop asks for is 1024 (xx-large); a mesh is rendered at the size
-// asked, so the bound keeps one framebuffer at 64 MiB.
-constexpr int kMaxSize = 4096;
 constexpr int kDefaultSize = 256;
 // Our folder in the client's thumbnail folder, the most its shader database may hold (one set
 // of compiled shaders takes about 20 KB), and the most the whole folder may: that, Mesa's index
@@ -106,8 +104,8 @@ bool readRequest(const QCommandLineParser& parser, const QCommandLineOption& siz
     }
     bool ok = false;
     request.size = parser.value(sizeOption).toInt(&ok);
-    if (!ok || request.size < 1 || request.size > kMaxSize) {
-        error = QStringLiteral("SIZE must be a whole number from 1 to %1").arg(kMaxSize);
+    if (!ok || request.size < 1 || request.size > kLargestSide) {
+        error = QStringLiteral("SIZE must be a whole number from 1 to %1").arg(kLargestSide);
         return false;
     }
     request.input = inputFilePath(positional[0]);
@@ -126,9 +124,7 @@ bool readRequest(const QCommandLineParser& parser, const QCommandLineOption& siz
 // tree, the module's folder once installed. Qt is pointed there, never at the system's
 // plugin folder alone, so the display-free platform is found inside a sandbox.
 void addOwnLibraryPaths() {
-    std::array<char, 4096> path{};
-    GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    const QDir programFolder = QFileInfo(QFile::decodeName(path.data())).dir();
+    const QDir programFolder = QFileInfo(QString::fromStdWString(moduleFileName(nullptr))).dir();
     QCoreApplication::addLibraryPath(programFolder.absolutePath());
     QCoreApplication::addLibraryPath(
         programFolder.absoluteFilePath(QStringLiteral(VOXALIS_PLUGIN_FOLDER)));
@@ -265,7 +261,7 @@ int main(int argc, char** argv) {
     const QCommandLineOption sizeOption(
         {QStringLiteral("s"), QStringLiteral("size")},
         QStringLiteral("Longest side of the thumbnail in pixels, 1 to %1 (default %2).")
-            .arg(kMaxSize)
+            .arg(kLargestSide)
             .arg(kDefaultSize),
         QStringLiteral("SIZE"), QString::number(kDefaultSize));
     parser.addOption(sizeOption);

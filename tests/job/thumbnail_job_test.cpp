@@ -40,7 +40,7 @@ public:
 TEST(ThumbnailJob, RoutesBySuffixAndRemembersEachThreadsFile) {
     moduleHandle = GetModuleHandleW(nullptr);
     RecordingProducers producers;
-    const QString root = dataRoot(), imageDir = root + "/db/thumbnailImage";
+    const QString root = settledDataRoot(), imageDir = root + "/db/thumbnailImage";
     const char* preview = "a.LQX"; // the reader tests route a file of every preview suffix
     QString path;
     // A 3MF takes the preview way only when its package names a thumbnail; this one is none.

@@ -82,7 +82,7 @@ TEST_F(DlpReader, InconsistentFilesAreDamagedAndUnreadableOnesLeaveNoRowToBeTrie
     EXPECT_FALSE(row(fifo));
     // A folder where the placeholder's picture would go: the error row stays.
     const QString unsaved = writeSource("unsaved.lqx", dlp(1, &DlpFile::guardOffset, 1 << 20));
-    const QString blocked = dataRoot() + "/db/thumbnailImage/0/unsaved_lqx.png";
+    const QString blocked = settledDataRoot() + "/db/thumbnailImage/0/unsaved_lqx.png";
     ASSERT_TRUE(QDir().mkpath(blocked));
     run(unsaved);
     EXPECT_EQ(row(unsaved).value_or(ThumbnailRow{}).thumPath, "error");

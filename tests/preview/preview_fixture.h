@@ -58,7 +58,7 @@ protected:
     QStringList logEntries() {
         static const QRegularExpression stamp(
             QStringLiteral("^\\d{1,2}:\\d{1,2}:\\d{1,2} \\d\\d\\.\\d\\d\\.\\d{4}   "));
-        return QString::fromLocal8Bit(readFile(dataRoot() + "/VOXALIS_Thumbnail.log"))
+        return QString::fromLocal8Bit(readFile(settledDataRoot() + "/VOXALIS_Thumbnail.log"))
             .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)
             .replaceInStrings(stamp, QString());
     }

@@ -2,7 +2,7 @@
 #include "file_formats.h"
 #include "files.h"
 #include "module_handle.h"
-#include "provider_clsid.h"
+#include "registry_names.h"
 #include "registration.h"
 
 #include <QFile>

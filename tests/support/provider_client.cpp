@@ -2,7 +2,7 @@
 
 #include "com_ptr.h"
 #include "entry_points.h"
-#include "provider_clsid.h"
+#include "registry_names.h"
 
 #include <cstring>
 

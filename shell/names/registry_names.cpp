@@ -1,4 +1,4 @@
-#include "provider_clsid.h"
+#include "registry_names.h"
 
 // {6F1E3C2A-7B54-4D8E-9A21-3C5B8E0D4F17}
 const CLSID CLSID_RecipeThumbnailProvider = {

@@ -1,6 +1,6 @@
 #include "placeholder_images.h"
 
-#include "preview_constants.h"
+#include "picture_sides.h"
 
 #include <QtGlobal>
 
@@ -16,7 +16,7 @@ QImage loadPlaceholder(const char* resource) {
     registerPlaceholderResources();
     QImage image(QString::fromLatin1(resource));
     image = image.convertToFormat(QImage::Format_ARGB32);
-    Q_ASSERT(image.width() == kThumbnailSide && image.height() == kThumbnailSide);
+    Q_ASSERT(image.width() == kCacheSide && image.height() == kCacheSide);
     return image;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "picture_recorder.h"
 #include "thumbnail_table.h"
 
 #include <QImage>
@@ -21,18 +22,6 @@ QString chooseBucket(const QString& imageDir);
 // the file name and the temporary name that replaces the picture later fit the file systems'
 // 255-byte limit. Takes dbMutex for its look-up.
 QString picturePathIn(const QString& bucket, const QString& sourcePath);
-
-enum class PictureSave {
-    // The picture is saved and its row written (for an error row: written).
-    Saved,
-    NoBucket,
-    NotWritten,
-    // Another host held the picture folder past the wait; logged here, nothing written.
-    GaveUp,
-    // The row could not be written; the new picture is removed again. A busy database is
-    // logged here.
-    NotRecorded,
-};
 
 // The picture step of both producers, save and row in one: under the picture folder's lock,
 // which keeps every other thread and host process from choosing a name, saving or writing a

@@ -3,14 +3,14 @@
 #include <QString>
 
 // The two producers a job can route a file to. The driver only decides which one runs; each
-// producer saves its own picture and writes its own row.
+// producer's picture and row go into the cache's buckets below `imageDir`.
 class ThumbnailProducers {
 public:
     virtual ~ThumbnailProducers() = default;
 
     // Sliced printer files: decode the embedded preview (or a placeholder) and record it.
     // False when the file holds no picture of its own to use and its model is to be drawn.
-    virtual bool extractPreview(const QString& sourcePath, const QString& dataRoot) = 0;
+    virtual bool extractPreview(const QString& sourcePath, const QString& imageDir) = 0;
 
     // Model files: render offscreen and record. Returns whether the renderer was ready; a
     // renderer that was not ready leaves the job without a picture.

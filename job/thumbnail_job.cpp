@@ -50,7 +50,7 @@ HRESULT runThumbnailJob(LPCWSTR path, ThumbnailProducers& producers) {
         return S_OK;
     }
 
-    if (takesPreviewPath(sourcePath) && producers.extractPreview(sourcePath, root)) {
+    if (takesPreviewPath(sourcePath) && producers.extractPreview(sourcePath, imageDir)) {
         return S_OK;
     }
     currentFilePath = imageDir;

@@ -1,7 +1,5 @@
 #include "threemf_model.h"
 
-#include "log.h"
-#include "my_stl_reader.h"
 #include "xml_reader.h"
 
 #include <QSet>
@@ -14,7 +12,6 @@ constexpr std::string_view kMaterialNamespace =
     "http://schemas.microsoft.com/3dmanufacturing/material/2015/02";
 constexpr std::string_view kProductionNamespace =
     "http://schemas.microsoft.com/3dmanufacturing/production/2015/06";
-constexpr char kOperation[] = "mySTLReader::readThreeMf";
 
 // Parts besides the root that components may name; Production packages hold one per object.
 constexpr int kPartLimit = 4096;
@@ -424,36 +421,4 @@ ThreeMfResult ThreeMfModel::walk(const Object& object, const ThreeMfTransform& t
         }
     }
     return ThreeMfResult::Read;
-}
-
-void mySTLReader::readThreeMf() {
-    if (!checkSize(false)) {
-        return;
-    }
-    OpcPackage package(filePath);
-    ThreeMfModel model;
-    ThreeMfResult result = model.read(package, [this] { return memoryGuardStops(); });
-    if (result == ThreeMfResult::Read) {
-        result = model.build(
-            [this](const QVector3D& a, const QVector3D& b, const QVector3D& c,
-                   const MeshColour* colours) { return appendTriangle(a, b, c, colours); });
-    }
-    switch (result) {
-    case ThreeMfResult::Read:
-        finishModel();
-        return;
-    case ThreeMfResult::Stopped:
-        return;
-    case ThreeMfResult::Damaged:
-        modelValid = false;
-        renderable = false;
-        writeLog(kInfoLabel + logLocation(QLatin1String(kOperation), 1) +
-                 QStringLiteral("%1\n%2").arg(model.reason(), filePath));
-        return;
-    case ThreeMfResult::Refused:
-        renderable = false;
-        writeLog(kInfoLabel + logLocation(QLatin1String(kOperation), 2) +
-                 QStringLiteral("%1\n%2").arg(model.reason(), filePath));
-        return;
-    }
 }

@@ -3,38 +3,24 @@
 #include "canvas.h"
 #include "file_formats.h"
 #include "log.h"
-#include "picture_store.h"
 #include "placeholder_images.h"
 #include "readers.h"
-#include "saved_picture_memo.h"
-#include "thumbnail_table.h"
 
-namespace {
+myFileThumbnail::myFileThumbnail(const QString& path, PictureRecorder& recorder)
+    : myFileThumbnail(path, &recorder, PreviewTarget::cache()) {}
 
-QString imageDirOf(const QString& dataRoot) {
-    return dataRoot + QStringLiteral("/db/thumbnailImage");
-}
-
-} // namespace
-
-myFileThumbnail::myFileThumbnail(const QString& path, QString root)
-    : myFileThumbnail(path, std::move(root), PreviewTarget::cache(), true) {}
-
-myFileThumbnail::myFileThumbnail(const QString& path, QString root, PreviewTarget target,
-                                 bool recording)
-    : sourcePath(path), dataRoot(std::move(root)), target_(target), recording_(recording) {
+myFileThumbnail::myFileThumbnail(const QString& path, PictureRecorder* recorder,
+                                 PreviewTarget target)
+    : sourcePath(path), recorder_(recorder), target_(target) {
     dispatch();
 }
 
 myFileThumbnail::Delivered myFileThumbnail::pictureOf(const QString& path, PreviewTarget target) {
-    const myFileThumbnail extractor(path, QString(), target, false);
+    const myFileThumbnail extractor(path, nullptr, target);
     return {extractor.outputImage, extractor.placeholder_, extractor.leftToRenderer_};
 }
 
 void myFileThumbnail::dispatch() {
-    if (recording_) {
-        forgetSavedPicture();
-    }
     const FileFormat* format = formatOfPath(sourcePath);
     if (format == nullptr) {
         return;
@@ -106,7 +92,7 @@ void myFileThumbnail::loadBgcode() {
 }
 
 void myFileThumbnail::loadThreeMf() {
-    record(readThreeMf(sourcePath, target_));
+    record(readThreeMfThumbnail(sourcePath, target_));
 }
 
 void myFileThumbnail::record(const ReaderResult& result) {
@@ -147,12 +133,11 @@ void myFileThumbnail::usePlaceholder(void (*makePlaceholder)(QImage&)) {
 }
 
 void myFileThumbnail::dbDeal() {
-    if (!recording_) {
+    if (recorder_ == nullptr) {
         return;
     }
     QString picture;
-    const PictureSave saved = savePictureFor(outputImage, imageDirOf(dataRoot), sourcePath,
-                                             OnLookupFailure::Insert, picture);
+    const PictureSave saved = recorder_->save(outputImage, picture);
     if (saved == PictureSave::NotWritten) {
         writeLog(kInfoLabel + QStringLiteral("image cannot save---") +
                  logLocation(QStringLiteral("myFileThumbnail::dbDeal"), 1032) + picture);
@@ -160,7 +145,7 @@ void myFileThumbnail::dbDeal() {
 }
 
 void myFileThumbnail::dbDealError() {
-    if (recording_) {
-        recordErrorFor(imageDirOf(dataRoot), sourcePath);
+    if (recorder_ != nullptr) {
+        recorder_->recordError();
     }
 }

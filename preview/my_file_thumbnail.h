@@ -1,5 +1,6 @@
 #pragma once
 
+#include "picture_recorder.h"
 #include "preview_target.h"
 #include "reader_result.h"
 
@@ -7,12 +8,12 @@
 #include <QString>
 
 // Produces the cached thumbnail of one sliced printer file. The constructor does the whole
-// job: it picks the reader by suffix, which says what it made of the file, and records that:
-// the log line, the error row, the decoded preview or a placeholder in outputImage, saved and
-// recorded through dbDeal.
+// job: it picks the reader by suffix, which says what it made of the file, and carries that
+// out: the log line, the error row, the decoded preview or a placeholder in outputImage, handed
+// to `recorder` through dbDeal.
 class myFileThumbnail {
 public:
-    myFileThumbnail(const QString& sourcePath, QString dataRoot);
+    myFileThumbnail(const QString& sourcePath, PictureRecorder& recorder);
 
     // The reader found no picture of the file's own to use and left the file to the renderer.
     bool leftToRenderer() const { return leftToRenderer_; }
@@ -24,13 +25,12 @@ public:
         bool leftToRenderer = false;
     };
     // Only makes the picture, sized for `target` (placeholders are scaled to a requested side):
-    // the reader's line is logged as in the cache's job, but nothing is saved or recorded, and
-    // the cache is never opened.
+    // the reader's line is logged as in the cache's job, but nothing is recorded.
     static Delivered pictureOf(const QString& sourcePath, PreviewTarget target);
 
 private:
-    myFileThumbnail(const QString& sourcePath, QString dataRoot, PreviewTarget target,
-                    bool recording);
+    // A null recorder: the picture is only made.
+    myFileThumbnail(const QString& sourcePath, PictureRecorder* recorder, PreviewTarget target);
 
     // Runs the reader the suffix names.
     void dispatch();
@@ -48,16 +48,14 @@ private:
     void record(const ReaderResult& result);
     // Fills outputImage with a placeholder, at the requested side outside the cache.
     void usePlaceholder(void (*makePlaceholder)(QImage&));
-    // Saves outputImage into the current bucket and records it for sourcePath.
+    // Hands outputImage to the recorder, which saves it and records it for sourcePath.
     void dbDeal();
     // Records sourcePath as a file that gets no thumbnail.
     void dbDealError();
 
     QString sourcePath;
-    QString dataRoot;
+    PictureRecorder* const recorder_;
     PreviewTarget target_;
-    // Saves and records what the reader found; otherwise only outputImage holds it.
-    bool recording_;
     // Which header the DLP family reader reads: 0 DlpHead_t, 1 FdgHead_t.
     quint32 headerKind = 0;
     QImage outputImage;

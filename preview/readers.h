@@ -19,4 +19,4 @@ ReaderResult readVoxalis(const QString& path, const PreviewTarget& target);
 ReaderResult readGcode(const QString& path, const PreviewTarget& target);
 ReaderResult readBgcode(const QString& path, const PreviewTarget& target);
 // The plate picture of a 3MF package.
-ReaderResult readThreeMf(const QString& path, const PreviewTarget& target);
+ReaderResult readThreeMfThumbnail(const QString& path, const PreviewTarget& target);

@@ -4,7 +4,6 @@
 #include "log.h"
 #include "open_gl_helper.h"
 #include "picture_sides.h"
-#include "picture_store.h"
 #include "placeholder_images.h"
 #include "platform_services.h"
 #include "shader_sources.h"
@@ -94,20 +93,20 @@ struct ProjectedBounds {
 } // namespace
 
 std::unique_ptr<fileRender> fileRender::forCache(const QString& sourcePath,
-                                                 const QString& imageDir) {
+                                                 PictureRecorder& recorder) {
     return std::unique_ptr<fileRender>(
-        new fileRender(sourcePath, {imageDir, false, kCacheSide, Framing::CacheCamera, {}}));
+        new fileRender(sourcePath, {&recorder, kCacheSide, Framing::CacheCamera, {}}));
 }
 
 std::unique_ptr<fileRender> fileRender::forPicture(const QString& sourcePath, int side,
                                                    Framing framing, const DrawLimits& limits) {
     return std::unique_ptr<fileRender>(
-        new fileRender(sourcePath, {QString(), true, side, framing, limits}));
+        new fileRender(sourcePath, {nullptr, side, framing, limits}));
 }
 
 fileRender::fileRender(const QString& sourcePath_, const Mode& mode)
-    : kind(meshKindOf(sourcePath_)), imagePath(mode.imageDir), sourcePath(sourcePath_),
-      side(mode.side), pictureOnly(mode.pictureOnly), framing(mode.framing), limits(mode.limits) {
+    : kind(meshKindOf(sourcePath_)), sourcePath(sourcePath_), recorder(mode.recorder),
+      side(mode.side), framing(mode.framing), limits(mode.limits) {
     start();
 }
 
@@ -157,7 +156,7 @@ void fileRender::setUp() {
     // A binary STL streams: a worker converts its facets piece by piece, starting now, while
     // the shaders are built and the pieces before are drawn.
     reader = std::make_unique<mySTLReader>(sourcePath, hasGeometry, true);
-    if (!reader->modelValid && !pictureOnly) {
+    if (!reader->modelValid && recorder != nullptr) {
         makeDamagedFileImage(image);
         saveImage();
     }
@@ -391,16 +390,11 @@ void fileRender::drawPicture() {
 }
 
 bool fileRender::saveImage() {
-    QString picture;
-    const PictureSave saved =
-        savePictureFor(image, imagePath, sourcePath, OnLookupFailure::Skip, picture);
-    if (!picture.isEmpty()) {
-        imagePath = picture;
-    }
+    QString where;
+    const PictureSave saved = recorder->save(image, where);
     // A host that gave up on a locked folder or a busy database has said so already.
     if (saved == PictureSave::NoBucket || saved == PictureSave::NotWritten) {
-        logError(
-            QStringLiteral("%1\n%2").arg(QStringLiteral("render image cannot save"), imagePath));
+        logError(QStringLiteral("%1\n%2").arg(QStringLiteral("render image cannot save"), where));
     }
     return saved == PictureSave::Saved;
 }

@@ -3,6 +3,7 @@
 #include "binary_facets.h"
 #include "draw_view.h"
 #include "my_stl_reader.h"
+#include "picture_recorder.h"
 
 #include <QImage>
 #include <QMatrix4x4>
@@ -43,14 +44,15 @@ struct DrawLimits {
 };
 
 // Draws one mesh file offscreen. Made for the cache, it draws a 400 x 400 picture at the
-// cache's camera, saves it in the cache and records it; made for a picture, it only draws one
-// of the side asked for, nothing saved or recorded. Making one sets up OpenGL and reads the mesh
-// (for the cache, saving the damaged-file placeholder for a model that cannot be drawn); a
+// cache's camera and hands it to the cache's recorder; made for a picture, it only draws one
+// of the side asked for, nothing recorded. Making one sets up OpenGL and reads the mesh
+// (for the cache, recording the damaged-file placeholder for a model that cannot be drawn); a
 // ready renderer is then driven through initGL, resizeGL and paintGL (drawPicture for a
 // picture) on the same thread. Two renderers must never run at once (see rendererMutex).
 class fileRender {
 public:
-    static std::unique_ptr<fileRender> forCache(const QString& sourcePath, const QString& imageDir);
+    static std::unique_ptr<fileRender> forCache(const QString& sourcePath,
+                                                PictureRecorder& recorder);
     static std::unique_ptr<fileRender> forPicture(const QString& sourcePath, int side,
                                                   Framing framing = Framing::FillPicture,
                                                   const DrawLimits& limits = {});
@@ -63,7 +65,7 @@ public:
 
     void initGL();
     void resizeGL(int width, int height);
-    // Draws the picture, then saves it in the cache and records it.
+    // Draws the picture, then hands it to the cache's recorder.
     void paintGL();
     // Draws the chunks into a side x side framebuffer and reads it back into picture().
     void drawPicture();
@@ -77,8 +79,8 @@ public:
 private:
     // Where the picture goes and how it is drawn.
     struct Mode {
-        QString imageDir;
-        bool pictureOnly;
+        // Null: the picture is only drawn.
+        PictureRecorder* recorder;
         int side;
         Framing framing;
         DrawLimits limits;
@@ -94,12 +96,12 @@ private:
     // model's facets once and starts its stream again for drawing.
     QMatrix4x4 fillingCrop(const QMatrix4x4& clip);
     void addShader(int stage, const char* source, bool vertexStage, const char* failure);
-    // Saves `image` and writes its row in one step; true when both were done.
+    // Hands `image` to the recorder; true when it was saved and its row written.
     bool saveImage();
 
     qint32 kind;
-    QString imagePath;
     QString sourcePath;
+    PictureRecorder* const recorder;
     std::unique_ptr<mySTLReader> reader;
     std::unique_ptr<QOpenGLShaderProgram> program;
     QOpenGLVertexArrayObject vao;
@@ -127,8 +129,6 @@ private:
     std::optional<DrawView> lastView;
     bool glUsable = true;
     const int side;
-    // Drawing only: nothing saved.
-    const bool pictureOnly;
     const Framing framing;
     const DrawLimits limits;
 };

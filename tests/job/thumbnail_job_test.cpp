@@ -21,8 +21,8 @@
 // GetThumbnail would look up meanwhile.
 class RecordingProducers final : public ThumbnailProducers {
 public:
-    bool extractPreview(const QString& source, const QString& root) override {
-        calls.append({"preview", source, root, currentFilePath});
+    bool extractPreview(const QString& source, const QString& imageDir) override {
+        calls.append({"preview", source, imageDir, currentFilePath});
         return previewShown;
     }
     bool renderMesh(const QString& source, const QString& imageDir) override {
@@ -52,7 +52,7 @@ TEST(ThumbnailJob, RoutesBySuffixAndRemembersEachThreadsFile) {
         // While the renderer runs, the picture folder stands in for the file.
         EXPECT_EQ(producers.calls,
                   (QList<QStringList>{name == preview
-                                          ? QStringList{"preview", path, root, path}
+                                          ? QStringList{"preview", path, imageDir, path}
                                           : QStringList{"renderer", path, imageDir, imageDir}}));
         EXPECT_EQ(currentFilePath, path);
     }
@@ -73,7 +73,7 @@ TEST(ThumbnailJob, RoutesBySuffixAndRemembersEachThreadsFile) {
     producers.calls.clear();
     producers.previewShown = false;
     EXPECT_EQ(producers.run(path), S_OK);
-    EXPECT_EQ(producers.calls, (QList<QStringList>{{"preview", path, root, path},
+    EXPECT_EQ(producers.calls, (QList<QStringList>{{"preview", path, imageDir, path},
                                                    {"renderer", path, imageDir, imageDir}}));
     EXPECT_EQ(currentFilePath, path);
 

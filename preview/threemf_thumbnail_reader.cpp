@@ -59,7 +59,7 @@ PartPicture pictureOf(OpcPackage& package, const QString& part, const QString& p
 
 } // namespace
 
-ReaderResult readThreeMf(const QString& path, const PreviewTarget&) {
+ReaderResult readThreeMfThumbnail(const QString& path, const PreviewTarget&) {
     OpcPackage package(path);
     if (!package.isReadable()) {
         return ReaderResult::refused(located(kOperation, 1, onFile(package.problem(), path)));

@@ -1,0 +1,44 @@
+#include "log.h"
+#include "my_stl_reader.h"
+#include "opc_package.h"
+#include "threemf_model.h"
+
+namespace {
+
+constexpr char kOperation[] = "mySTLReader::readThreeMf";
+
+} // namespace
+
+// The model is read and checked whole before a triangle is stored, so a damaged or refused
+// package stores nothing.
+void mySTLReader::readThreeMf() {
+    if (!checkSize(false)) {
+        return;
+    }
+    OpcPackage package(filePath);
+    ThreeMfModel model;
+    ThreeMfResult result = model.read(package, [this] { return memoryGuardStops(); });
+    if (result == ThreeMfResult::Read) {
+        result = model.build(
+            [this](const QVector3D& a, const QVector3D& b, const QVector3D& c,
+                   const MeshColour* colours) { return appendTriangle(a, b, c, colours); });
+    }
+    switch (result) {
+    case ThreeMfResult::Read:
+        finishModel();
+        return;
+    case ThreeMfResult::Stopped:
+        return;
+    case ThreeMfResult::Damaged:
+        modelValid = false;
+        renderable = false;
+        writeLog(kInfoLabel + logLocation(QLatin1String(kOperation), 1) +
+                 QStringLiteral("%1\n%2").arg(model.reason(), filePath));
+        return;
+    case ThreeMfResult::Refused:
+        renderable = false;
+        writeLog(kInfoLabel + logLocation(QLatin1String(kOperation), 2) +
+                 QStringLiteral("%1\n%2").arg(model.reason(), filePath));
+        return;
+    }
+}

@@ -19,7 +19,7 @@ public:
         CacheRecorder recorder(imageDir, sourcePath, OnLookupFailure::Insert);
         // The constructor does the whole job.
         const myFileThumbnail extractor(sourcePath, recorder);
-        return !extractor.leftToRenderer();
+        return !extractor.isLeftToRenderer();
     }
 
     bool renderMesh(const QString& sourcePath, const QString& imageDir) override {

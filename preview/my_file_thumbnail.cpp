@@ -6,18 +6,18 @@
 #include "placeholder_images.h"
 #include "readers.h"
 
-myFileThumbnail::myFileThumbnail(const QString& path, PictureRecorder& recorder)
-    : myFileThumbnail(path, &recorder, PreviewTarget::cache()) {}
+myFileThumbnail::myFileThumbnail(const QString& path, PictureRecorder& into)
+    : myFileThumbnail(path, &into, PreviewTarget::cache()) {}
 
-myFileThumbnail::myFileThumbnail(const QString& path, PictureRecorder* recorder,
-                                 PreviewTarget target)
-    : sourcePath(path), recorder_(recorder), target_(target) {
+myFileThumbnail::myFileThumbnail(const QString& path, PictureRecorder* recorderOrNull,
+                                 PreviewTarget pictureTarget)
+    : sourcePath(path), recorder(recorderOrNull), target(pictureTarget) {
     dispatch();
 }
 
-myFileThumbnail::Delivered myFileThumbnail::pictureOf(const QString& path, PreviewTarget target) {
-    const myFileThumbnail extractor(path, nullptr, target);
-    return {extractor.outputImage, extractor.placeholder_, extractor.leftToRenderer_};
+myFileThumbnail::Delivered myFileThumbnail::pictureOf(const QString& path, PreviewTarget sizedFor) {
+    const myFileThumbnail extractor(path, nullptr, sizedFor);
+    return {extractor.outputImage, extractor.madePlaceholder, extractor.leftForRenderer};
 }
 
 void myFileThumbnail::dispatch() {
@@ -64,35 +64,35 @@ void myFileThumbnail::dispatch() {
 }
 
 void myFileThumbnail::loadKvrdlpAndLqx() {
-    record(readDlpFamily(sourcePath, headerKind, target_));
+    record(readDlpFamily(sourcePath, headerKind, target));
 }
 
 void myFileThumbnail::loadPhotons() {
-    record(readPhotons(sourcePath, target_));
+    record(readPhotons(sourcePath, target));
 }
 
 void myFileThumbnail::loadGF() {
-    record(readGf(sourcePath, target_));
+    record(readGf(sourcePath, target));
 }
 
 void myFileThumbnail::loadSvgx() {
-    record(readSvgx(sourcePath, target_));
+    record(readSvgx(sourcePath, target));
 }
 
 void myFileThumbnail::loadVoxalis() {
-    record(readVoxalis(sourcePath, target_));
+    record(readVoxalis(sourcePath, target));
 }
 
 void myFileThumbnail::loadGcode() {
-    record(readGcode(sourcePath, target_));
+    record(readGcode(sourcePath, target));
 }
 
 void myFileThumbnail::loadBgcode() {
-    record(readBgcode(sourcePath, target_));
+    record(readBgcode(sourcePath, target));
 }
 
 void myFileThumbnail::loadThreeMf() {
-    record(readThreeMfThumbnail(sourcePath, target_));
+    record(readThreeMfThumbnail(sourcePath, target));
 }
 
 void myFileThumbnail::record(const ReaderResult& result) {
@@ -106,10 +106,10 @@ void myFileThumbnail::record(const ReaderResult& result) {
     case ReaderResult::Picture::None:
         return;
     case ReaderResult::Picture::Model:
-        leftToRenderer_ = true;
+        leftForRenderer = true;
         return;
     case ReaderResult::Picture::Decoded:
-        outputImage = result.keepsOwnShape() ? fittedInOwnShape(result.decodedPicture(), target_)
+        outputImage = result.keepsOwnShape() ? fittedInOwnShape(result.decodedPicture(), target)
                                              : result.decodedPicture();
         break;
     case ReaderResult::Picture::DamagedPlaceholder:
@@ -124,20 +124,20 @@ void myFileThumbnail::record(const ReaderResult& result) {
 
 void myFileThumbnail::usePlaceholder(void (*makePlaceholder)(QImage&)) {
     makePlaceholder(outputImage);
-    const int side = target_.requested();
-    if (!target_.isCache() && side != outputImage.width()) {
+    const int side = target.requested();
+    if (!target.isCache() && side != outputImage.width()) {
         outputImage =
             outputImage.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
-    placeholder_ = true;
+    madePlaceholder = true;
 }
 
 void myFileThumbnail::dbDeal() {
-    if (recorder_ == nullptr) {
+    if (recorder == nullptr) {
         return;
     }
     QString picture;
-    const PictureSave saved = recorder_->save(outputImage, picture);
+    const PictureSave saved = recorder->save(outputImage, picture);
     if (saved == PictureSave::NotWritten) {
         writeLog(kInfoLabel + QStringLiteral("image cannot save---") +
                  logLocation(QStringLiteral("myFileThumbnail::dbDeal"), 1032) + picture);
@@ -145,7 +145,7 @@ void myFileThumbnail::dbDeal() {
 }
 
 void myFileThumbnail::dbDealError() {
-    if (recorder_ != nullptr) {
-        recorder_->recordError();
+    if (recorder != nullptr) {
+        recorder->recordError();
     }
 }

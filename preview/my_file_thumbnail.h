@@ -10,13 +10,13 @@
 // Produces the cached thumbnail of one sliced printer file. The constructor does the whole
 // job: it picks the reader by suffix, which says what it made of the file, and carries that
 // out: the log line, the error row, the decoded preview or a placeholder in outputImage, handed
-// to `recorder` through dbDeal.
+// to `into` through dbDeal.
 class myFileThumbnail {
 public:
-    myFileThumbnail(const QString& sourcePath, PictureRecorder& recorder);
+    myFileThumbnail(const QString& sourcePath, PictureRecorder& into);
 
     // The reader found no picture of the file's own to use and left the file to the renderer.
-    bool leftToRenderer() const { return leftToRenderer_; }
+    bool isLeftToRenderer() const { return leftForRenderer; }
 
     // What pictureOf delivered: null when the reader gave up without a picture.
     struct Delivered {
@@ -24,13 +24,14 @@ public:
         bool placeholder = false;
         bool leftToRenderer = false;
     };
-    // Only makes the picture, sized for `target` (placeholders are scaled to a requested side):
+    // Only makes the picture, sized for `sizedFor` (placeholders are scaled to a requested side):
     // the reader's line is logged as in the cache's job, but nothing is recorded.
-    static Delivered pictureOf(const QString& sourcePath, PreviewTarget target);
+    static Delivered pictureOf(const QString& sourcePath, PreviewTarget sizedFor);
 
 private:
     // A null recorder: the picture is only made.
-    myFileThumbnail(const QString& sourcePath, PictureRecorder* recorder, PreviewTarget target);
+    myFileThumbnail(const QString& sourcePath, PictureRecorder* recorderOrNull,
+                    PreviewTarget pictureTarget);
 
     // Runs the reader the suffix names.
     void dispatch();
@@ -54,11 +55,11 @@ private:
     void dbDealError();
 
     QString sourcePath;
-    PictureRecorder* const recorder_;
-    PreviewTarget target_;
+    PictureRecorder* const recorder;
+    PreviewTarget target;
     // Which header the DLP family reader reads: 0 DlpHead_t, 1 FdgHead_t.
     quint32 headerKind = 0;
     QImage outputImage;
-    bool placeholder_ = false;
-    bool leftToRenderer_ = false;
+    bool madePlaceholder = false;
+    bool leftForRenderer = false;
 };

@@ -7,20 +7,15 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <new>
 #include <utility>
 
 namespace {
 
-// At this memory load (percent) a read stops rather than push the machine into swapping.
-constexpr quint32 kMemoryLoadLimit = 90;
 // A model larger than this (in its file's units) is no printable part.
 constexpr float kLargestExtent = 10000.0f;
 
 } // namespace
-
-QVector3D facetNormal(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3) {
-    return QVector3D::crossProduct(p2 - p1, p3 - p2).normalized();
-}
 
 qint32 meshKindOf(const QString& path) {
     const FileFormat* format = formatOfPath(path);
@@ -43,29 +38,21 @@ qint32 meshKindOf(const QString& path) {
     }
 }
 
-mySTLReader::mySTLReader(const QString& path, bool hasGeometry, bool streamed_,
-                         quint64 storedFacetLimit_)
-    : withNormals(!hasGeometry), kind(meshKindOf(path)), filePath(path), streamed(streamed_),
-      storedFacetLimit(storedFacetLimit_) {
-    switch (kind) {
-    case MeshObj:
-        readObj();
-        break;
-    case MeshStl:
-        readStl();
-        break;
-    case MeshSlc:
-        readSlc();
-        break;
-    case MeshThreeMf:
-        readThreeMf();
-        break;
-    case MeshPly:
-        readPly();
-        break;
-    default:
-        break;
+mySTLReader::mySTLReader(const QString& path, bool hasGeometry, bool streamedFacets,
+                         quint64 storedFacetLimit)
+    : withNormals(!hasGeometry), kind(meshKindOf(path)), filePath(path),
+      sink(withNormals, storedFacetLimit, path), streamed(streamedFacets) {
+    MeshEnd end = MeshEnd::AsItIs;
+    try {
+        end = read();
+    } catch (const std::bad_alloc&) {
+        // What was read before memory ran out still reaches the log.
+        for (const QString& line : sink.lines()) {
+            writeLog(line);
+        }
+        throw;
     }
+    conclude(end);
 }
 
 mySTLReader::~mySTLReader() {
@@ -74,110 +61,79 @@ mySTLReader::~mySTLReader() {
     }
 }
 
-void mySTLReader::appendVertex(const QVector3D& point, bool isPosition) {
-    chunk.append3(point.x(), point.y(), point.z());
-    if (isPosition) {
-        widenBox(point.x(), point.y(), point.z());
+MeshEnd mySTLReader::read() {
+    switch (kind) {
+    case MeshObj:
+        return readObj();
+    case MeshStl:
+        return readStl();
+    case MeshSlc:
+        return readSlc();
+    case MeshThreeMf:
+        return readThreeMf();
+    case MeshPly:
+        return readPly();
+    default:
+        return MeshEnd::AsItIs;
     }
 }
 
-bool mySTLReader::appendTriangle(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3,
-                                 const MeshColour* colours) {
-    if (colours != nullptr && !hasColours) {
-        startColours();
-    }
-    if (hasColours) {
-        for (int corner = 0; corner < 3; ++corner) {
-            colourChunk.push_back(colours != nullptr ? colours[corner] : kModelColour);
-        }
-    }
-    if (withNormals) {
-        const QVector3D n = facetNormal(p1, p2, p3);
-        appendVertex(p1, true);
-        appendVertex(n, false);
-        appendVertex(p2, true);
-        appendVertex(n, false);
-        appendVertex(p3, true);
-        appendVertex(n, false);
-    } else {
-        appendVertex(p1, true);
-        appendVertex(p2, true);
-        appendVertex(p3, true);
-    }
-    if (chunk.bytes() < kChunkLimitBytes) {
-        return false;
-    }
-    closeChunk();
-    return memoryGuardStops();
-}
-
-void mySTLReader::closeChunk() {
-    chunks.push_back(std::move(chunk));
-    chunk = VertexChunk();
-    if (hasColours) {
-        colourChunks.push_back(std::move(colourChunk));
-        colourChunk = {};
-    }
-}
-
-void mySTLReader::startColours() {
-    hasColours = true;
-    const std::size_t floatsPerVertex = withNormals ? 6 : 3;
-    for (const VertexChunk& closed : chunks) {
-        colourChunks.emplace_back(closed.size() / floatsPerVertex, kModelColour);
-    }
-    colourChunk.assign(chunk.size() / floatsPerVertex, kModelColour);
-}
-
-bool mySTLReader::checkSize(bool againstMemory) {
+std::optional<MeshEnd> mySTLReader::refusesSize(bool againstMemory) {
     file.setFileName(filePath);
     const qint64 size = file.size();
     // Only a regular file is opened: a FIFO or a device could block the host forever, and
     // none of them holds a model, so they get the outcome of an empty file.
     if (size == 0 || !QFileInfo(filePath).isFile()) {
-        renderable = false;
-        modelValid = false;
-        return false;
+        return MeshEnd::Invalid;
     }
     if (againstMemory && static_cast<quint64>(size) > availablePhysicalMemory()) {
-        writeLog(kInfoLabel +
-                 QStringLiteral("%1\n%2").arg(QStringLiteral("file is too large"), filePath));
-        renderable = false;
-        return false;
+        sink.note(kInfoLabel +
+                  QStringLiteral("%1\n%2").arg(QStringLiteral("file is too large"), filePath));
+        return MeshEnd::Hidden;
     }
-    return true;
+    return std::nullopt;
 }
 
-bool mySTLReader::storedReachLimit(quint64 facets) {
-    storedFacets += facets;
-    if (storedFacets < storedFacetLimit) {
-        return false;
-    }
-    writeLog(kInfoLabel + QStringLiteral("%1\n%2").arg(
-                              QStringLiteral("too many facets, read in part"), filePath));
-    facetsCut = true;
-    return true;
-}
-
-bool mySTLReader::memoryGuardStops() {
-    if (memoryLoad() < kMemoryLoadLimit) {
-        return false;
-    }
-    writeLog(QStringLiteral("内存已经超过百分之90     ") + filePath);
-    renderable = false;
+void mySTLReader::conclude(MeshEnd end) {
     file.close();
-    return true;
+    for (const QString& line : sink.lines()) {
+        writeLog(line);
+    }
+    switch (end) {
+    case MeshEnd::Finished:
+        finishModel();
+        break;
+    case MeshEnd::AsItIs:
+        break;
+    case MeshEnd::Hidden:
+        renderable = false;
+        break;
+    case MeshEnd::Invalid:
+        renderable = false;
+        modelValid = false;
+        break;
+    }
+    const MeshBox& box = sink.box();
+    minX = box.minX;
+    minY = box.minY;
+    minZ = box.minZ;
+    maxX = box.maxX;
+    maxY = box.maxY;
+    maxZ = box.maxZ;
+    chunks = std::move(sink.chunks());
+    hasColours = sink.hasColours();
+    colourChunks = std::move(sink.colourChunks());
+    startStream(facetsArrived);
 }
 
 void mySTLReader::finishModel() {
-    const float extX = maxX - minX;
-    const float extY = maxY - minY;
-    const float extZ = maxZ - minZ;
+    const MeshBox& box = sink.box();
+    const float extX = box.maxX - box.minX;
+    const float extY = box.maxY - box.minY;
+    const float extZ = box.maxZ - box.minZ;
     const float yz = extZ > extY ? extZ : extY;
     maxExtent = yz > extX ? yz : extX;
-    if (!chunk.isEmpty()) {
-        closeChunk();
-    }
+    sink.closeLastChunk();
     // An empty model keeps its box at the initial values: its extents are negative infinity,
     // which passes, and the renderer draws an empty picture. A NaN coordinate makes the box
     // meaningless, so such a model cannot be drawn.
@@ -186,5 +142,4 @@ void mySTLReader::finishModel() {
         renderable = false;
         modelValid = false;
     }
-    file.close();
 }

@@ -3,6 +3,7 @@
 #include "binary_facets.h"
 #include "facet_stream.h"
 #include "mesh_colour.h"
+#include "mesh_sink.h"
 #include "vertex_chunk.h"
 
 #include <QFile>
@@ -13,6 +14,7 @@
 
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Which reader a mesh file gets, by its suffix.
@@ -37,9 +39,10 @@ struct SLC_sampleTbItem_t {
 };
 
 // Reads a mesh file (OBJ, STL, SLC, 3MF, PLY, by suffix) into vertex chunks and a bounding box, all
-// inside the constructor, under a memory guard. A triangle is three positions, or with
-// normals p1 n p2 n p3 n; chunks always hold whole triangles. Allocation failures leave the
-// constructor as std::bad_alloc.
+// inside the constructor, under a memory guard. Each reader stores through a MeshSink and says
+// how it ended; the constructor then writes the sink's log lines, sets the flags and runs the
+// closing step in one place, and takes the chunks and the box out of the sink. Allocation
+// failures leave the constructor as std::bad_alloc, the lines kept so far logged.
 class mySTLReader : public QObject {
     Q_OBJECT
 
@@ -55,18 +58,8 @@ public:
     // stream before has finished first.
     void restartStream();
 
-    // Stores one entry; positions widen the bounding box, normals never do.
-    void appendVertex(const QVector3D& point, bool isPosition);
-    // Stores a triangle with its facet normal as needed, and the colours of its three corners
-    // if the file gives them; closes a full chunk and runs the memory guard. True means: stop
-    // reading.
-    bool appendTriangle(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3,
-                        const MeshColour* colours = nullptr);
-    void closeChunk();
-
     bool withNormals;
     qint32 kind;
-    VertexChunk chunk;
     qint64 dataOffset = 0;
     quint32 facetCount = 0;
     quint32 facetsDone = 0;
@@ -92,55 +85,35 @@ public:
     QVector<SLC_sampleTbItem_t> slcSampleTable;
     // A streamed binary STL that can be drawn: its facets, in file order, instead of chunks.
     std::unique_ptr<FacetStream> stream;
-    // Facets stored by the text and SLC readers, and whether the limit ended the reading.
-    quint64 storedFacets = 0;
-    bool facetsCut = false;
 
 private:
-    void readStl();
-    void readAsciiStl();
+    // The reader the kind names; a kind no reader takes leaves everything as it is.
+    MeshEnd read();
+    MeshEnd readStl();
+    MeshEnd readAsciiStl();
     // The facet count at offset 80, its missing bytes taken as zeros.
     quint32 headerFacetCount();
     // The file is exactly as long as the facet count at offset 80 says a binary one is.
     bool sizeFitsBinary();
-    void readBinaryStl();
+    MeshEnd readBinaryStl();
     void appendBinaryFacets(const uchar* records, qint64 facets);
+    MeshEnd readObj();
+    MeshEnd readSlc();
+    MeshEnd readThreeMf();
+    MeshEnd readPly();
+
+    // The step every reader starts with: an empty file is no model; OBJ, SLC and PLY files
+    // larger than the available memory are not read. Empty when the reading may go on.
+    std::optional<MeshEnd> refusesSize(bool againstMemory);
+    // The log, the flags, the closing step and the stream, by how the reader ended.
+    void conclude(MeshEnd end);
+    // Extents, the last chunk, the validity of the model.
+    void finishModel();
     // The binary facets that arrived go to `stream` when the model can be drawn.
     void startStream(quint32 facets);
-    // The box so far as one vector per corner, and back.
-    FacetBox currentBox() const;
-    void setBox(const FacetBox& box);
-    void readObj();
-    void readSlc();
-    void readThreeMf();
-    void readPly();
 
-    // The steps every reader starts with: an empty file is no model; OBJ and SLC files
-    // larger than the available memory are not read. False: stop.
-    bool checkSize(bool againstMemory);
-    void widenBox(float x, float y, float z) {
-        maxX = x > maxX ? x : maxX;
-        minX = x > minX ? minX : x;
-        maxY = y > maxY ? y : maxY;
-        minY = y > minY ? minY : y;
-        maxZ = z > maxZ ? z : maxZ;
-        minZ = z > minZ ? minZ : z;
-    }
-    // True when the memory load has reached 90 %: logged, not renderable, file closed.
-    bool memoryGuardStops();
-    // Extents, the last chunk, the validity of the model, the file closed.
-    void finishModel();
-
-    // The colours of every vertex stored so far, all the model's one colour.
-    void startColours();
-    std::vector<MeshColour> colourChunk;
-
-    // Counts `facets` just stored; true once the limit is reached (logged, facetsCut set).
-    bool storedReachLimit(quint64 facets);
-
+    MeshSink sink;
     bool streamed;
-    quint64 storedFacetLimit;
+    // The facets of a binary STL that arrived, for its stream.
+    quint32 facetsArrived = 0;
 };
-
-// The facet normal: (p2 - p1) x (p3 - p2), normalised; a degenerate facet gets zero.
-QVector3D facetNormal(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3);

@@ -37,23 +37,24 @@ void parseFace(const char* s, long vertexCount, std::vector<long>& references) {
 
 } // namespace
 
-void mySTLReader::readObj() {
-    if (!checkSize(true) || !file.open(QIODevice::ReadOnly)) {
-        return;
+MeshEnd mySTLReader::readObj() {
+    if (auto refused = refusesSize(true)) {
+        return *refused;
     }
-    chunk = VertexChunk();
-    int entries = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        return MeshEnd::AsItIs;
+    }
     std::vector<long> references;
     char line[kLineLimit + 1] = {};
     LineReader lines(file);
     bool verticesCut = false;
     while (lines.next(line)) {
         if (std::strncmp(line, "v ", 2) == 0) {
-            if (quint64(objPositions.size() / 3) >= std::min(kVertexLimit, storedFacetLimit)) {
+            if (quint64(objPositions.size() / 3) >= std::min(kVertexLimit, sink.facetLimit())) {
                 if (!verticesCut) {
-                    writeLog(kInfoLabel +
-                             QStringLiteral("%1\n%2").arg(
-                                 QStringLiteral("too many vertices, read in part"), filePath));
+                    sink.note(kInfoLabel +
+                              QStringLiteral("%1\n%2").arg(
+                                  QStringLiteral("too many vertices, read in part"), filePath));
                     verticesCut = true;
                 }
                 continue;
@@ -65,7 +66,7 @@ void mySTLReader::readObj() {
             for (float& value : xyz) {
                 value = parseFloat(skipBlanks(s), lineEnd, &s);
             }
-            widenBox(xyz[0], xyz[1], xyz[2]);
+            sink.box().widen(xyz[0], xyz[1], xyz[2]);
             objPositions.append(xyz[0]);
             objPositions.append(xyz[1]);
             objPositions.append(xyz[2]);
@@ -81,32 +82,17 @@ void mySTLReader::readObj() {
             return QVector3D(p[0], p[1], p[2]);
         };
         for (std::size_t j = 0; j + 2 < references.size(); ++j) {
-            const QVector3D p1 = corner(references[0]);
-            const QVector3D p2 = corner(references[j + 1]);
-            const QVector3D p3 = corner(references[j + 2]);
-            const QVector3D n = withNormals ? facetNormal(p1, p2, p3) : QVector3D();
-            for (const QVector3D& p : {p1, p2, p3}) {
-                chunk.append3(p.x(), p.y(), p.z());
-                if (withNormals) {
-                    chunk.append3(n.x(), n.y(), n.z());
-                }
-            }
-            if (chunk.bytes() >= kChunkLimitBytes) {
-                closeChunk();
-                entries = 0;
-            }
+            sink.storeTriangle(corner(references[0]), corner(references[j + 1]),
+                               corner(references[j + 2]));
+            sink.closeWhenFull();
         }
-        entries += withNormals ? 6 : 3;
-        if (entries >= kEntriesPerChunk) {
-            closeChunk();
-            entries = 0;
+        sink.closeAfterEntries(withNormals ? 6 : 3, kEntriesPerChunk);
+        if (sink.guardStops()) {
+            return MeshEnd::Hidden;
         }
-        if (memoryGuardStops()) {
-            return;
-        }
-        if (references.size() > 2 && storedReachLimit(references.size() - 2)) {
+        if (references.size() > 2 && sink.reachLimit(references.size() - 2)) {
             break;
         }
     }
-    finishModel();
+    return MeshEnd::Finished;
 }

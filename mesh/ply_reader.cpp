@@ -186,23 +186,23 @@ bool splatPoints(const std::vector<float>& positions, const std::vector<MeshColo
 
 } // namespace
 
-void mySTLReader::readPly() {
-    if (!checkSize(true) || !file.open(QIODevice::ReadOnly)) {
-        return;
+MeshEnd mySTLReader::readPly() {
+    if (auto refused = refusesSize(true)) {
+        return *refused;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        return MeshEnd::AsItIs;
     }
     const auto report = [this](int number, const QString& message) {
-        writeLog(kInfoLabel + logLocation(QLatin1String(kOperation), number) +
-                 QStringLiteral("%1\n%2").arg(message, filePath));
+        sink.note(kInfoLabel + logLocation(QLatin1String(kOperation), number) +
+                  QStringLiteral("%1\n%2").arg(message, filePath));
     };
     PlyHeader header;
     PlyLayout layout;
     QString problem;
     if (!readPlyHeader(file, header, problem) || !layoutOf(header, layout, problem)) {
         report(1, problem);
-        renderable = false;
-        modelValid = false;
-        file.close();
-        return;
+        return MeshEnd::Invalid;
     }
     std::vector<float> positions;
     std::vector<MeshColour> colours;
@@ -210,8 +210,8 @@ void mySTLReader::readPly() {
     const std::vector<PlyProperty>& vertexProperties =
         header.elements[std::size_t(layout.vertexElement)].properties;
     bool verticesCut = false;
-    PlySink sink;
-    sink.vertex = [&](const std::vector<double>& scalars) {
+    PlySink body;
+    body.vertex = [&](const std::vector<double>& scalars) {
         if (positions.size() / 3 >= kVertexLimit) {
             if (!verticesCut) {
                 report(3, QStringLiteral("too many vertices, read in part"));
@@ -223,7 +223,7 @@ void mySTLReader::readPly() {
         const float y = float(scalars[std::size_t(layout.xyz[1])]);
         const float z = float(scalars[std::size_t(layout.xyz[2])]);
         positions.insert(positions.end(), {x, y, z});
-        widenBox(x, y, z);
+        sink.box().widen(x, y, z);
         if (withColours) {
             MeshColour colour = {0, 0, 0, 255};
             for (std::size_t c = 0; c < 3; ++c) {
@@ -232,11 +232,11 @@ void mySTLReader::readPly() {
             }
             colours.push_back(colour);
         }
-        return positions.size() / 3 % kItemsPerCheck == 0 && memoryGuardStops();
+        return positions.size() / 3 % kItemsPerCheck == 0 && sink.guardStops();
     };
     quint64 faces = 0;
-    sink.face = [&](const std::vector<double>& corners) {
-        if (++faces % kItemsPerCheck == 0 && memoryGuardStops()) {
+    body.face = [&](const std::vector<double>& corners) {
+        if (++faces % kItemsPerCheck == 0 && sink.guardStops()) {
             return true;
         }
         const std::size_t vertices = positions.size() / 3;
@@ -256,17 +256,17 @@ void mySTLReader::readPly() {
         for (std::size_t j = 1; j + 1 < corners.size(); ++j) {
             const MeshColour fan[3] = {colourOf(corners[0]), colourOf(corners[j]),
                                        colourOf(corners[j + 1])};
-            if (appendTriangle(at(corners[0]), at(corners[j]), at(corners[j + 1]),
-                               withColours ? fan : nullptr)) {
+            if (sink.appendTriangle(at(corners[0]), at(corners[j]), at(corners[j + 1]),
+                                    withColours ? fan : nullptr)) {
                 return true;
             }
         }
-        return corners.size() > 2 && storedReachLimit(corners.size() - 2);
+        return corners.size() > 2 && sink.reachLimit(corners.size() - 2);
     };
     PlyValues values(file, header.encoding);
-    const PlyEnd end = readBody(values, header, layout, sink);
-    if (end == PlyEnd::Stopped && !facetsCut) {
-        return; // the memory guard: not renderable, the file closed
+    const PlyEnd end = readBody(values, header, layout, body);
+    if (end == PlyEnd::Stopped && !sink.facetsCut()) {
+        return MeshEnd::Hidden; // the memory guard
     }
     if (end == PlyEnd::Cut) {
         report(2, values.ended() ? QStringLiteral("the PLY body ends early, read in part")
@@ -276,16 +276,18 @@ void mySTLReader::readPly() {
     const bool pointCloud =
         layout.faceElement < 0 || header.elements[std::size_t(layout.faceElement)].count == 0;
     if (pointCloud && !positions.empty()) {
-        const float reach = std::max({maxX - minX, maxY - minY, maxZ - minZ}) * kSplatReach;
+        const MeshBox& box = sink.box();
+        const float reach =
+            std::max({box.maxX - box.minX, box.maxY - box.minY, box.maxZ - box.minZ}) * kSplatReach;
         const bool stopped =
             splatPoints(positions, colours, reach,
                         [this](const QVector3D& a, const QVector3D& b, const QVector3D& c,
                                const MeshColour* corners) {
-                            return appendTriangle(a, b, c, corners) || storedReachLimit(1);
+                            return sink.appendTriangle(a, b, c, corners) || sink.reachLimit(1);
                         });
-        if (stopped && !facetsCut) {
-            return;
+        if (stopped && !sink.facetsCut()) {
+            return MeshEnd::Hidden;
         }
     }
-    finishModel();
+    return MeshEnd::Finished;
 }

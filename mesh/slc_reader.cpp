@@ -141,30 +141,30 @@ private:
 
 } // namespace
 
-void mySTLReader::readSlc() {
-    if (!checkSize(true) || !file.open(QIODevice::ReadOnly)) {
-        return;
+MeshEnd mySTLReader::readSlc() {
+    if (auto refused = refusesSize(true)) {
+        return *refused;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        return MeshEnd::AsItIs;
     }
     const qint64 terminator = findHeaderTerminator(file);
     if (terminator >= 0) {
         file.seek(terminator + 3 + kReservedAfterTerminator);
     }
-    chunk = VertexChunk();
     uchar count = 0;
     if (!file.getChar(reinterpret_cast<char*>(&count))) {
         count = 0;
     }
     if (count == 0 || file.pos() >= kCountMustEndBefore) {
-        file.close();
-        return;
+        return MeshEnd::AsItIs;
     }
 
     std::vector<uchar> table(static_cast<std::size_t>(count) * kSampleRecordSize);
     if (!readExactly(file, table.data(), static_cast<qint64>(table.size()))) {
-        file.close();
-        writeLog(kInfoLabel + QStringLiteral("%1\n%2").arg(
-                                  QStringLiteral("SLC_sampleTbItem_t read less"), filePath));
-        return;
+        sink.note(kInfoLabel + QStringLiteral("%1\n%2").arg(
+                                   QStringLiteral("SLC_sampleTbItem_t read less"), filePath));
+        return MeshEnd::AsItIs;
     }
     for (int i = 0; i < count; ++i) {
         const uchar* record = table.data() + i * kSampleRecordSize;
@@ -190,8 +190,7 @@ void mySTLReader::readSlc() {
         const float top = boundaries == 0 ? z : z + thicknessAt.at(z);
         for (quint32 b = 0; b < boundaries; ++b) {
             if (!records.takeHeader(header)) {
-                finishModel();
-                return;
+                return MeshEnd::Finished;
             }
             taken += sizeof(header);
             const quint64 vertexCount = qFromLittleEndian<quint32>(header);
@@ -201,14 +200,12 @@ void mySTLReader::readSlc() {
             // Vertices the rest of the file cannot hold are a short read, not an allocation.
             const qint64 bytes = static_cast<qint64>(8 * vertexCount);
             if (bytes > file.size() - recordsAt - taken) {
-                finishModel();
-                return;
+                return MeshEnd::Finished;
             }
             vertices.resize(static_cast<std::size_t>(bytes));
             taken += bytes;
             if (!records.take(vertices.data(), bytes)) {
-                finishModel();
-                return;
+                return MeshEnd::Finished;
             }
             // Each segment becomes a wall one layer high: two triangles sharing P0-Q1.
             for (quint64 i = 1; i < vertexCount; ++i) {
@@ -218,15 +215,14 @@ void mySTLReader::readSlc() {
                 const QVector3D p1(floatAt(v1), floatAt(v1 + 4), z);
                 const QVector3D q0(p0.x(), p0.y(), top);
                 const QVector3D q1(p1.x(), p1.y(), top);
-                if (appendTriangle(q1, p0, p1) || appendTriangle(q0, p0, q1)) {
-                    return;
+                if (sink.appendTriangle(q1, p0, p1) || sink.appendTriangle(q0, p0, q1)) {
+                    return MeshEnd::Hidden;
                 }
-                if (storedReachLimit(2)) {
-                    finishModel();
-                    return;
+                if (sink.reachLimit(2)) {
+                    return MeshEnd::Finished;
                 }
             }
         }
     }
-    finishModel();
+    return MeshEnd::Finished;
 }

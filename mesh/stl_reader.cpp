@@ -60,9 +60,12 @@ bool mySTLReader::sizeFitsBinary() {
     return file.size() == kBinaryHeaderSize + 4 + kFacetRecordSize * qint64{headerFacetCount()};
 }
 
-void mySTLReader::readStl() {
-    if (!checkSize(false) || !file.open(QIODevice::ReadOnly)) {
-        return;
+MeshEnd mySTLReader::readStl() {
+    if (auto refused = refusesSize(false)) {
+        return *refused;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        return MeshEnd::AsItIs;
     }
     // The text form names itself: "solid" on its first line, "facet" on the next line that is
     // not blank. A binary header that happens to begin with "solid" rarely has "facet" there;
@@ -83,18 +86,14 @@ void mySTLReader::readStl() {
         }
         if (length > 0 && std::strstr(line.text, "facet") != nullptr &&
             !(skippedBlank && sizeFitsBinary())) {
-            readAsciiStl();
-            file.close();
-            return;
+            return readAsciiStl();
         }
     }
-    readBinaryStl();
+    return readBinaryStl();
 }
 
-void mySTLReader::readAsciiStl() {
-    chunk = VertexChunk();
+MeshEnd mySTLReader::readAsciiStl() {
     quint64 vertexLines = 0;
-    int entries = 0;
     QVector3D corners[3];
     file.seek(dataOffset);
     LineReader lines(file);
@@ -108,58 +107,35 @@ void mySTLReader::readAsciiStl() {
         const char* lineEnd = line.text + std::strlen(line.text);
         corners[vertexLines % 3] = parseVertexLine(keyword, lineEnd);
         if (vertexLines % 3 == 2) {
-            const QVector3D n =
-                withNormals ? facetNormal(corners[0], corners[1], corners[2]) : QVector3D();
-            for (const QVector3D& corner : corners) {
-                appendVertex(corner, true);
-                if (withNormals) {
-                    appendVertex(n, false);
-                }
+            sink.storeTriangle(corners[0], corners[1], corners[2]);
+            if (sink.closeAfterEntries(withNormals ? 6 : 3, kEntriesPerTextChunk) &&
+                sink.guardStops()) {
+                return MeshEnd::Hidden;
             }
-            entries += withNormals ? 6 : 3;
-            if (entries >= kEntriesPerTextChunk) {
-                closeChunk();
-                entries = 0;
-                if (memoryGuardStops()) {
-                    return;
-                }
-            }
-            if (storedReachLimit(1)) {
+            if (sink.reachLimit(1)) {
                 break;
             }
         }
         ++vertexLines;
     }
-    finishModel();
+    return MeshEnd::Finished;
 }
 
 void mySTLReader::appendBinaryFacets(const uchar* records, qint64 facets) {
     if (facets <= 0) {
         return;
     }
-    FacetBox box = currentBox();
+    FacetBox box = sink.box().asFacetBox();
     float* out = nullptr;
     if (!streamed) {
+        VertexChunk& chunk = sink.openChunk();
         const std::size_t floats = static_cast<std::size_t>(facets) * floatsPerFacet(withNormals);
         // One float of slack for the last vertex's 16-byte write.
         chunk.reserve(chunk.size() + floats + 1);
         out = chunk.extend(floats);
     }
     convertFacets(records, facets, withNormals, out, box);
-    setBox(box);
-}
-
-FacetBox mySTLReader::currentBox() const {
-    return {{minX, minY, minZ, 0}, {maxX, maxY, maxZ, 0}};
-}
-
-void mySTLReader::setBox(const FacetBox& box) {
-    minX = box.low[0];
-    minY = box.low[1];
-    minZ = box.low[2];
-    maxX = box.high[0];
-    maxY = box.high[1];
-    maxZ = box.high[2];
+    sink.box().setFrom(box);
 }
 
 void mySTLReader::startStream(quint32 facets) {
@@ -174,15 +150,13 @@ void mySTLReader::restartStream() {
     startStream(facets);
 }
 
-void mySTLReader::readBinaryStl() {
+MeshEnd mySTLReader::readBinaryStl() {
     facetCount = headerFacetCount();
     dataOffset = kBinaryHeaderSize + 4;
 
     const quint64 need = quint64{facetCount} * 36;
     if (need >= 2 * availablePhysicalMemory() / 3) {
-        renderable = false;
-        file.close();
-        return;
+        return MeshEnd::Hidden;
     }
     facetsPerBlock = need > kLargeModelBytes ? kFacetsPerLargeBlock : facetCount;
     if (withNormals) {
@@ -207,17 +181,18 @@ void mySTLReader::readBinaryStl() {
         // Exactly the block's size, never more than the rest of the file can hold.
         const qint64 fileCanHold = (file.size() - file.pos()) / kFacetRecordSize;
         if (!streamed) {
-            chunk.reserve(static_cast<std::size_t>(qMin<qint64>(facetsPerBlock, fileCanHold)) *
-                              floatsPerFacet(withNormals) +
-                          1);
+            sink.openChunk().reserve(
+                static_cast<std::size_t>(qMin<qint64>(facetsPerBlock, fileCanHold)) *
+                    floatsPerFacet(withNormals) +
+                1);
         }
         bool complete = true;
         for (qint64 left = facetsPerBlock; left > 0 && complete;) {
             if (later && arrived >= split) {
                 if (arrived == split && later->arrived() > 0) {
-                    FacetBox box = currentBox();
+                    FacetBox box = sink.box().asFacetBox();
                     appendBox(box, later->box());
-                    setBox(box);
+                    sink.box().setFrom(box);
                 }
                 const qint64 facets = qMin<qint64>(left, split + later->arrived() - arrived);
                 arrived += static_cast<quint32>(facets);
@@ -236,32 +211,24 @@ void mySTLReader::readBinaryStl() {
             complete = got == wanted;
         }
 
-        if (!chunk.isEmpty()) {
-            closeChunk();
-        }
+        sink.closeLastChunk();
         if (!complete) {
             // The file ends before the count its header gives: draw what did arrive.
-            writeLog(kInfoLabel + QStringLiteral("read less"));
+            sink.note(kInfoLabel + QStringLiteral("read less"));
             if (arrived == 0) {
-                renderable = false;
-                modelValid = false;
-                file.close();
-                return;
+                return MeshEnd::Invalid;
             }
-            finishModel();
-            later.reset();
-            startStream(arrived);
-            return;
+            facetsArrived = arrived;
+            return MeshEnd::Finished;
         }
-        if (memoryGuardStops()) {
-            return;
+        if (sink.guardStops()) {
+            return MeshEnd::Hidden;
         }
         facetsDone += facetsPerBlock;
         if (quint64{facetsDone} + facetsPerBlock > facetCount) {
             facetsPerBlock = facetCount - facetsDone;
         }
     }
-    finishModel();
-    later.reset();
-    startStream(arrived);
+    facetsArrived = arrived;
+    return MeshEnd::Finished;
 }

@@ -11,34 +11,31 @@ constexpr char kOperation[] = "mySTLReader::readThreeMf";
 
 // The model is read and checked whole before a triangle is stored, so a damaged or refused
 // package stores nothing.
-void mySTLReader::readThreeMf() {
-    if (!checkSize(false)) {
-        return;
+MeshEnd mySTLReader::readThreeMf() {
+    if (auto refused = refusesSize(false)) {
+        return *refused;
     }
     OpcPackage package(filePath);
     ThreeMfModel model;
-    ThreeMfResult result = model.read(package, [this] { return memoryGuardStops(); });
+    ThreeMfResult result = model.read(package, [this] { return sink.guardStops(); });
     if (result == ThreeMfResult::Read) {
         result = model.build(
             [this](const QVector3D& a, const QVector3D& b, const QVector3D& c,
-                   const MeshColour* colours) { return appendTriangle(a, b, c, colours); });
+                   const MeshColour* colours) { return sink.appendTriangle(a, b, c, colours); });
     }
     switch (result) {
     case ThreeMfResult::Read:
-        finishModel();
-        return;
+        return MeshEnd::Finished;
     case ThreeMfResult::Stopped:
-        return;
+        return MeshEnd::Hidden;
     case ThreeMfResult::Damaged:
-        modelValid = false;
-        renderable = false;
-        writeLog(kInfoLabel + logLocation(QLatin1String(kOperation), 1) +
-                 QStringLiteral("%1\n%2").arg(model.reason(), filePath));
-        return;
+        sink.note(kInfoLabel + logLocation(QLatin1String(kOperation), 1) +
+                  QStringLiteral("%1\n%2").arg(model.reason(), filePath));
+        return MeshEnd::Invalid;
     case ThreeMfResult::Refused:
-        renderable = false;
-        writeLog(kInfoLabel + logLocation(QLatin1String(kOperation), 2) +
-                 QStringLiteral("%1\n%2").arg(model.reason(), filePath));
-        return;
+        sink.note(kInfoLabel + logLocation(QLatin1String(kOperation), 2) +
+                  QStringLiteral("%1\n%2").arg(model.reason(), filePath));
+        return MeshEnd::Hidden;
     }
+    return MeshEnd::Invalid;
 }

@@ -1,0 +1,91 @@
+#include "log.h"
+#include "memory_probes.h"
+#include "mesh_sink.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QVector3D kA(0, 0, 0), kB(1, 0, 0), kC(0, 1, 0);
+const MeshColour kRed = {255, 0, 0, 255}, kGreen = {0, 255, 0, 255}, kBlue = {0, 0, 255, 128};
+
+quint32 load = 10;
+
+class MeshSinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        load = 10;
+        setMemoryStatusSource([](LPMEMORYSTATUSEX status) {
+            status->dwMemoryLoad = load;
+            status->ullAvailPhys = 8ull << 30;
+            return TRUE;
+        });
+    }
+};
+
+// Colours that first come after chunks were stored give every vertex before them the model's
+// one colour, chunk by chunk, so the colours stay in step with the vertices they belong to.
+TEST_F(MeshSinkTest, ColoursThatStartLateAreInStepWithEveryChunkBefore) {
+    for (const bool withNormals : {false, true}) {
+        SCOPED_TRACE(withNormals ? "with normals" : "positions only");
+        MeshSink sink(withNormals, 100, "p");
+        sink.storeTriangle(kA, kB, kC);
+        sink.storeTriangle(kA, kB, kC);
+        sink.closeChunk();
+        sink.storeTriangle(kA, kB, kC);
+        const MeshColour corners[3] = {kRed, kGreen, kBlue};
+        sink.storeTriangle(kA, kB, kC, corners);
+        sink.storeTriangle(kA, kB, kC);
+        sink.closeLastChunk();
+        sink.closeLastChunk();
+
+        ASSERT_TRUE(sink.hasColours());
+        ASSERT_EQ(sink.chunks().size(), 2u);
+        ASSERT_EQ(sink.colourChunks().size(), 2u);
+        const std::size_t floatsPerVertex = withNormals ? 6 : 3;
+        EXPECT_EQ(sink.chunks()[0].size(), 6 * floatsPerVertex);
+        EXPECT_EQ(sink.chunks()[1].size(), 9 * floatsPerVertex);
+        EXPECT_EQ(sink.colourChunks()[0], std::vector<MeshColour>(6, kModelColour));
+        const std::vector<MeshColour> second = {kModelColour, kModelColour, kModelColour,
+                                                kRed,         kGreen,       kBlue,
+                                                kModelColour, kModelColour, kModelColour};
+        EXPECT_EQ(sink.colourChunks()[1], second);
+    }
+}
+
+// A chunk closed for its bytes starts the text readers' count of entries afresh, and only a
+// full chunk runs the memory guard.
+TEST_F(MeshSinkTest, AFullChunkClosesRestartsTheCountAndAsksTheGuard) {
+    MeshSink sink(false, ~quint64{0}, "p");
+    const std::size_t full = kChunkLimitBytes / 36 + 1;
+    load = 95;
+    for (std::size_t i = 1; i < full; ++i) {
+        ASSERT_FALSE(sink.appendTriangle(kA, kB, kC));
+    }
+    EXPECT_FALSE(sink.closeAfterEntries(3, 4));
+    EXPECT_TRUE(sink.appendTriangle(kA, kB, kC));
+    ASSERT_EQ(sink.chunks().size(), 1u);
+    EXPECT_EQ(sink.chunks()[0].size(), 9 * full);
+    EXPECT_EQ(sink.lines(), QStringList{"内存已经超过百分之90     p"});
+    EXPECT_FALSE(sink.closeAfterEntries(3, 4));
+    EXPECT_TRUE(sink.closeAfterEntries(1, 4));
+    EXPECT_EQ(sink.chunks().size(), 2u);
+}
+
+// The limit counts the facets of every call and is reached at its value; the guard stops from
+// 90 % on. Both keep their line for the log, in order.
+TEST_F(MeshSinkTest, TheFacetLimitAndTheGuardStopAtTheirValues) {
+    MeshSink sink(false, 5, "p");
+    EXPECT_FALSE(sink.reachLimit(4));
+    EXPECT_FALSE(sink.facetsCut());
+    EXPECT_TRUE(sink.reachLimit(1));
+    EXPECT_TRUE(sink.facetsCut());
+    load = 89;
+    EXPECT_FALSE(sink.guardStops());
+    load = 90;
+    EXPECT_TRUE(sink.guardStops());
+    EXPECT_EQ(sink.lines(), (QStringList{kInfoLabel + "too many facets, read in part\np",
+                                         "内存已经超过百分之90     p"}));
+}
+
+} // namespace

@@ -1,6 +1,7 @@
 #include "facet_convert.h"
 #include "files.h"
 #include "jpeg_writer.h"
+#include "kept_pictures.h"
 #include "log.h"
 #include "memory_probes.h"
 #include "mesh_writers.h"
@@ -12,6 +13,7 @@
 #include "threemf_writer.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QImage>
 
 #include <cfloat>
@@ -551,6 +553,7 @@ TEST_F(MeshReader, ReadsEachFileToItsOutcomeStreamedOrNot) {
 QString shown(const QString& path, int size) {
     PreviewOutcome outcome = PreviewOutcome::Refused;
     const QImage image = previewPicture(path, size, &outcome);
+    keepForFailure(image, QFileInfo(path).fileName());
     const char* const outcomes[] = {"preview", "placeholder", "refused", "model"};
     QString text =
         outcomes[int(outcome)] + QStringLiteral(" %1x%2").arg(image.width()).arg(image.height());

@@ -3,6 +3,7 @@
 #include "db_mutex.h"
 #include "dlp_writer.h"
 #include "files.h"
+#include "kept_pictures.h"
 #include "log.h"
 #include "module_handle.h"
 #include "placeholder_images.h"
@@ -12,6 +13,7 @@
 #include "thumbnail_table.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QRegularExpression>
 
@@ -51,7 +53,9 @@ protected:
 
     // The picture the file's row names; null when there is none.
     QImage picture(const QString& path) {
-        return QImage(row(path).value_or(ThumbnailRow{}).thumPath);
+        const QImage cached(row(path).value_or(ThumbnailRow{}).thumPath);
+        keepForFailure(cached, QFileInfo(path).fileName());
+        return cached;
     }
 
     // The log's entries without their time stamps.

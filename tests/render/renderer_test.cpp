@@ -3,6 +3,7 @@
 #include "file_render.h"
 #include "files.h"
 #include "in_process_application.h"
+#include "kept_pictures.h"
 #include "log.h"
 #include "memory_probes.h"
 #include "mesh_writers.h"
@@ -31,6 +32,7 @@ namespace {
 // `least` in size (both {} for no model), nearly all in the blue shading (b > g > r); everything
 // else still the cleared white with alpha 0.
 ::testing::AssertionResult drawn(const QImage& picture, int side, QSize least, QSize most) {
+    keepForFailure(picture, QStringLiteral("drawn"));
     const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
     QRect model; // the opaque pixels' bounds
     int cleared = 0, blue = 0;

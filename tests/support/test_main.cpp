@@ -1,6 +1,8 @@
 // Every test process gets a data home of its own before any code asks Qt where it is, so the
 // module's process-wide data root, database and log never touch the user's real cache.
 
+#include "kept_pictures.h"
+
 #include <QTemporaryDir>
 #include <QtGlobal>
 
@@ -14,5 +16,6 @@ int main(int argc, char** argv) {
     qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", home.path().toLocal8Bit());
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(keptPicturesWriter().release());
     return RUN_ALL_TESTS();
 }

@@ -1,8 +1,8 @@
 // The cost of a G-code's picture against the file's size: time, bytes read and peak memory for
 // text and binary G-code of about 1 MB and 500 MB with the same previews, of 500 MB without
 // any, and for hostile previews (a length or block size beyond the file, a PNG header of
-// 50,000 x 50,000 pixels, a QOI that claims more pixels than it holds). Each outcome is the cache's: the picture at 400
-// or a placeholder, decoded but not saved.
+// 50,000 x 50,000 pixels, a QOI that claims more pixels than it holds). Each outcome is the
+// cache's: the picture at 400 or a placeholder, decoded but not saved.
 //
 //   build/bench/bench/gcode_bench
 

@@ -65,7 +65,7 @@ void peakOfBinaryStl(benchmark::State& state) {
     const qint64 facets = (QFile(path).size() - 84) / 50;
     long long peak = 0;
     for (auto _ : state) {
-        peak = peakMemoryOf([&] { mySTLReader reader(path, true); });
+        peak = peakMemoryOf([&] { const mySTLReader reader(path, true); });
     }
     const double vertexData = 36.0 * facets;
     const double blockBuffer = 50.0 * qMin<qint64>(facets, 1456355);

@@ -66,7 +66,7 @@ void renderMesh(benchmark::State& state, int triangles, bool legacyPath) {
         // Read as the renderer reads it (normals stored only without the geometry stage): a
         // binary STL is measured here, and its conversion overlaps the upload and draw.
         const bool hasGeometry = !renderer->mesh()->withNormals;
-        read += millisecondsOf([&] { mySTLReader reader(path, hasGeometry, true); });
+        read += millisecondsOf([&] { const mySTLReader reader(path, hasGeometry, true); });
         init += millisecondsOf([&] {
             renderer->initGL();
             renderer->resizeGL(400, 400);

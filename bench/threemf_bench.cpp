@@ -55,7 +55,7 @@ void read(benchmark::State& state, const QString& path) {
 void peak(benchmark::State& state, const QString& path) {
     long long bytes = 0;
     for (auto _ : state) {
-        bytes = peakMemoryOf([&] { mySTLReader reader(path, true); });
+        bytes = peakMemoryOf([&] { const mySTLReader reader(path, true); });
     }
     state.counters["peak_MB"] = double(bytes) / 1e6;
     state.counters["file_MB"] = double(QFile(path).size()) / 1e6;

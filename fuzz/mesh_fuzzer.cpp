@@ -36,7 +36,7 @@ void drain(FacetStream& stream) {
 // some streams early, then the same facets in pieces of two without a view, and a stream left
 // after its first piece.
 void stream(const QString& path, bool hasGeometry) {
-    mySTLReader reader(path, hasGeometry, true);
+    const mySTLReader reader(path, hasGeometry, true);
     if (!reader.stream) {
         return;
     }
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (FUZZ_STL_FORM == 3) {
                 stream(path, hasGeometry);
             } else {
-                mySTLReader reader(path, hasGeometry);
+                const mySTLReader reader(path, hasGeometry);
             }
         } catch (const std::bad_alloc&) {
             // The renderer catches this and marks the job not ready.

@@ -15,10 +15,10 @@
 // driver's compiled shaders, in the client's own thumbnail folder where one is there to write.
 
 #include "file_names.h"
-#include "module_file_name.h"
 #include "input_path.h"
 #include "log.h"
 #include "make_picture.h"
+#include "module_file_name.h"
 #include "picture_sides.h"
 #include "platform_services.h"
 #include "preview_suffix.h"

@@ -2,8 +2,8 @@
 #include "file_formats.h"
 #include "files.h"
 #include "module_handle.h"
-#include "registry_names.h"
 #include "registration.h"
+#include "registry_names.h"
 
 #include <QFile>
 

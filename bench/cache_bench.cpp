@@ -5,10 +5,8 @@
 //   build/bench/bench/cache_bench
 
 #include "bench_support.h"
-#include "com_ptr.h"
-#include "entry_points.h"
 #include "module_handle.h"
-#include "registry_names.h"
+#include "provider_client.h"
 #include "ring_picture.h"
 
 #include <QBuffer>
@@ -24,27 +22,14 @@ QTemporaryDir& home() {
     return folder;
 }
 
-HRESULT thumbnail(const QString& path, bool keepBitmap = false) {
-    ComPtr<IClassFactory> factory;
-    DllGetClassObject(CLSID_RecipeThumbnailProvider, IID_IClassFactory,
-                      reinterpret_cast<void**>(factory.ReleaseAndGetAddressOf()));
-    ComPtr<IInitializeWithFile> initializer;
-    factory->CreateInstance(nullptr, IID_IInitializeWithFile,
-                            reinterpret_cast<void**>(initializer.ReleaseAndGetAddressOf()));
-    const HRESULT result = initializer->Initialize(path.toStdWString().c_str(), STGM_READ);
-    ComPtr<IThumbnailProvider> provider;
-    initializer->QueryInterface(IID_IThumbnailProvider,
-                                reinterpret_cast<void**>(provider.ReleaseAndGetAddressOf()));
-    HBITMAP bitmap = nullptr;
-    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-    provider->GetThumbnail(256, &bitmap, &alpha);
-    if (bitmap == nullptr) {
+// Initialize's answer when a picture came back, as the shell asks for one.
+HRESULT thumbnail(const QString& path) {
+    const ProviderAnswer answer = askProvider(path);
+    if (answer.bitmap == nullptr) {
         return E_FAIL;
     }
-    if (!keepBitmap) {
-        DeleteObject(bitmap);
-    }
-    return result;
+    DeleteObject(answer.bitmap);
+    return answer.initialized;
 }
 
 void pngFloor(benchmark::State& state) {

@@ -52,13 +52,13 @@ QImage decodeDlpPreview(int width, int height, const PreviewData& data, QSize sh
     return painted ? canvas.image() : QImage();
 }
 
-ReaderResult readDlpFamily(const QString& path, quint32 headerKind, const PreviewTarget& target) {
+ReaderResult readDlpFamily(const QString& path, DlpHead kind, const PreviewTarget& target) {
     QFile file;
     if (auto refusal = openSource(file, path, kOperation, 41)) {
         return *refusal;
     }
     const qint64 fileSize = file.size();
-    const DlpHeadLayout& layout = headerKind == 1 ? kFdgHead : kDlpHead;
+    const DlpHeadLayout& layout = kind == DlpHead::Fdg ? kFdgHead : kDlpHead;
 
     QByteArray head;
     if (!readZeroFilled(file, layout.size, head)) {

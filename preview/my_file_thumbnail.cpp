@@ -27,11 +27,11 @@ void myFileThumbnail::dispatch() {
     }
     switch (format->reader) {
     case FormatReader::DlpHead:
-        headerKind = 0;
+        headerKind = DlpHead::Dlp;
         loadKvrdlpAndLqx();
         break;
     case FormatReader::FdgHead:
-        headerKind = 1;
+        headerKind = DlpHead::Fdg;
         loadKvrdlpAndLqx();
         break;
     case FormatReader::Photons:

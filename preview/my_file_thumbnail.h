@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dlp_head.h"
 #include "picture_recorder.h"
 #include "preview_target.h"
 #include "reader_result.h"
@@ -57,8 +58,8 @@ private:
     QString sourcePath;
     PictureRecorder* const recorder;
     PreviewTarget target;
-    // Which header the DLP family reader reads: 0 DlpHead_t, 1 FdgHead_t.
-    quint32 headerKind = 0;
+    // Which head the DLP family reader reads, set by the dispatch.
+    DlpHead headerKind = DlpHead::Dlp;
     QImage outputImage;
     bool madePlaceholder = false;
     bool leftForRenderer = false;

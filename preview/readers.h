@@ -3,13 +3,13 @@
 // The readers of the sliced formats. Each opens its file, reads what it needs and says what
 // it made of it; none logs, records or saves (see ReaderResult).
 
+#include "dlp_head.h"
 #include "preview_target.h"
 #include "reader_result.h"
 
 #include <QString>
 
-// DLP family; `headerKind` 0 reads a DlpHead_t (kvrdlp, lqx, photon), 1 an FdgHead_t (fdg).
-ReaderResult readDlpFamily(const QString& path, quint32 headerKind, const PreviewTarget& target);
+ReaderResult readDlpFamily(const QString& path, DlpHead kind, const PreviewTarget& target);
 ReaderResult readPhotons(const QString& path, const PreviewTarget& target);
 ReaderResult readGf(const QString& path, const PreviewTarget& target);
 ReaderResult readSvgx(const QString& path, const PreviewTarget& target);

@@ -113,13 +113,7 @@ void mySTLReader::conclude(MeshEnd end) {
         modelValid = false;
         break;
     }
-    const MeshBox& box = sink.box();
-    minX = box.minX;
-    minY = box.minY;
-    minZ = box.minZ;
-    maxX = box.maxX;
-    maxY = box.maxY;
-    maxZ = box.maxZ;
+    static_cast<MeshBox&>(*this) = sink.box();
     chunks = std::move(sink.chunks());
     hasColours = sink.hasColours();
     colourChunks = std::move(sink.colourChunks());

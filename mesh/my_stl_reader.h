@@ -12,7 +12,6 @@
 #include <QVector3D>
 #include <QVector>
 
-#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -42,8 +41,9 @@ struct SLC_sampleTbItem_t {
 // inside the constructor, under a memory guard. Each reader stores through a MeshSink and says
 // how it ended; the constructor then writes the sink's log lines, sets the flags and runs the
 // closing step in one place, and takes the chunks and the box out of the sink. Allocation
-// failures leave the constructor as std::bad_alloc, the lines kept so far logged.
-class mySTLReader : public QObject {
+// failures leave the constructor as std::bad_alloc, the lines kept so far logged. The box's
+// fields (minX to maxZ) are the reader's own, as the renderer reads them.
+class mySTLReader : public QObject, public MeshBox {
     Q_OBJECT
 
 public:
@@ -75,12 +75,6 @@ public:
     std::vector<std::vector<MeshColour>> colourChunks;
     QString filePath;
     QVector<float> objPositions;
-    float minX = std::numeric_limits<float>::max();
-    float minY = std::numeric_limits<float>::max();
-    float minZ = std::numeric_limits<float>::max();
-    float maxX = -std::numeric_limits<float>::max();
-    float maxY = -std::numeric_limits<float>::max();
-    float maxZ = -std::numeric_limits<float>::max();
     float maxExtent = 0;
     QVector<SLC_sampleTbItem_t> slcSampleTable;
     // A streamed binary STL that can be drawn: its facets, in file order, instead of chunks.

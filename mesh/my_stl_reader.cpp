@@ -62,6 +62,13 @@ mySTLReader::~mySTLReader() {
 }
 
 MeshEnd mySTLReader::read() {
+    if (kind < 0) {
+        return MeshEnd::AsItIs;
+    }
+    const bool againstMemory = kind == MeshObj || kind == MeshSlc || kind == MeshPly;
+    if (auto refused = refusesSize(againstMemory)) {
+        return *refused;
+    }
     switch (kind) {
     case MeshObj:
         return readObj();

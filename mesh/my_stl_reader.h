@@ -81,7 +81,8 @@ public:
     std::unique_ptr<FacetStream> stream;
 
 private:
-    // The reader the kind names; a kind no reader takes leaves everything as it is.
+    // The reader the kind names, once the file's size lets it start; a kind no reader takes
+    // leaves everything as it is.
     MeshEnd read();
     MeshEnd readStl();
     MeshEnd readAsciiStl();
@@ -96,8 +97,8 @@ private:
     MeshEnd readThreeMf();
     MeshEnd readPly();
 
-    // The step every reader starts with: an empty file is no model; OBJ, SLC and PLY files
-    // larger than the available memory are not read. Empty when the reading may go on.
+    // The step before every reader: an empty file is no model; OBJ, SLC and PLY files larger
+    // than the available memory are not read. Empty when the reading may go on.
     std::optional<MeshEnd> refusesSize(bool againstMemory);
     // The log, the flags, the closing step and the stream, by how the reader ended.
     void conclude(MeshEnd end);

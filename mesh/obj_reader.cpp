@@ -38,9 +38,6 @@ void parseFace(const char* s, long vertexCount, std::vector<long>& references) {
 } // namespace
 
 MeshEnd mySTLReader::readObj() {
-    if (auto refused = refusesSize(true)) {
-        return *refused;
-    }
     if (!file.open(QIODevice::ReadOnly)) {
         return MeshEnd::AsItIs;
     }

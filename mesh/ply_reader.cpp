@@ -187,9 +187,6 @@ bool splatPoints(const std::vector<float>& positions, const std::vector<MeshColo
 } // namespace
 
 MeshEnd mySTLReader::readPly() {
-    if (auto refused = refusesSize(true)) {
-        return *refused;
-    }
     if (!file.open(QIODevice::ReadOnly)) {
         return MeshEnd::AsItIs;
     }

@@ -142,9 +142,6 @@ private:
 } // namespace
 
 MeshEnd mySTLReader::readSlc() {
-    if (auto refused = refusesSize(true)) {
-        return *refused;
-    }
     if (!file.open(QIODevice::ReadOnly)) {
         return MeshEnd::AsItIs;
     }

@@ -61,9 +61,6 @@ bool mySTLReader::sizeFitsBinary() {
 }
 
 MeshEnd mySTLReader::readStl() {
-    if (auto refused = refusesSize(false)) {
-        return *refused;
-    }
     if (!file.open(QIODevice::ReadOnly)) {
         return MeshEnd::AsItIs;
     }

@@ -12,9 +12,6 @@ constexpr char kOperation[] = "mySTLReader::readThreeMf";
 // The model is read and checked whole before a triangle is stored, so a damaged or refused
 // package stores nothing.
 MeshEnd mySTLReader::readThreeMf() {
-    if (auto refused = refusesSize(false)) {
-        return *refused;
-    }
     OpcPackage package(filePath);
     ThreeMfModel model;
     ThreeMfResult result = model.read(package, [this] { return sink.guardStops(); });

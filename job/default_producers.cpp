@@ -5,7 +5,6 @@
 #include "my_file_thumbnail.h"
 #include "picture_sides.h"
 #include "renderer_lock.h"
-#include "saved_picture_memo.h"
 
 #include <QMutexLocker>
 
@@ -14,7 +13,6 @@ namespace {
 class ModuleProducers final : public ThumbnailProducers {
 public:
     bool extractPreview(const QString& sourcePath, const QString& imageDir) override {
-        forgetSavedPicture();
         // A failed look-up still inserts: the preview is the picture the file itself holds.
         CacheRecorder recorder(imageDir, sourcePath, OnLookupFailure::Insert);
         // The constructor does the whole job.

@@ -10,6 +10,7 @@
 #include "module_handle.h"
 #include "myfile.h"
 #include "preview_suffix.h"
+#include "saved_picture_memo.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -50,6 +51,8 @@ HRESULT runThumbnailJob(LPCWSTR path, ThumbnailProducers& producers) {
         return S_OK;
     }
 
+    // A job that makes a picture holds none kept from the job before it on this thread.
+    forgetSavedPicture();
     if (takesPreviewPath(sourcePath) && producers.extractPreview(sourcePath, imageDir)) {
         return S_OK;
     }

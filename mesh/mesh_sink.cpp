@@ -74,9 +74,9 @@ bool MeshSink::closeWhenFull() {
     return true;
 }
 
-bool MeshSink::closeAfterEntries(int entries, int limit) {
-    chunkEntries_ += entries;
-    if (chunkEntries_ < limit) {
+bool MeshSink::countTextEntries() {
+    chunkEntries_ += withNormals_ ? 6 : 3;
+    if (chunkEntries_ < kEntriesPerTextChunk) {
         return false;
     }
     closeChunk();
@@ -113,8 +113,7 @@ bool MeshSink::reachLimit(quint64 facets) {
     if (storedFacets_ < storedFacetLimit_) {
         return false;
     }
-    note(kInfoLabel +
-         QStringLiteral("%1\n%2").arg(QStringLiteral("too many facets, read in part"), path_));
+    inform(QStringLiteral("too many facets, read in part"));
     facetsCut_ = true;
     return true;
 }
@@ -125,4 +124,13 @@ bool MeshSink::guardStops() {
     }
     note(QStringLiteral("内存已经超过百分之90     ") + path_);
     return true;
+}
+
+void MeshSink::inform(const QString& message) {
+    note(kInfoLabel + QStringLiteral("%1\n%2").arg(message, path_));
+}
+
+void MeshSink::informAt(const char* operation, int number, const QString& message) {
+    note(kInfoLabel + logLocation(QLatin1String(operation), number) +
+         QStringLiteral("%1\n%2").arg(message, path_));
 }

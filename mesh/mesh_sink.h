@@ -11,6 +11,10 @@
 #include <limits>
 #include <vector>
 
+// The readers of text close a chunk after this many entries (positions and normals), whatever
+// the chunk's bytes, as the binary reader closes one after each block of facets.
+constexpr int kEntriesPerTextChunk = 1456355;
+
 // How a mesh reader ended; the reader's owner sets the flags and runs the closing step by it.
 enum class MeshEnd {
     Finished, // read as far as it goes: the closing step decides whether it can be drawn
@@ -63,9 +67,10 @@ public:
                         const MeshColour* colours = nullptr);
     // Closes the chunk once it holds kChunkLimitBytes. True when it closed.
     bool closeWhenFull();
-    // Readers of text close chunks by a count of their own: adds `entries` to the count since
-    // the chunk opened and closes it once the count reaches `limit`. True when it closed.
-    bool closeAfterEntries(int entries, int limit);
+    // The text readers' own count: adds one triangle's entries (3, or 6 with normals) to those
+    // since the chunk opened and closes it once they reach kEntriesPerTextChunk. True when it
+    // closed.
+    bool countTextEntries();
     // Adds the open chunk to the closed ones; an empty one too, as a reader asks.
     void closeChunk();
     // The last, open chunk closed when it holds anything.
@@ -79,6 +84,10 @@ public:
     bool guardStops();
     // A line for the log, after those kept before it.
     void note(const QString& line) { lines_.append(line); }
+    // "information    :    message" with the file's path on the next line.
+    void inform(const QString& message);
+    // The same with the reader's "operation : number " before the message.
+    void informAt(const char* operation, int number, const QString& message);
 
     bool withNormals() const { return withNormals_; }
     quint64 facetLimit() const { return storedFacetLimit_; }

@@ -94,8 +94,7 @@ std::optional<MeshEnd> mySTLReader::refusesSize(bool againstMemory) {
         return MeshEnd::Invalid;
     }
     if (againstMemory && static_cast<quint64>(size) > availablePhysicalMemory()) {
-        sink.note(kInfoLabel +
-                  QStringLiteral("%1\n%2").arg(QStringLiteral("file is too large"), filePath));
+        sink.inform(QStringLiteral("file is too large"));
         return MeshEnd::Hidden;
     }
     return std::nullopt;

@@ -1,4 +1,3 @@
-#include "log.h"
 #include "mesh_text.h"
 #include "my_stl_reader.h"
 
@@ -9,9 +8,6 @@
 
 namespace {
 
-// Entries per chunk, counted per face line (3, or 6 with normals) whatever the face yields;
-// a long polygon yields hundreds of triangles, so the chunk's bytes are a limit as well.
-constexpr int kEntriesPerChunk = 1456355;
 // Vertices kept for the faces to name, 12 bytes each: 2^23 are 100 MB, the vertices of a mesh
 // of twice as many triangles as a thumbnail draws, and never more than the facets the file may
 // store. A file of vertex lines alone would otherwise keep gigabytes that no face uses; later
@@ -49,9 +45,7 @@ MeshEnd mySTLReader::readObj() {
         if (std::strncmp(line, "v ", 2) == 0) {
             if (quint64(objPositions.size() / 3) >= std::min(kVertexLimit, sink.facetLimit())) {
                 if (!verticesCut) {
-                    sink.note(kInfoLabel +
-                              QStringLiteral("%1\n%2").arg(
-                                  QStringLiteral("too many vertices, read in part"), filePath));
+                    sink.inform(QStringLiteral("too many vertices, read in part"));
                     verticesCut = true;
                 }
                 continue;
@@ -83,7 +77,9 @@ MeshEnd mySTLReader::readObj() {
                                corner(references[j + 2]));
             sink.closeWhenFull();
         }
-        sink.closeAfterEntries(withNormals ? 6 : 3, kEntriesPerChunk);
+        // Entries are counted per face line, whatever the face yields; a long polygon yields
+        // hundreds of triangles, so the chunk's bytes are a limit as well.
+        sink.countTextEntries();
         if (sink.guardStops()) {
             return MeshEnd::Hidden;
         }

@@ -1,4 +1,3 @@
-#include "log.h"
 #include "my_stl_reader.h"
 #include "ply_header.h"
 #include "ply_values.h"
@@ -191,8 +190,7 @@ MeshEnd mySTLReader::readPly() {
         return MeshEnd::AsItIs;
     }
     const auto report = [this](int number, const QString& message) {
-        sink.note(kInfoLabel + logLocation(QLatin1String(kOperation), number) +
-                  QStringLiteral("%1\n%2").arg(message, filePath));
+        sink.informAt(kOperation, number, message);
     };
     PlyHeader header;
     PlyLayout layout;

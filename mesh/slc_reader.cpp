@@ -1,4 +1,3 @@
-#include "log.h"
 #include "my_stl_reader.h"
 
 #include <QtEndian>
@@ -159,8 +158,7 @@ MeshEnd mySTLReader::readSlc() {
 
     std::vector<uchar> table(static_cast<std::size_t>(count) * kSampleRecordSize);
     if (!readExactly(file, table.data(), static_cast<qint64>(table.size()))) {
-        sink.note(kInfoLabel + QStringLiteral("%1\n%2").arg(
-                                   QStringLiteral("SLC_sampleTbItem_t read less"), filePath));
+        sink.inform(QStringLiteral("SLC_sampleTbItem_t read less"));
         return MeshEnd::AsItIs;
     }
     for (int i = 0; i < count; ++i) {

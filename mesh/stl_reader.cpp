@@ -18,8 +18,6 @@ constexpr quint32 kFacetsPerLargeBlock = 1456355;
 constexpr quint64 kLargeModelBytes = 52428800;
 // A streamed file of this many facets or more is measured by two threads, half each.
 constexpr quint32 kFacetsMeasuredAlone = 4 * kFacetsPerRead;
-// Text readers close a chunk after this many entries.
-constexpr int kEntriesPerTextChunk = 1456355;
 
 // A line of at most 1,023 bytes, terminated, as QIODevice::readLine gives it.
 struct TextLine {
@@ -105,8 +103,7 @@ MeshEnd mySTLReader::readAsciiStl() {
         corners[vertexLines % 3] = parseVertexLine(keyword, lineEnd);
         if (vertexLines % 3 == 2) {
             sink.storeTriangle(corners[0], corners[1], corners[2]);
-            if (sink.closeAfterEntries(withNormals ? 6 : 3, kEntriesPerTextChunk) &&
-                sink.guardStops()) {
+            if (sink.countTextEntries() && sink.guardStops()) {
                 return MeshEnd::Hidden;
             }
             if (sink.reachLimit(1)) {

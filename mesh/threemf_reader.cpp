@@ -1,4 +1,3 @@
-#include "log.h"
 #include "my_stl_reader.h"
 #include "opc_package.h"
 #include "threemf_model.h"
@@ -26,12 +25,10 @@ MeshEnd mySTLReader::readThreeMf() {
     case ThreeMfResult::Stopped:
         return MeshEnd::Hidden;
     case ThreeMfResult::Damaged:
-        sink.note(kInfoLabel + logLocation(QLatin1String(kOperation), 1) +
-                  QStringLiteral("%1\n%2").arg(model.reason(), filePath));
+        sink.informAt(kOperation, 1, model.reason());
         return MeshEnd::Invalid;
     case ThreeMfResult::Refused:
-        sink.note(kInfoLabel + logLocation(QLatin1String(kOperation), 2) +
-                  QStringLiteral("%1\n%2").arg(model.reason(), filePath));
+        sink.informAt(kOperation, 2, model.reason());
         return MeshEnd::Hidden;
     }
     return MeshEnd::Invalid;

@@ -53,23 +53,35 @@ TEST_F(MeshSinkTest, ColoursThatStartLateAreInStepWithEveryChunkBefore) {
     }
 }
 
-// A chunk closed for its bytes starts the text readers' count of entries afresh, and only a
-// full chunk runs the memory guard.
+// How many triangles' entries the text readers count until the chunk closes.
+int countsToClose(MeshSink& sink) {
+    int counts = 1;
+    while (!sink.countTextEntries()) {
+        ++counts;
+    }
+    return counts;
+}
+
+// The text readers' count closes a chunk at kEntriesPerTextChunk entries, three or six a
+// triangle; a chunk closed for its bytes starts it afresh, and only a full chunk runs the
+// memory guard.
 TEST_F(MeshSinkTest, AFullChunkClosesRestartsTheCountAndAsksTheGuard) {
+    MeshSink withNormals(true, ~quint64{0}, "p");
+    EXPECT_EQ(countsToClose(withNormals), (kEntriesPerTextChunk + 5) / 6);
     MeshSink sink(false, ~quint64{0}, "p");
+    EXPECT_EQ(countsToClose(sink), (kEntriesPerTextChunk + 2) / 3);
     const std::size_t full = kChunkLimitBytes / 36 + 1;
     load = 95;
     for (std::size_t i = 1; i < full; ++i) {
         ASSERT_FALSE(sink.appendTriangle(kA, kB, kC));
     }
-    EXPECT_FALSE(sink.closeAfterEntries(3, 4));
+    EXPECT_FALSE(sink.countTextEntries());
     EXPECT_TRUE(sink.appendTriangle(kA, kB, kC));
-    ASSERT_EQ(sink.chunks().size(), 1u);
-    EXPECT_EQ(sink.chunks()[0].size(), 9 * full);
+    ASSERT_EQ(sink.chunks().size(), 2u);
+    EXPECT_EQ(sink.chunks()[1].size(), 9 * full);
     EXPECT_EQ(sink.lines(), QStringList{"内存已经超过百分之90     p"});
-    EXPECT_FALSE(sink.closeAfterEntries(3, 4));
-    EXPECT_TRUE(sink.closeAfterEntries(1, 4));
-    EXPECT_EQ(sink.chunks().size(), 2u);
+    EXPECT_EQ(countsToClose(sink), (kEntriesPerTextChunk + 2) / 3);
+    EXPECT_EQ(sink.chunks().size(), 3u);
 }
 
 // The limit counts the facets of every call and is reached at its value; the guard stops from

@@ -1,4 +1,3 @@
-#include "log.h"
 #include "memory_probes.h"
 #include "mesh_sink.h"
 
@@ -82,22 +81,6 @@ TEST_F(MeshSinkTest, AFullChunkClosesRestartsTheCountAndAsksTheGuard) {
     EXPECT_EQ(sink.lines(), QStringList{"内存已经超过百分之90     p"});
     EXPECT_EQ(countsToClose(sink), (kEntriesPerTextChunk + 2) / 3);
     EXPECT_EQ(sink.chunks().size(), 3u);
-}
-
-// The limit counts the facets of every call and is reached at its value; the guard stops from
-// 90 % on. Both keep their line for the log, in order.
-TEST_F(MeshSinkTest, TheFacetLimitAndTheGuardStopAtTheirValues) {
-    MeshSink sink(false, 5, "p");
-    EXPECT_FALSE(sink.reachLimit(4));
-    EXPECT_FALSE(sink.facetsCut());
-    EXPECT_TRUE(sink.reachLimit(1));
-    EXPECT_TRUE(sink.facetsCut());
-    load = 89;
-    EXPECT_FALSE(sink.guardStops());
-    load = 90;
-    EXPECT_TRUE(sink.guardStops());
-    EXPECT_EQ(sink.lines(), (QStringList{kInfoLabel + "too many facets, read in part\np",
-                                         "内存已经超过百分之90     p"}));
 }
 
 } // namespace

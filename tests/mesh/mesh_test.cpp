@@ -7,12 +7,12 @@
 #include "mesh_writers.h"
 #include "my_stl_reader.h"
 #include "opc_package.h"
+#include "picture_files.h"
 #include "ply_writer.h"
 #include "preview_picture.h"
 #include "preview_suffix.h"
 #include "threemf_writer.h"
 
-#include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
 
@@ -159,11 +159,7 @@ QByteArray withModelEntry(const QByteArray& model, std::optional<quint32> size,
 QByteArray picture(const char* format, int width, int height, QRgb colour) {
     QImage image(width, height, QImage::Format_ARGB32);
     image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
+    return qstrcmp(format, "png") == 0 ? pngFile(image) : jpegFile(image);
 }
 
 QByteArray withThumbnail(const QByteArray& thumbnail, const QByteArray& name = "Metadata/t.png") {

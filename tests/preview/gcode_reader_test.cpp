@@ -41,24 +41,6 @@ void expectChosen(const QImage& made, const Embedded& chosen, QSize shown, const
 
 using GcodeReader = PreviewJob;
 
-TEST_F(GcodeReader, ServesEachSideTheSmallestPictureLargeEnoughInItsOwnShapeAndAlpha) {
-    suffix = ".gcode";
-    const std::vector<Embedded> pictures = severalSizes();
-    const QString path = writeSource("several.gcode", gcodeOf(pictures).bytes());
-    for (const Choice& choice : kChoices) {
-        PreviewOutcome outcome = PreviewOutcome::Refused;
-        const QImage made = previewPicture(path, choice.side, &outcome);
-        EXPECT_EQ(outcome, PreviewOutcome::Preview) << choice.side;
-        expectChosen(made, pictures[choice.chosen], choice.shown,
-                     QStringLiteral("side %1").arg(choice.side));
-    }
-    // The cache asks for 400: the yellow 440 x 240, fitted to 400 and saved with its alpha.
-    const QImage cached = picture(ran(gcodeOf(pictures).bytes()));
-    expectChosen(cached, pictures[3], {400, 218}, "cache");
-    EXPECT_EQ(qAlpha(cached.pixel(0, 109)), 96);
-    EXPECT_TRUE(logEntries().isEmpty());
-}
-
 // The ways slicers and tools write their blocks; each file's one picture comes back exact.
 TEST_F(GcodeReader, ReadsEveryVariantWithinTheStartOrTheEndAndNothingBetween) {
     const QImage shaped = shapedPicture({120, 60}, 0x30A0E0);

@@ -28,15 +28,8 @@ void MeshBox::setFrom(const FacetBox& box) {
 MeshSink::MeshSink(bool withNormals, quint64 storedFacetLimit, const QString& path)
     : withNormals_(withNormals), storedFacetLimit_(storedFacetLimit), path_(path) {}
 
-void MeshSink::appendVertex(const QVector3D& point, bool isPosition) {
-    chunk_.append3(point.x(), point.y(), point.z());
-    if (isPosition) {
-        box_.widen(point.x(), point.y(), point.z());
-    }
-}
-
 void MeshSink::storeTriangle(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3,
-                             const MeshColour* colours) {
+                             const MeshColour* colours, bool widensBox) {
     if (colours != nullptr && !hasColours_) {
         startColours();
     }
@@ -45,24 +38,21 @@ void MeshSink::storeTriangle(const QVector3D& p1, const QVector3D& p2, const QVe
             colourChunk_.push_back(colours != nullptr ? colours[corner] : kModelColour);
         }
     }
-    if (withNormals_) {
-        const QVector3D n = facetNormal(p1, p2, p3);
-        appendVertex(p1, true);
-        appendVertex(n, false);
-        appendVertex(p2, true);
-        appendVertex(n, false);
-        appendVertex(p3, true);
-        appendVertex(n, false);
-    } else {
-        appendVertex(p1, true);
-        appendVertex(p2, true);
-        appendVertex(p3, true);
+    const QVector3D n = withNormals_ ? facetNormal(p1, p2, p3) : QVector3D();
+    for (const QVector3D* p : {&p1, &p2, &p3}) {
+        chunk_.append3(p->x(), p->y(), p->z());
+        if (withNormals_) {
+            chunk_.append3(n.x(), n.y(), n.z());
+        }
+        if (widensBox) {
+            box_.widen(p->x(), p->y(), p->z());
+        }
     }
 }
 
 bool MeshSink::appendTriangle(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3,
-                              const MeshColour* colours) {
-    storeTriangle(p1, p2, p3, colours);
+                              const MeshColour* colours, bool widensBox) {
+    storeTriangle(p1, p2, p3, colours, widensBox);
     return closeWhenFull() && guardStops();
 }
 

@@ -55,16 +55,15 @@ class MeshSink {
 public:
     MeshSink(bool withNormals, quint64 storedFacetLimit, const QString& path);
 
-    // Stores one entry; positions widen the box, normals never do.
-    void appendVertex(const QVector3D& point, bool isPosition);
     // Stores a triangle, with its facet normal where normals are kept and its corners' colours
-    // where the file gives them, and nothing else.
+    // where the file gives them, and nothing else. Its corners widen the box unless they are
+    // vertices the reader has put in the box already (`widensBox` false: OBJ and PLY faces).
     void storeTriangle(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3,
-                       const MeshColour* colours = nullptr);
+                       const MeshColour* colours = nullptr, bool widensBox = true);
     // Stores a triangle and closes the chunk once it holds kChunkLimitBytes, running the memory
     // guard then. True means: stop reading.
     bool appendTriangle(const QVector3D& p1, const QVector3D& p2, const QVector3D& p3,
-                        const MeshColour* colours = nullptr);
+                        const MeshColour* colours = nullptr, bool widensBox = true);
     // Closes the chunk once it holds kChunkLimitBytes. True when it closed.
     bool closeWhenFull();
     // The text readers' own count: adds one triangle's entries (3, or 6 with normals) to those

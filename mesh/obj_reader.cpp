@@ -74,7 +74,7 @@ MeshEnd mySTLReader::readObj() {
         };
         for (std::size_t j = 0; j + 2 < references.size(); ++j) {
             sink.storeTriangle(corner(references[0]), corner(references[j + 1]),
-                               corner(references[j + 2]));
+                               corner(references[j + 2]), nullptr, false);
             sink.closeWhenFull();
         }
         // Entries are counted per face line, whatever the face yields; a long polygon yields

@@ -252,7 +252,7 @@ MeshEnd mySTLReader::readPly() {
             const MeshColour fan[3] = {colourOf(corners[0]), colourOf(corners[j]),
                                        colourOf(corners[j + 1])};
             if (sink.appendTriangle(at(corners[0]), at(corners[j]), at(corners[j + 1]),
-                                    withColours ? fan : nullptr)) {
+                                    withColours ? fan : nullptr, false)) {
                 return true;
             }
         }

@@ -15,6 +15,12 @@ namespace {
 // A model larger than this (in its file's units) is no printable part.
 constexpr float kLargestExtent = 10000.0f;
 
+void writeLines(const QStringList& lines) {
+    for (const QString& line : lines) {
+        writeLog(line);
+    }
+}
+
 } // namespace
 
 qint32 meshKindOf(const QString& path) {
@@ -47,9 +53,7 @@ mySTLReader::mySTLReader(const QString& path, bool hasGeometry, bool streamedFac
         end = read();
     } catch (const std::bad_alloc&) {
         // What was read before memory ran out still reaches the log.
-        for (const QString& line : sink.lines()) {
-            writeLog(line);
-        }
+        writeLines(sink.lines());
         throw;
     }
     conclude(end);
@@ -102,9 +106,7 @@ std::optional<MeshEnd> mySTLReader::refusesSize(bool againstMemory) {
 
 void mySTLReader::conclude(MeshEnd end) {
     file.close();
-    for (const QString& line : sink.lines()) {
-        writeLog(line);
-    }
+    writeLines(sink.lines());
     switch (end) {
     case MeshEnd::Finished:
         finishModel();
